@@ -1,0 +1,64 @@
+#include "dialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+void QtDialogs::messageBox(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kProductTitle, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDialogs::askYesNo(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kProductTitle, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QString &defaultText)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent, kProductTitle, prompt, QLineEdit::Normal, defaultText, &ok);
+    return ok ? text : QString();
+}
+
+QString QtDialogs::showOpen(QWidget *parent, const QString &title, const QString &filter)
+{
+    // "Caption|pattern|Caption|pattern" becomes Qt's name filters. Qt reads the
+    // patterns from the last parenthesis of each filter and hides them from view,
+    // so the caption is shown as written while "*.*" also matches names without a dot.
+    QStringList nameFilters;
+    const QStringList parts = filter.split(u'|');
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        if (pattern == QLatin1String("*.*"))
+            pattern = QStringLiteral("*");
+        nameFilters << parts[i] + QStringLiteral(" (") + pattern.replace(u';', u' ') + u')';
+    }
+
+    QFileDialog dialog(parent, title);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(nameFilters);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty())
+        return QString();
+    if (files.size() == 1)
+        return files.first();
+    QString result = QFileInfo(files.first()).absolutePath();
+    for (const QString &file : files)
+        result += QChar(0) + QFileInfo(file).fileName();
+    return result;
+}
+
+QString QtDialogs::browseForFolder(QWidget *parent, const QString &title)
+{
+    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+// The word processor as the page exporter drives it: one instance per document.
+// Each call mirrors one automation call, with the same arguments in the same order.
+// A call that fails throws Error with a message that names the document.
+class WordApplication
+{
+public:
+    virtual ~WordApplication() = default;
+
+    virtual void documentsOpen(const QString &path) = 0;
+    virtual void activeDocumentRepaginate() = 0;
+    // Property 14 is the page count.
+    virtual qint32 activeDocumentBuiltInDocumentProperties(qint32 property) = 0;
+    // What 1 = a page, Which 2 = absolute, Name = the page number.
+    virtual void selectionGoTo(qint32 What, qint32 Which, qint16 Name) = 0;
+    // Unit 5 = lines, Extend 1 = move the active end only.
+    virtual void selectionMoveUp(qint32 Unit, qint16 Count, qint32 Extend) = 0;
+    // Unit 6 = the whole story.
+    virtual void selectionEndKey(qint32 Unit, qint32 Extend) = 0;
+    // Removes the selection and puts its picture on the system clipboard.
+    virtual void selectionCut() = 0;
+    virtual void activeDocumentClose(qint32 savechanges) = 0;
+    virtual void quit() = 0;
+};
+
+// Creates a fresh instance, as creating the automation object does.
+using WordFactory = std::function<std::unique_ptr<WordApplication>()>;
