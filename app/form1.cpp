@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "dialogs.h"
 #include "filelistview.h"
 #include "fonts.h"
 #include "picturebox.h"
@@ -36,10 +37,13 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 
 } // namespace
 
-Form1::Form1(QWidget *parent)
+Form1::Form1(Form1Environment environment, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint)
+                          Qt::WindowCloseButtonHint),
+      m_environment(std::move(environment)),
+      m_ownDialogs(m_environment.dialogs ? nullptr : std::make_unique<QtDialogs>()),
+      m_dialogs(m_environment.dialogs ? m_environment.dialogs : m_ownDialogs.get())
 {
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(twips::size(kClientWidth, kClientHeight));
@@ -111,6 +115,8 @@ Form1::Form1(QWidget *parent)
     for (size_t i = 0; i < std::size(tabOrder); ++i)
         tabOrder[i]->setFocusPolicy(policies[i]);
 }
+
+Form1::~Form1() = default;
 
 void Form1::setMousePointer(int pointer)
 {

@@ -1,10 +1,14 @@
 #pragma once
 
 #include "mousepointer.h"
+#include "wordapplication.h"
 
 #include <QCursor>
 #include <QWidget>
 
+#include <memory>
+
+class Dialogs;
 class FileListView;
 class PictureBox;
 class QGroupBox;
@@ -12,13 +16,24 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 
+// What the main window reaches beyond itself. Tests put stand-ins here.
+struct Form1Environment
+{
+    Dialogs *dialogs = nullptr; // every modal dialog; the real ones when not set
+    WordFactory createWord;     // a fresh word processor for each document
+};
+
 // The main window. Its controls carry the names by which the rest of the program
 // addresses them.
 class Form1 : public QWidget, public PointerOwner
 {
     Q_OBJECT
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    explicit Form1(Form1Environment environment = {}, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    Dialogs &dialogs() const { return *m_dialogs; }
+    const Form1Environment &environment() const { return m_environment; }
 
     // The client area, in twips.
     static constexpr int kClientWidth = 6600;
@@ -39,6 +54,9 @@ public:
     void setMouseIcon(const QCursor &cursor);
 
 private:
+    Form1Environment m_environment;
+    std::unique_ptr<Dialogs> m_ownDialogs;
+    Dialogs *m_dialogs;
     int m_mousePointer = vbDefault;
     QCursor m_mouseIcon;
     bool m_hasMouseIcon = false;

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The engine processes this program has started and not yet ended. Closing the
+// program ends every one of them, so that none outlives the window.
+namespace childprocesses {
+
+void add(qint64 pid);
+void remove(qint64 pid);
+// Kills every registered process at once (SIGKILL) and forgets them.
+void killAll();
+int count();
+
+} // namespace childprocesses
