@@ -1,0 +1,124 @@
+#include "word1.h"
+
+#include "error.h"
+#include "mousepointer.h"
+#include "picturebox.h"
+#include "saveasjpg.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QSlider>
+
+namespace {
+
+// Automation constants, named as the word processor names them.
+constexpr qint32 wdPropertyPages = 14;
+constexpr qint32 wdGoToPage = 1;
+constexpr qint32 wdGoToAbsolute = 2;
+constexpr qint32 wdLine = 5;
+constexpr qint32 wdStory = 6;
+constexpr qint32 wdExtend = 1;
+constexpr qint32 wdDoNotSaveChanges = 0;
+
+// Error numbers of the exporter's own failures.
+constexpr int kPictureError = 481; // an invalid picture
+
+// Removes a page file that holds the intermediate picture rather than a JPEG, so a
+// failed page leaves nothing behind under a .jpg name.
+class IntermediateFile
+{
+public:
+    explicit IntermediateFile(const QString &path) : m_path(path) {}
+    ~IntermediateFile()
+    {
+        if (!m_done)
+            QFile::remove(m_path);
+    }
+    void keep() { m_done = true; }
+
+private:
+    QString m_path;
+    bool m_done = false;
+};
+
+void writePage(const QString &path, const ExportHost &host)
+{
+    // The clipboard picture, saved unchanged in its own format.
+    const QImage picture = host.clipboard->image();
+    if (picture.isNull())
+        throw Error(kPictureError, QStringLiteral("The word processor put no page picture on "
+                                                  "the clipboard for \"%1\".")
+                                       .arg(path));
+    IntermediateFile intermediate(path);
+    if (!picture.save(path, "BMP"))
+        throw Error(kPictureError,
+                    QStringLiteral("Cannot write the page picture \"%1\".").arg(path));
+
+    QImage loaded;
+    if (!loaded.load(path, "BMP"))
+        throw Error(kPictureError,
+                    QStringLiteral("Cannot read the page picture \"%1\" back.").arg(path));
+    host.creator->setPicture(loaded);
+
+    const int quality = host.quality->value();
+    SaveJpeg(host.creator->image(), path, quint8(qBound(0, quality, 100)));
+    intermediate.keep();
+}
+
+} // namespace
+
+QString baseName(const QString &documentPath)
+{
+    const qsizetype slash = documentPath.lastIndexOf(u'/');
+    const qsizetype dot = documentPath.lastIndexOf(u'.');
+    // Only a dot inside the file name counts, and not one that starts the name.
+    if (dot <= slash + 1)
+        return documentPath;
+    return documentPath.left(dot);
+}
+
+QString pageFileName(const QString &documentPath, int page)
+{
+    return baseName(documentPath) + u'_' + QString::number(page) + QStringLiteral(".jpg");
+}
+
+void ExportPages(const QString &path, const WordFactory &createWord, const ExportHost &host)
+{
+    const QString document = path; // rows may change while events are processed
+
+    // Ending the instance on every path: a failed call leaves no engine behind.
+    std::unique_ptr<WordApplication> word = createWord();
+    word->documentsOpen(document);
+    word->activeDocumentRepaginate();
+    const qint32 pageCount = word->activeDocumentBuiltInDocumentProperties(wdPropertyPages);
+
+    bool finished = false;
+    qint32 page = 0;
+    qint32 pagesDone = 0;
+    while (!finished) {
+        host.pointer->setMousePointer(vbHourglass);
+        ++page;
+        if (pageCount - pagesDone > 1) {
+            word->selectionGoTo(wdGoToPage, wdGoToAbsolute, 2);
+            // A fixed number of steps, without an early exit: from the start of the
+            // second page they always reach the start of the document.
+            for (int step = 0; step < 100; ++step) {
+                QCoreApplication::processEvents();
+                word->selectionMoveUp(wdLine, 200, wdExtend);
+            }
+        } else {
+            word->selectionEndKey(wdStory, wdExtend);
+            finished = true;
+        }
+        word->selectionCut();
+        writePage(pageFileName(document, page), host);
+        ++pagesDone;
+        if (host.pageWritten)
+            host.pageWritten(pagesDone, pageCount);
+    }
+
+    word->activeDocumentClose(wdDoNotSaveChanges);
+    word->quit();
+}
