@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "batchdriver.h"
 #include "dialogs.h"
 #include "filelistview.h"
 #include "fonts.h"
@@ -7,6 +8,7 @@
 #include "twips.h"
 
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
@@ -114,6 +116,22 @@ Form1::Form1(Form1Environment environment, QWidget *parent)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     for (size_t i = 0; i < std::size(tabOrder); ++i)
         tabOrder[i]->setFocusPolicy(policies[i]);
+
+    BatchHost batch;
+    batch.window = this;
+    batch.dialogs = m_dialogs;
+    batch.pointer = this;
+    batch.progressBar = ProgressBar1;
+    batch.rowCount = [this] { return ListView1->topLevelItemCount(); };
+    batch.rowText = [this](int position) { return ListView1->topLevelItem(position - 1)->text(0); };
+    batch.exporter.creator = Creator;
+    batch.exporter.quality = Slider1;
+    batch.exporter.pointer = this;
+    batch.exporter.clipboard = QGuiApplication::clipboard();
+    batch.createWord = m_environment.createWord;
+    batch.isWordRunning = m_environment.isWordRunning;
+    m_batch = std::make_unique<BatchDriver>(std::move(batch));
+    connect(PushButton2, &QPushButton::clicked, this, [this] { m_batch->run(); });
 }
 
 Form1::~Form1() = default;

@@ -6,8 +6,10 @@
 #include <QCursor>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
+class BatchDriver;
 class Dialogs;
 class FileListView;
 class PictureBox;
@@ -21,6 +23,7 @@ struct Form1Environment
 {
     Dialogs *dialogs = nullptr; // every modal dialog; the real ones when not set
     WordFactory createWord;     // a fresh word processor for each document
+    std::function<bool()> isWordRunning; // the guard's check; the real one when not set
 };
 
 // The main window. Its controls carry the names by which the rest of the program
@@ -57,6 +60,7 @@ private:
     Form1Environment m_environment;
     std::unique_ptr<Dialogs> m_ownDialogs;
     Dialogs *m_dialogs;
+    std::unique_ptr<BatchDriver> m_batch;
     int m_mousePointer = vbDefault;
     QCursor m_mouseIcon;
     bool m_hasMouseIcon = false;

@@ -1,0 +1,92 @@
+#include "batchdriver.h"
+
+#include "dialogs.h"
+#include "error.h"
+#include "mousepointer.h"
+#include "wordguard.h"
+
+#include <QProgressBar>
+
+namespace {
+
+// Progress steps per document, so that the bar moves page by page.
+constexpr int kStepsPerDocument = 100;
+
+QString describeFailure(const QString &message, const QString &document)
+{
+    if (message.contains(document))
+        return message;
+    return QStringLiteral("%1\n\nThe run stopped at \"%2\".").arg(message, document);
+}
+
+} // namespace
+
+BatchDriver::BatchDriver(BatchHost host) : m_host(std::move(host))
+{
+    if (!m_host.isWordRunning)
+        m_host.isWordRunning = IsWordRunning;
+}
+
+void BatchDriver::run()
+{
+    // The exporter processes events, so this handler can be reached again meanwhile.
+    if (m_running)
+        return;
+    m_running = true;
+    struct Reset
+    {
+        bool &running;
+        ~Reset() { running = false; }
+    } reset{m_running};
+
+    m_host.pointer->setMousePointer(vbHourglass);
+    if (m_host.rowCount() == 0) {
+        m_host.dialogs->messageBox(m_host.window, QStringLiteral("No files added."));
+    } else if (!WordGuardCancels(*m_host.dialogs, m_host.window, m_host.isWordRunning)) {
+        convertAll();
+    }
+    m_host.pointer->setMousePointer(vbDefault);
+}
+
+void BatchDriver::convertAll()
+{
+    const int count = m_host.rowCount();
+    QProgressBar *bar = m_host.progressBar;
+    bar->setRange(0, count * kStepsPerDocument);
+    bar->setValue(0);
+
+    for (int position = 1; position <= count; ++position) {
+        // Rows may have been removed while events were processed: a position that
+        // no longer exists ends the run as if the list ended there.
+        if (position > m_host.rowCount())
+            break;
+        const QString document = m_host.rowText(position);
+        m_host.pointer->setMousePointer(vbHourglass);
+
+        ExportHost exporter = m_host.exporter;
+        const int before = (position - 1) * kStepsPerDocument;
+        exporter.pageWritten = [bar, before](int pagesDone, int pageCount) {
+            const int share = pageCount > 0 ? std::min(pagesDone, pageCount) * kStepsPerDocument /
+                                                  pageCount
+                                            : kStepsPerDocument;
+            bar->setValue(before + share);
+        };
+        try {
+            ExportPages(document, m_host.createWord, exporter);
+        } catch (const Error &error) {
+            m_host.pointer->setMousePointer(vbDefault);
+            m_host.dialogs->messageBox(m_host.window, describeFailure(error.message(), document));
+            return;
+        } catch (const std::exception &error) {
+            m_host.pointer->setMousePointer(vbDefault);
+            m_host.dialogs->messageBox(
+                m_host.window, describeFailure(QString::fromLocal8Bit(error.what()), document));
+            return;
+        }
+        bar->setValue(position * kStepsPerDocument);
+        m_host.pointer->setMousePointer(vbHourglass);
+    }
+
+    bar->setValue(0);
+    m_host.dialogs->messageBox(m_host.window, QStringLiteral("Done."));
+}
