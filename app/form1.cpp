@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "addfiles.h"
+#include "addfolder.h"
 #include "dialogs.h"
 #include "filelistview.h"
 #include "fonts.h"
@@ -114,6 +116,12 @@ Form1::Form1(Form1Environment environment, QWidget *parent)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     for (size_t i = 0; i < std::size(tabOrder); ++i)
         tabOrder[i]->setFocusPolicy(policies[i]);
+
+    // The two add buttons; drops on the list are handled by the list itself.
+    connect(PushButton1, &QPushButton::clicked, this,
+            [this] { addWordFiles(this, dialogs(), *ListView1); });
+    connect(PushButton4, &QPushButton::clicked, this,
+            [this] { addAllWordFilesInFolder(this, dialogs(), *this, *ListView1); });
 }
 
 Form1::~Form1() = default;
