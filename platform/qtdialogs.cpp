@@ -6,6 +6,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 void QtDialogs::messageBox(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, kProductTitle, text, QMessageBox::Ok, parent);
@@ -27,6 +29,43 @@ QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QStrin
     return ok ? text : QString();
 }
 
+namespace {
+
+// The open dialog takes typed names as they stand, even when no such file exists:
+// the batch run is the first to use them. Folders are still entered as usual.
+class OpenFilesDialog : public QFileDialog
+{
+public:
+    OpenFilesDialog(QWidget *parent, const QString &title) : QFileDialog(parent, title)
+    {
+        // Qt's own dialog, so that the rule above holds on every desktop.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::HideNameFilterDetails);
+        setFileMode(QFileDialog::ExistingFiles);
+    }
+
+    QStringList chosen() const { return m_chosen; }
+
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        const bool anyFolder = std::any_of(files.begin(), files.end(), [](const QString &file) {
+            return QFileInfo(file).isDir();
+        });
+        if (files.isEmpty() || anyFolder) {
+            QFileDialog::accept();
+            return;
+        }
+        m_chosen = files;
+        QDialog::accept();
+    }
+
+private:
+    QStringList m_chosen;
+};
+
+} // namespace
+
 QString QtDialogs::showOpen(QWidget *parent, const QString &title, const QString &filter)
 {
     // "Caption|pattern|Caption|pattern" becomes Qt's name filters. Qt reads the
@@ -41,13 +80,11 @@ QString QtDialogs::showOpen(QWidget *parent, const QString &title, const QString
         nameFilters << parts[i] + QStringLiteral(" (") + pattern.replace(u';', u' ') + u')';
     }
 
-    QFileDialog dialog(parent, title);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    OpenFilesDialog dialog(parent, title);
     dialog.setNameFilters(nameFilters);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    const QStringList files = dialog.selectedFiles();
+    const QStringList files = dialog.chosen();
     if (files.isEmpty())
         return QString();
     if (files.size() == 1)
