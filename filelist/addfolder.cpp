@@ -6,6 +6,7 @@
 #include "mousepointer.h"
 
 #include <QCoreApplication>
+#include <QStringBuilder>
 
 namespace {
 
@@ -39,12 +40,14 @@ QStringList collectBelow(const QStringList &level, VisitedFolders &visited)
         processPendingEvents();
         while (listing.next()) {
             processPendingEvents();
+            if (!(listing.attributes() & DirectoryAttribute))
+                continue;
             const QString name = listing.name();
             if (name == QLatin1String(".") || name == QLatin1String(".."))
                 continue;
-            const QString path = entry + name;
-            if ((listing.attributes() & DirectoryAttribute) && visited.firstVisit(path))
-                below << path + u'/';
+            const QString path = entry % name;
+            if (visited.firstVisit(path))
+                below << path % u'/';
         }
     }
     if (below.isEmpty())
@@ -96,7 +99,7 @@ QStringList folderTreeRows(const QString &folder, const QString &pattern)
         const QStringList names = ListFiles(folderText, pattern);
         for (const QString &name : names) {
             if (!name.startsWith(u'~'))
-                rows << folderText + u'/' + name;
+                rows << folderText % u'/' % name;
         }
     }
     return rows;

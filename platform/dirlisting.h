@@ -35,15 +35,18 @@ public:
     bool isOpen() const { return m_dir != nullptr; }
     // Moves to the next entry that qualifies; false at the end.
     bool next();
-    QString name() const { return m_name; }
+    QString name() const;
     int attributes() const { return m_attributes; }
 
 private:
     DIR *m_dir = nullptr;
-    QByteArray m_folder; // encoded, ending in "/"
-    QString m_pattern;   // empty: every name
+    QByteArray m_folder;       // encoded, ending in "/"
+    QString m_pattern;         // empty: every name
+    QByteArray m_asciiPattern; // the pattern, when it is plain ASCII
     int m_requested;
-    QString m_name;
+    const char *m_rawName = nullptr; // valid until the next call to next()
+    bool m_ascii = false;
+    mutable QString m_name; // decoded when first asked for
     int m_attributes = 0;
 };
 

@@ -291,6 +291,13 @@ private slots:
         QTest::newRow("hidden file added, hidden folder not entered")
             << QStringList{".h.doc", ".hid/x.doc", ".hid/S/y.doc", "S/.z.doc"} << "doc"
             << QStringList{".h.doc", "S/.z.doc"};
+        const QStringList accented{QString::fromUtf8("Über.DOC"), QString::fromUtf8("süß.txt"),
+                                   QString::fromUtf8("a.DÓC"), QString::fromUtf8("Ä/b.doc")};
+        QTest::newRow("names beyond ASCII")
+            << accented << "doc"
+            << QStringList{QString::fromUtf8("Ä/b.doc"), QString::fromUtf8("Über.DOC")};
+        QTest::newRow("extension beyond ASCII, any case")
+            << accented << QString::fromUtf8("dóc") << QStringList{QString::fromUtf8("a.DÓC")};
         QTest::newRow("folder named like a match is no row")
             << QStringList{"f.doc/", "f.doc/g.doc"} << "doc" << QStringList{"f.doc/g.doc"};
     }
