@@ -1,9 +1,11 @@
 #include "dialogs.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include <algorithm>
@@ -32,7 +34,8 @@ QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QStrin
 namespace {
 
 // The open dialog takes typed names as they stand, even when no such file exists:
-// the batch run is the first to use them. Folders are still entered as usual.
+// the batch run is the first to use them. Qt checks existence in its multi-file mode,
+// so the dialog runs in its any-file mode with the multiple selection switched back on.
 class OpenFilesDialog : public QFileDialog
 {
 public:
@@ -41,19 +44,24 @@ public:
         // Qt's own dialog, so that the rule above holds on every desktop.
         setOption(QFileDialog::DontUseNativeDialog);
         setOption(QFileDialog::HideNameFilterDetails);
-        setFileMode(QFileDialog::ExistingFiles);
+        setFileMode(QFileDialog::AnyFile);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        for (const char *name : {"listView", "treeView"}) {
+            if (auto *view = findChild<QAbstractItemView *>(QLatin1String(name)))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        }
     }
 
     QStringList chosen() const { return m_chosen; }
 
     void accept() override
     {
-        const QStringList files = selectedFiles();
+        const QStringList files = typedFiles();
         const bool anyFolder = std::any_of(files.begin(), files.end(), [](const QString &file) {
             return QFileInfo(file).isDir();
         });
         if (files.isEmpty() || anyFolder) {
-            QFileDialog::accept();
+            QFileDialog::accept(); // enters the folder
             return;
         }
         m_chosen = files;
@@ -61,6 +69,30 @@ public:
     }
 
 private:
+    // The names in the name field, where a choice in the view also lands: one name,
+    // or several, each in double quotes. Relative names are in the shown folder.
+    QStringList typedFiles() const
+    {
+        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString text = edit ? edit->text().trimmed() : QString();
+        if (text.isEmpty())
+            return selectedFiles();
+        QStringList names;
+        if (!text.contains(u'"')) {
+            names << text;
+        } else {
+            const QStringList tokens = text.split(u'"');
+            for (qsizetype i = 1; i < tokens.size(); i += 2)
+                names << tokens[i];
+        }
+        QStringList files;
+        for (const QString &name : std::as_const(names)) {
+            if (!name.isEmpty())
+                files << QDir::cleanPath(directory().absoluteFilePath(name));
+        }
+        return files;
+    }
+
     QStringList m_chosen;
 };
 
