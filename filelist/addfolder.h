@@ -23,7 +23,6 @@ public:
 
 private:
     friend void CollectSubfolders(FolderSet &folders);
-    FolderSet() = default;
 
     QStringList m_entries;
     VisitedFolders m_visited;

@@ -91,7 +91,11 @@ void FileListView::keyPressEvent(QKeyEvent *event)
 void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTreeWidget::mouseDoubleClickEvent(event);
-    removeCurrentRow();
+    // The press before it made the row under the pointer current. A double-click on
+    // the empty area below the rows removes nothing: the current row there is one
+    // the user no longer sees selected.
+    if (itemAt(event->position().toPoint()))
+        removeCurrentRow();
 }
 
 // Only drags that carry local files may be dropped; the item view's own rules (which

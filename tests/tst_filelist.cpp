@@ -169,6 +169,17 @@ private slots:
         QCOMPARE(rowsOf(m_list), (QStringList{"a", "b"}));
     }
 
+    void doubleClickBelowTheRowsRemovesNothing()
+    {
+        fill({"a", "b", "c"});
+        QTest::mouseClick(m_list.viewport(), Qt::LeftButton, {},
+                          m_list.visualItemRect(m_list.topLevelItem(1)).center());
+        const QPoint below(10, m_list.visualItemRect(m_list.topLevelItem(2)).bottom() + 20);
+        QVERIFY(m_list.viewport()->rect().contains(below));
+        QTest::mouseDClick(m_list.viewport(), Qt::LeftButton, {}, below);
+        QCOMPARE(rowsOf(m_list), (QStringList{"a", "b", "c"}));
+    }
+
     void nothingToRemoveDoesNothing()
     {
         const int windows = QApplication::topLevelWidgets().size();
