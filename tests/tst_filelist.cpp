@@ -149,17 +149,6 @@ private slots:
         QCOMPARE(m_list.headerItem()->text(0), kHeader);
     }
 
-    void deleteRemovesOneRowPerPress()
-    {
-        fill({"a", "b", "c", "d"});
-        m_list.setCurrentItem(m_list.topLevelItem(0));
-        QTest::keyClick(&m_list, Qt::Key_Delete);
-        QCOMPARE(rowsOf(m_list), (QStringList{"b", "c", "d"}));
-        m_list.setCurrentItem(m_list.topLevelItem(2));
-        QTest::keyClick(&m_list, Qt::Key_Delete);
-        QCOMPARE(rowsOf(m_list), (QStringList{"b", "c"}));
-    }
-
     void doubleClickRemovesTheClickedRow()
     {
         fill({"a", "b", "c"});
