@@ -285,6 +285,7 @@ private slots:
         QTest::newRow("txt") << mixed << "txt" << QStringList{"b.txt"};
         QTest::newRow("leading dot is taken as typed") << mixed << ".doc" << QStringList{};
         QTest::newRow("no match, no rows") << mixed << "pdf" << QStringList{};
+        QTest::newRow("slash in the extension finds nothing") << mixed << "doc/x" << QStringList{};
         QTest::newRow("tilde names skipped everywhere")
             << QStringList{"~$a.doc", "S/~b.doc", "S/b.doc", "x~.doc"} << "doc"
             << QStringList{"S/b.doc", "x~.doc"};
