@@ -1,5 +1,7 @@
 #include "form1.h"
 
+#include "addfiles.h"
+#include "addfolder.h"
 #include "batchdriver.h"
 #include "dialogs.h"
 #include "filelistview.h"
@@ -117,13 +119,20 @@ Form1::Form1(Form1Environment environment, QWidget *parent)
     for (size_t i = 0; i < std::size(tabOrder); ++i)
         tabOrder[i]->setFocusPolicy(policies[i]);
 
+    // The two add buttons; drops on the list are handled by the list itself.
+    connect(PushButton1, &QPushButton::clicked, this,
+            [this] { addWordFiles(this, dialogs(), *ListView1); });
+    connect(PushButton4, &QPushButton::clicked, this,
+            [this] { addAllWordFilesInFolder(this, dialogs(), *this, *ListView1); });
+
+    // The start button.
     BatchHost batch;
     batch.window = this;
     batch.dialogs = m_dialogs;
     batch.pointer = this;
     batch.progressBar = ProgressBar1;
-    batch.rowCount = [this] { return ListView1->topLevelItemCount(); };
-    batch.rowText = [this](int position) { return ListView1->topLevelItem(position - 1)->text(0); };
+    batch.rowCount = [this] { return ListView1->rowCount(); };
+    batch.rowText = [this](int position) { return ListView1->rowText(position); };
     batch.exporter.creator = Creator;
     batch.exporter.quality = Slider1;
     batch.exporter.pointer = this;

@@ -1,6 +1,29 @@
 #include "filelistview.h"
 
+#include "dropping.h"
+
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+QStringList localPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+} // namespace
 
 FileListView::FileListView(QWidget *parent) : QTreeWidget(parent)
 {
@@ -18,4 +41,85 @@ FileListView::FileListView(QWidget *parent) : QTreeWidget(parent)
     setDragDropMode(QAbstractItemView::DropOnly);
     setDropIndicatorShown(false);
     header()->setStretchLastSection(false);
+}
+
+void FileListView::appendRow(const QString &text)
+{
+    addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+}
+
+void FileListView::appendRows(const QStringList &texts)
+{
+    if (texts.isEmpty())
+        return;
+    QList<QTreeWidgetItem *> items;
+    items.reserve(texts.size());
+    for (const QString &text : texts)
+        items << new QTreeWidgetItem(QStringList{text});
+    addTopLevelItems(items);
+}
+
+int FileListView::rowCount() const
+{
+    return topLevelItemCount();
+}
+
+QString FileListView::rowText(int position) const
+{
+    const QTreeWidgetItem *item = topLevelItem(position - 1);
+    return item ? item->text(0) : QString();
+}
+
+void FileListView::removeCurrentRow()
+{
+    const int index = indexOfTopLevelItem(currentItem());
+    if (index >= 0)
+        delete takeTopLevelItem(index);
+}
+
+void FileListView::keyPressEvent(QKeyEvent *event)
+{
+    // Delete removes whatever the modifiers; no other key removes anything.
+    if (event->key() == Qt::Key_Delete) {
+        removeCurrentRow();
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QTreeWidget::mouseDoubleClickEvent(event);
+    // The press before it made the row under the pointer current. A double-click on
+    // the empty area below the rows removes nothing: the current row there is one
+    // the user no longer sees selected.
+    if (itemAt(event->position().toPoint()))
+        removeCurrentRow();
+}
+
+// Only drags that carry local files may be dropped; the item view's own rules (which
+// want its internal row format) are bypassed.
+void FileListView::dragEnterEvent(QDragEnterEvent *event)
+{
+    dragMoveEvent(event);
+}
+
+void FileListView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (localPaths(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->accept();
+}
+
+void FileListView::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = localPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    appendDroppedPaths(*this, paths);
 }

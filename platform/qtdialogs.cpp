@@ -1,10 +1,14 @@
 #include "dialogs.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+
+#include <algorithm>
 
 void QtDialogs::messageBox(QWidget *parent, const QString &text)
 {
@@ -27,6 +31,73 @@ QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QStrin
     return ok ? text : QString();
 }
 
+namespace {
+
+// The open dialog takes typed names as they stand, even when no such file exists:
+// the batch run is the first to use them. Qt checks existence in its multi-file mode,
+// so the dialog runs in its any-file mode with the multiple selection switched back on.
+class OpenFilesDialog : public QFileDialog
+{
+public:
+    OpenFilesDialog(QWidget *parent, const QString &title) : QFileDialog(parent, title)
+    {
+        // Qt's own dialog, so that the rule above holds on every desktop.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setOption(QFileDialog::HideNameFilterDetails);
+        setFileMode(QFileDialog::AnyFile);
+        setAcceptMode(QFileDialog::AcceptOpen);
+        for (const char *name : {"listView", "treeView"}) {
+            if (auto *view = findChild<QAbstractItemView *>(QLatin1String(name)))
+                view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        }
+    }
+
+    QStringList chosen() const { return m_chosen; }
+
+    void accept() override
+    {
+        const QStringList files = typedFiles();
+        const bool anyFolder = std::any_of(files.begin(), files.end(), [](const QString &file) {
+            return QFileInfo(file).isDir();
+        });
+        if (files.isEmpty() || anyFolder) {
+            QFileDialog::accept(); // enters the folder
+            return;
+        }
+        m_chosen = files;
+        QDialog::accept();
+    }
+
+private:
+    // The names in the name field, where a choice in the view also lands: one name,
+    // or several, each in double quotes. Relative names are in the shown folder.
+    QStringList typedFiles() const
+    {
+        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString text = edit ? edit->text().trimmed() : QString();
+        if (text.isEmpty())
+            return selectedFiles();
+        QStringList names;
+        if (!text.contains(u'"')) {
+            names << text;
+        } else {
+            const QStringList tokens = text.split(u'"');
+            for (qsizetype i = 1; i < tokens.size(); i += 2)
+                names << tokens[i];
+        }
+        QStringList files;
+        for (const QString &name : std::as_const(names)) {
+            if (!name.isEmpty())
+                files << QDir::cleanPath(directory().absoluteFilePath(name));
+        }
+        return files;
+    }
+
+    QStringList m_chosen;
+};
+
+} // namespace
+
 QString QtDialogs::showOpen(QWidget *parent, const QString &title, const QString &filter)
 {
     // "Caption|pattern|Caption|pattern" becomes Qt's name filters. Qt reads the
@@ -41,13 +112,11 @@ QString QtDialogs::showOpen(QWidget *parent, const QString &title, const QString
         nameFilters << parts[i] + QStringLiteral(" (") + pattern.replace(u';', u' ') + u')';
     }
 
-    QFileDialog dialog(parent, title);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    OpenFilesDialog dialog(parent, title);
     dialog.setNameFilters(nameFilters);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    const QStringList files = dialog.selectedFiles();
+    const QStringList files = dialog.chosen();
     if (files.isEmpty())
         return QString();
     if (files.size() == 1)
