@@ -1,9 +1,11 @@
 #include "form1.h"
 
+#include "childprocesses.h"
 #include "dialogs.h"
 #include "filelistview.h"
 #include "fonts.h"
 #include "picturebox.h"
+#include "pointerrule.h"
 #include "twips.h"
 
 #include <QGroupBox>
@@ -114,6 +116,8 @@ Form1::Form1(Form1Environment environment, QWidget *parent)
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);
     for (size_t i = 0; i < std::size(tabOrder); ++i)
         tabOrder[i]->setFocusPolicy(policies[i]);
+
+    new PointerRule(this);
 }
 
 Form1::~Form1() = default;
@@ -135,6 +139,16 @@ void Form1::setMousePointer(int pointer)
         setCursor(Qt::ArrowCursor);
         break;
     }
+}
+
+// Closing the window ends the program at once, even inside a long operation that
+// is pumping events: no engine is left behind, and nothing returns into that work.
+void Form1::closeEvent(QCloseEvent *event)
+{
+    childprocesses::killAll();
+    if (m_environment.endProgram)
+        m_environment.endProgram();
+    QWidget::closeEvent(event);
 }
 
 void Form1::setMouseIcon(const QCursor &cursor)

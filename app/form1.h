@@ -4,8 +4,11 @@
 #include "wordapplication.h"
 
 #include <QCursor>
+#include <QString>
 #include <QWidget>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 class Dialogs;
@@ -21,6 +24,14 @@ struct Form1Environment
 {
     Dialogs *dialogs = nullptr; // every modal dialog; the real ones when not set
     WordFactory createWord;     // a fresh word processor for each document
+
+    // Start-up and the end of the program; runPagelift fills in the real ones.
+    QString settingsFolder; // holds Orvanta.conf; empty: nothing is read or written
+    QString programFolder;  // holds HAND-M.CUR, x/o.cjs and the folder Splash
+    std::function<void(const QString &address)> openHomePage; // unset: nothing is opened
+    std::function<double()> randomFraction; // a draw in [0, 1); unset: seeded by the time of day
+    std::chrono::milliseconds splashPause{4000};
+    std::function<void()> endProgram; // after the engines are killed; the real one never returns
 };
 
 // The main window. Its controls carry the names by which the rest of the program
@@ -52,6 +63,10 @@ public:
     void setMousePointer(int pointer) override;
     // The picture that the custom pointer setting shows.
     void setMouseIcon(const QCursor &cursor);
+    bool hasMouseIcon() const { return m_hasMouseIcon; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     Form1Environment m_environment;
