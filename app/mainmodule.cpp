@@ -53,7 +53,7 @@ void ApplySkin(Form1 &form, SkinEngine &engine, const QString &programFolder)
     recolourControls(&form);
 
     engine.loadSkin(skinFile, QString());
-    engine.setOptions(engine.options() | SkinEngine::RestyleNewWindows);
+    engine.setOptions(engine.options() | SkinEngine::RestyleDialogs);
     engine.setEnabled(true);
     engine.setFollowSystemColors(true);
     engine.applyWindow(&form);

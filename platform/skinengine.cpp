@@ -68,8 +68,8 @@ void SkinEngine::applyWindow(QWidget *window)
     m_window = window;
     window->installEventFilter(this);
     restyle(window);
-    if (m_options & RestyleNewWindows)
-        watchNewWindows();
+    if (m_options & RestyleDialogs)
+        watchDialogs();
 }
 
 void SkinEngine::restyle(QWidget *window)
@@ -79,12 +79,12 @@ void SkinEngine::restyle(QWidget *window)
     window->setStyleSheet(m_styleSheet);
 }
 
-void SkinEngine::watchNewWindows()
+void SkinEngine::watchDialogs()
 {
-    if (m_watchingNewWindows || !qApp)
+    if (m_watchingDialogs || !qApp)
         return;
     qApp->installEventFilter(this);
-    m_watchingNewWindows = true;
+    m_watchingDialogs = true;
 }
 
 bool SkinEngine::eventFilter(QObject *watched, QEvent *event)
@@ -94,9 +94,10 @@ bool SkinEngine::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_window && event->type() == QEvent::ApplicationPaletteChange &&
         m_followSystemColors) {
         restyle(m_window);
-    } else if (m_watchingNewWindows && event->type() == QEvent::Show && watched->isWidgetType()) {
+    } else if (m_watchingDialogs && event->type() == QEvent::Show && watched->isWidgetType()) {
         auto *widget = static_cast<QWidget *>(watched);
-        if (widget->isWindow() && widget != m_window && widget->styleSheet().isEmpty() &&
+        // Dialogs only: the other windows (the splash, menus, tooltips) keep their looks.
+        if (widget->windowType() == Qt::Dialog && widget->styleSheet().isEmpty() &&
             !m_styleSheet.isEmpty())
             widget->setStyleSheet(m_styleSheet);
     }

@@ -15,7 +15,7 @@ class SkinEngine : public QObject
 public:
     enum Option
     {
-        RestyleNewWindows = 0x1, // windows shown later (dialogs, menus) take the skin too
+        RestyleDialogs = 0x1, // dialogs and message boxes shown later take the skin too
     };
 
     explicit SkinEngine(QObject *parent = nullptr);
@@ -49,12 +49,12 @@ protected:
 
 private:
     void restyle(QWidget *window);
-    void watchNewWindows();
+    void watchDialogs();
 
     QString m_styleSheet;
     int m_options = 0;
     bool m_enabled = false;
     bool m_followSystemColors = false;
-    bool m_watchingNewWindows = false;
+    bool m_watchingDialogs = false;
     QPointer<QWidget> m_window;
 };
