@@ -43,8 +43,10 @@ void loadMainWindow(Form1 &form)
 
     OpenHomePageAtRandom(environment.randomFraction, environment.openHomePage);
 
-    // Stays loaded and hidden after its pause, and closes with the main window.
-    auto *splash = new Splash(&form);
+    // Stays loaded and hidden after its pause, and goes with the main window. Not a
+    // child of it, so that the main window's skin leaves the splash's looks alone.
+    auto *splash = new Splash;
+    QObject::connect(&form, &QObject::destroyed, splash, [splash] { delete splash; });
     SplashShow(*splash, {store, environment.programFolder, environment.splashPause});
 
     form.ListView1->setHeaderLabels({QStringLiteral(" Word File(s)")});
