@@ -35,10 +35,10 @@ private slots:
         QTest::addColumn<QPointF>("expected");
         QTest::newRow("half as wide: a quarter in")
             << QSizeF(9600, 3000) << QSizeF(19200, 14400) << QPointF(4800, 5700);
-        QTest::newRow("splash example") << QSizeF(4500, 3300) << QSizeF(19200, 14400)
-                                        << QPointF(7350, 5550);
-        QTest::newRow("as large as the screen") << QSizeF(19200, 14400) << QSizeF(19200, 14400)
-                                                << QPointF(0, 0);
+        QTest::newRow("splash example")
+            << QSizeF(4500, 3300) << QSizeF(19200, 14400) << QPointF(7350, 5550);
+        QTest::newRow("as large as the screen")
+            << QSizeF(19200, 14400) << QSizeF(19200, 14400) << QPointF(0, 0);
         QTest::newRow("wider than the screen")
             << QSizeF(24000, 3000) << QSizeF(19200, 14400) << QPointF(-2400, 5700);
         QTest::newRow("taller than the screen")
@@ -78,8 +78,8 @@ private slots:
         // Within the rounding of one pixel; the size never changes.
         QVERIFY2(qAbs(window.x() - expected.x()) <= 1, qPrintable(QString::number(window.x())));
         QVERIFY2(qAbs(window.y() - expected.y()) <= 1, qPrintable(QString::number(window.y())));
-        QCOMPARE(window.size(), QSize(screen.width() * size.width() / 100,
-                                      screen.height() * size.height() / 100));
+        QCOMPARE(window.size(),
+                 QSize(screen.width() * size.width() / 100, screen.height() * size.height() / 100));
         if (size.width() > 100)
             QVERIFY(window.x() < screen.x());
     }
@@ -116,8 +116,8 @@ private slots:
     {
         QFETCH(QString, relative);
         QFETCH(bool, exists);
-        const QString path = relative == QLatin1String("/") ? m_dir.path() + relative
-                                                            : m_dir.filePath(relative);
+        const QString path =
+            relative == QLatin1String("/") ? m_dir.path() + relative : m_dir.filePath(relative);
         QCOMPARE(FileExists(path), exists);
     }
 

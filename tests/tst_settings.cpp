@@ -27,10 +27,7 @@ class TestSettings : public QObject
 private slots:
     void initTestCase() { useTemporaryConfigFolder(m_config); }
 
-    void userFolderFollowsXdg()
-    {
-        QCOMPARE(SettingsStore::userFolder(), m_config.path());
-    }
+    void userFolderFollowsXdg() { QCOMPARE(SettingsStore::userFolder(), m_config.path()); }
 
     void slider1Conversion_data()
     {
@@ -98,8 +95,7 @@ private slots:
 
         // A store holding another section and key still answers the default.
         rig.store("Other", "1");
-        QCOMPARE(store.ReadSetting("Orvanta", "Elsewhere", "Slider1", "75"),
-                 QStringLiteral("75"));
+        QCOMPARE(store.ReadSetting("Orvanta", "Elsewhere", "Slider1", "75"), QStringLiteral("75"));
         QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
     }
 
