@@ -89,8 +89,9 @@ private slots:
         QSize size;
         QRect image, check, line3, line4;
         QString title;
-        QImage picture;
+        QImage picture, look;
         watcher.whileShown = [&] {
+            look = splash.grab().toImage();
             visible = splash.isVisible();
             size = splash.size();
             image = splash.Image1->geometry();
@@ -121,6 +122,17 @@ private slots:
                                       screen.y() + (screen.height() - 220) / 2));
         QVERIFY(!splash.Check1->isChecked());
         QVERIFY(!rig.stored("ShowAgain").isValid()); // shown, but nothing written
+
+        // The four frame lines along the edges, over the picture and the strip; the
+        // strip itself is white.
+        QCOMPARE(look.size(), QSize(300, 220));
+        const QColor ink = splash.palette().color(QPalette::WindowText);
+        QCOMPARE(look.pixelColor(0, 100), ink);
+        QCOMPARE(look.pixelColor(150, 0), ink);
+        QCOMPARE(look.pixelColor(299, 100), ink);
+        QCOMPARE(look.pixelColor(150, 219), ink);
+        QCOMPARE(look.pixelColor(150, 100), QColor(Qt::darkCyan));
+        QCOMPARE(look.pixelColor(290, 210), QColor(Qt::white));
     }
 
     void showAgainDecides_data()
