@@ -84,19 +84,6 @@ private slots:
             QVERIFY(window.x() < screen.x());
     }
 
-    void centerOnScreenShownWindow()
-    {
-        QWidget window;
-        window.setFixedSize(200, 100);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        CenterOnScreen(&window);
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        const QRect frame = window.frameGeometry();
-        QTRY_VERIFY(qAbs(frame.center().x() - screen.center().x()) <= 1);
-        QTRY_VERIFY(qAbs(window.frameGeometry().center().y() - screen.center().y()) <= 1);
-    }
-
     void fileExists_data()
     {
         QTest::addColumn<QString>("relative");

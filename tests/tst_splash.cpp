@@ -147,6 +147,7 @@ private slots:
         QTest::newRow("1") << "1" << false;
         QTest::newRow("2") << "2" << false;
         QTest::newRow("-1") << "-1" << false;
+        QTest::newRow("a fraction is not 0") << "0.4" << false;
     }
 
     void showAgainDecides()
