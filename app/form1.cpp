@@ -3,10 +3,12 @@
 #include "addfiles.h"
 #include "addfolder.h"
 #include "batchdriver.h"
+#include "childprocesses.h"
 #include "dialogs.h"
 #include "filelistview.h"
 #include "fonts.h"
 #include "picturebox.h"
+#include "pointerrule.h"
 #include "twips.h"
 
 #include <QGroupBox>
@@ -141,6 +143,7 @@ Form1::Form1(Form1Environment environment, QWidget *parent)
     batch.isWordRunning = m_environment.isWordRunning;
     m_batch = std::make_unique<BatchDriver>(std::move(batch));
     connect(PushButton2, &QPushButton::clicked, this, [this] { m_batch->run(); });
+    new PointerRule(this);
 }
 
 Form1::~Form1() = default;
@@ -162,6 +165,16 @@ void Form1::setMousePointer(int pointer)
         setCursor(Qt::ArrowCursor);
         break;
     }
+}
+
+// Closing the window ends the program at once, even inside a long operation that
+// is pumping events: no engine is left behind, and nothing returns into that work.
+void Form1::closeEvent(QCloseEvent *event)
+{
+    childprocesses::killAll();
+    if (m_environment.endProgram)
+        m_environment.endProgram();
+    QWidget::closeEvent(event);
 }
 
 void Form1::setMouseIcon(const QCursor &cursor)

@@ -4,8 +4,10 @@
 #include "wordapplication.h"
 
 #include <QCursor>
+#include <QString>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -21,9 +23,17 @@ class QSlider;
 // What the main window reaches beyond itself. Tests put stand-ins here.
 struct Form1Environment
 {
-    Dialogs *dialogs = nullptr; // every modal dialog; the real ones when not set
-    WordFactory createWord;     // a fresh word processor for each document
+    Dialogs *dialogs = nullptr;          // every modal dialog; the real ones when not set
+    WordFactory createWord;              // a fresh word processor for each document
     std::function<bool()> isWordRunning; // the guard's check; the real one when not set
+
+    // Start-up and the end of the program; runPagelift fills in the real ones.
+    QString settingsFolder; // holds Orvanta.conf; empty: nothing is read or written
+    QString programFolder;  // holds HAND-M.CUR, x/o.cjs and the folder Splash
+    std::function<void(const QString &address)> openHomePage; // unset: nothing is opened
+    std::function<double()> randomFraction; // a draw in [0, 1); unset: seeded by the time of day
+    std::chrono::milliseconds splashPause{4000};
+    std::function<void()> endProgram; // after the engines are killed; the real one never returns
 };
 
 // The main window. Its controls carry the names by which the rest of the program
@@ -55,6 +65,10 @@ public:
     void setMousePointer(int pointer) override;
     // The picture that the custom pointer setting shows.
     void setMouseIcon(const QCursor &cursor);
+    bool hasMouseIcon() const { return m_hasMouseIcon; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     Form1Environment m_environment;

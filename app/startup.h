@@ -1,4 +1,15 @@
 #pragma once
 
+#include "form1.h"
+
+// The main window's load: the whole start-up, in its fixed order, before the window
+// is first shown. Uses what the window's environment names.
+void loadMainWindow(Form1 &form);
+
+// The environment of the real program: the user's settings, the executable's
+// folder, the browser, the time-of-day draw, the four-second splash and an end
+// that never returns.
+Form1Environment realEnvironment();
+
 // Starts the program: the main window, until it is closed.
 int runPagelift(int argc, char *argv[]);

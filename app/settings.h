@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QSettings>
+#include <QString>
+
+#include <limits>
+
+// The per-user preferences. Every value is text in an INI file named after the
+// application, one group per section. Values are written through at once and never
+// cached, so two running copies see each other's last write.
+class SettingsStore
+{
+public:
+    // `folder` holds one file per application, "<folder>/<application>.conf". An
+    // empty folder is no store at all: reads give the default, writes go nowhere.
+    explicit SettingsStore(QString folder = {}) : m_folder(std::move(folder)) {}
+
+    // The user's configuration folder (XDG_CONFIG_HOME, else ~/.config).
+    static QString userFolder();
+
+    const QString &folder() const { return m_folder; }
+    QString filePath(const QString &application) const;
+
+    // The stored text, or `defaultValue` as text when the key is missing. Never
+    // creates or writes anything.
+    QString ReadSetting(const QString &application, const QString &section, const QString &key,
+                        const QString &defaultValue) const;
+    // Stores the text at once, replacing an earlier value.
+    QSettings::Status WriteSetting(const QString &application, const QString &section,
+                                   const QString &key, const QString &text) const;
+
+private:
+    QString m_folder;
+};
+
+// The program's keys, each with its type, range and default, in one place.
+struct SettingKey
+{
+    enum Type
+    {
+        WholeNumber, // a 32-bit integer
+        Number,      // a double
+    };
+    const char *name;
+    Type type;
+    double minimum;
+    double maximum;
+    double defaultValue;
+};
+
+namespace settings {
+
+inline constexpr const char *kApplication = "Orvanta";
+inline constexpr const char *kSection = "Pagelift";
+
+// JPEG quality: the slider's position.
+inline constexpr SettingKey kSlider1{"Slider1", SettingKey::WholeNumber, 1, 100, 75};
+// The splash window: 0 shows it at start-up, any other number keeps it away.
+inline constexpr SettingKey kShowAgain{"ShowAgain", SettingKey::Number,
+                                       std::numeric_limits<double>::lowest(),
+                                       std::numeric_limits<double>::max(), 0};
+
+// Text to number as the store's readers convert it: blanks around the number are
+// ignored, a fraction goes to the nearest whole number for whole-number keys (halves
+// to the even neighbour). Text that is no number gives the key's default; a number
+// outside the key's range is brought to the nearest end.
+double toNumber(const SettingKey &key, const QString &text);
+
+// Reads the key from the program's section and converts it.
+double read(const SettingsStore &store, const SettingKey &key);
+int readInt(const SettingsStore &store, const SettingKey &key);
+// Writes a whole number as its shortest decimal text.
+QSettings::Status write(const SettingsStore &store, const SettingKey &key, int value);
+
+} // namespace settings

@@ -1,0 +1,119 @@
+#include "splashshow.h"
+
+#include "helpers.h"
+#include "lineshape.h"
+#include "picturebox.h"
+#include "splash.h"
+#include "twips.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QTimer>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr double kStrip = 300;        // below the picture, for the check box
+constexpr double kCheckGap = 20;      // between the check box and the bottom edge
+constexpr double kFrameInset = 10;    // of the right and bottom lines
+constexpr double kLineLength = 10000; // the window clips the rest
+constexpr char kShownProperty[] = "pagelift_splashShown";
+
+// Keeps the window's events flowing until the time is up, by the monotonic clock.
+void pause(std::chrono::milliseconds length)
+{
+    const QDeadlineTimer deadline(length, Qt::PreciseTimer);
+    QTimer wake; // ends the wait for events when nothing else arrives
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(length);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+SplashGeometry splashGeometry(QSizeF pictureTwips)
+{
+    const double w = pictureTwips.width();
+    const double h = pictureTwips.height() + kStrip;
+    const double checkHeight = 375;
+    SplashGeometry g;
+    g.window = QSizeF(w, h);
+    g.check1 = QRectF(120, h - checkHeight - kCheckGap, 4215, checkHeight);
+    g.lines = {QLineF(0, 0, 0, kLineLength), QLineF(0, 0, kLineLength, 0),
+               QLineF(w - kFrameInset, 0, w - kFrameInset, kLineLength),
+               QLineF(0, h - kFrameInset, kLineLength, h - kFrameInset)};
+    return g;
+}
+
+QString firstListedFile(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    DIR *dir = ::opendir(path.constData());
+    if (!dir)
+        return {};
+    QString first;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') // hidden, and "." and ".."
+            continue;
+        struct stat info;
+        const QByteArray entryPath = path + '/' + entry->d_name;
+        if (::stat(entryPath.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        first = QFile::decodeName(entry->d_name);
+        break;
+    }
+    ::closedir(dir);
+    return first;
+}
+
+void SplashShow(Splash &window, const SplashEnvironment &environment)
+{
+    if (window.property(kShownProperty).toBool())
+        return;
+    if (settings::read(environment.store, settings::kShowAgain) != 0)
+        return;
+
+    const QString folder = environment.programFolder + QStringLiteral("/Splash/");
+    const QString picturePath = folder + firstListedFile(folder);
+    if (!FileExists(picturePath))
+        return;
+    QImageReader reader(picturePath);
+    const QImage picture = reader.read();
+    if (picture.isNull()) // not a picture: start-up goes on without the window
+        return;
+
+    window.setWindowTitle(QStringLiteral("Pagelift"));
+    window.Image1->move(0, 0);
+    window.Image1->setPicture(picture);
+    const SplashGeometry g = splashGeometry(
+        QSizeF(twips::fromPixels(picture.width()), twips::fromPixels(picture.height())));
+    const QSize outer = twips::size(g.window.width(), g.window.height());
+    window.Image1->resize(outer); // the strip below the picture shows the background
+    window.setFixedSize(outer);
+    window.Check1->setGeometry(
+        twips::rect(g.check1.x(), g.check1.y(), g.check1.width(), g.check1.height()));
+    LineShape *lines[] = {window.Line1, window.Line2, window.Line3, window.Line4};
+    for (size_t i = 0; i < std::size(lines); ++i)
+        lines[i]->setEnds(g.lines[i].x1(), g.lines[i].y1(), g.lines[i].x2(), g.lines[i].y2());
+
+    // Every change of the box is stored at once.
+    const SettingsStore store = environment.store;
+    const QMetaObject::Connection writeOnToggle =
+        QObject::connect(window.Check1, &QCheckBox::toggled, &window, [store](bool checked) {
+            settings::write(store, settings::kShowAgain, checked ? 1 : 0);
+        });
+
+    window.setProperty(kShownProperty, true);
+    window.show();
+    CenterOnScreen(&window);
+    pause(environment.pause);
+    window.hide();
+    QObject::disconnect(writeOnToggle);
+}

@@ -1,0 +1,8 @@
+#include "homepage.h"
+
+#include <QProcess>
+
+bool openInBrowser(const QString &address)
+{
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {address});
+}
