@@ -5,6 +5,7 @@
 #include "filelistview.h"
 #include "filetree.h"
 #include "mousepointer.h"
+#include "pointerlog.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,22 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Records every pointer setting, so a test sees what the scan showed and when.
-class PointerLog : public PointerOwner
-{
-public:
-    int mousePointer() const override { return m_value; }
-    void setMousePointer(int pointer) override
-    {
-        m_value = pointer;
-        settings << pointer;
-    }
-    QList<int> settings;
-
-private:
-    int m_value = vbDefault;
-};
 
 // Runs `action` when events have been processed `rounds` times from now: inside a
 // scan, since nothing else processes events while the test waits on the scan.

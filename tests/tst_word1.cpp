@@ -2,6 +2,7 @@
 #include "fakeword.h"
 #include "mousepointer.h"
 #include "picturebox.h"
+#include "pointerlog.h"
 #include "saveasjpg.h"
 #include "word1.h"
 
@@ -15,19 +16,6 @@
 #include <QTimer>
 
 namespace {
-
-class RecordingPointer : public PointerOwner
-{
-public:
-    int mousePointer() const override { return value; }
-    void setMousePointer(int pointer) override
-    {
-        value = pointer;
-        history << pointer;
-    }
-    int value = vbDefault;
-    QList<int> history;
-};
 
 QByteArray readAll(const QString &path)
 {
@@ -46,7 +34,7 @@ private:
     FakeWordLibrary m_word;
     PictureBox m_creator;
     QSlider m_slider{Qt::Horizontal};
-    RecordingPointer m_pointer;
+    PointerLog m_pointer;
     QList<std::pair<int, int>> m_progress;
 
     ExportHost host()
@@ -97,7 +85,7 @@ private slots:
         m_word = FakeWordLibrary();
         m_slider.setRange(1, 100);
         m_slider.setValue(75);
-        m_pointer = RecordingPointer();
+        m_pointer = PointerLog();
         m_progress.clear();
         for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files))
             QFile::remove(m_dir.filePath(name));
@@ -141,7 +129,7 @@ private slots:
         QCOMPARE(outputs(), QStringList{"one_1.jpg"});
         QCOMPARE(readAll(m_dir.filePath("one_1.jpg")), expectedJpeg(onePage[0], 75));
         QCOMPARE(m_word.instancesAlive, 0);
-        QCOMPARE(m_pointer.value, int(vbHourglass));
+        QCOMPARE(m_pointer.mousePointer(), int(vbHourglass));
     }
 
     void fourPagesCutOneByOne()
@@ -171,7 +159,7 @@ private slots:
             QCOMPARE(readAll(m_dir.filePath(QStringLiteral("four_%1.jpg").arg(i + 1))),
                      expectedJpeg(four[size_t(i)], 75));
         QCOMPARE(m_progress, (QList<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
-        QCOMPARE(m_pointer.history, (QList<int>{11, 11, 11, 11}));
+        QCOMPARE(m_pointer.settings, (QList<int>{11, 11, 11, 11}));
         QCOMPARE(m_creator.size(), QSize(80, 110));
     }
 
