@@ -1,0 +1,180 @@
+// pagelift-engine: one document's word processor. It reads calls from its standard
+// input and answers on its standard output (see engineprotocol.h), and ends when its
+// input closes or its parent dies.
+//
+//   pagelift-engine                      serve the automation client
+//   pagelift-engine --convert IN OUT [FILTER-OPTIONS]
+//                                        save IN in the format OUT's extension names
+
+#include "engineprotocol.h"
+#include "office.h"
+#include "session.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#ifndef PAGELIFT_LOK_INSTALL_DIR
+#define PAGELIFT_LOK_INSTALL_DIR "/usr/lib/libreoffice/program"
+#endif
+
+namespace {
+
+std::string installDir()
+{
+    const char *dir = std::getenv("PAGELIFT_LOK_DIR");
+    return dir && dir[0] ? dir : PAGELIFT_LOK_INSTALL_DIR;
+}
+
+bool readFully(int fd, void *data, size_t size)
+{
+    auto *bytes = static_cast<uint8_t *>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool writeFully(int fd, iovec *parts, int count)
+{
+    while (count > 0) {
+        const ssize_t n = ::writev(fd, parts, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        size_t written = size_t(n);
+        while (count > 0 && written >= parts->iov_len) {
+            written -= parts->iov_len;
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<char *>(parts->iov_base) + written;
+            parts->iov_len -= written;
+        }
+    }
+    return true;
+}
+
+bool sendReply(int fd, const EngineSession::Reply &reply)
+{
+    engineprotocol::ReplyHeader header = reply.header;
+    const bool hasPixels = !reply.pixels.empty();
+    header.extra = uint32_t(hasPixels ? reply.pixels.size() : reply.detail.size());
+    std::string head = engineprotocol::encodeReplyHeader(header);
+    iovec parts[2] = {
+        {head.data(), head.size()},
+        {hasPixels ? static_cast<void *>(const_cast<uint8_t *>(reply.pixels.data()))
+                   : static_cast<void *>(const_cast<char *>(reply.detail.data())),
+         header.extra},
+    };
+    return writeFully(fd, parts, 2);
+}
+
+int serve()
+{
+    // The office may print on standard output; the calls travel on private
+    // descriptors so nothing it prints can mix into an answer.
+    const int requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devNull, STDIN_FILENO);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    ::close(devNull);
+
+    std::string error;
+    EngineOffice::configureEnvironment();
+    std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
+    std::unique_ptr<EngineSession> session;
+    if (office)
+        session = std::make_unique<EngineSession>(*office);
+
+    for (;;) {
+        char length[4];
+        if (!readFully(requests, length, 4))
+            return 0; // the client has gone
+        uint32_t size;
+        std::memcpy(&size, length, 4);
+        if (size > engineprotocol::kMaxRequestSize)
+            return 2;
+        std::string payload(size, '\0');
+        engineprotocol::Request request;
+        if (!readFully(requests, payload.data(), size) ||
+            !engineprotocol::decodeRequest(payload, request))
+            return 2;
+
+        EngineSession::Reply reply;
+        if (session) {
+            reply = session->handle(request);
+        } else {
+            reply.header.refusal = engineprotocol::Refusal::EngineFailure;
+            reply.detail = error;
+        }
+        if (!sendReply(replies, reply))
+            return 0;
+        if (request.call == engineprotocol::Call::Quit)
+            return 0;
+    }
+}
+
+int convert(const std::string &in, const std::string &out, const char *filterOptions)
+{
+    std::string error;
+    EngineOffice::configureEnvironment();
+    std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
+    if (!office) {
+        std::fprintf(stderr, "pagelift-engine: %s\n", error.c_str());
+        return 1;
+    }
+    std::unique_ptr<lok::Document> document = office->loadAny(in, error);
+    if (!document) {
+        std::fprintf(stderr, "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
+        return 1;
+    }
+    const std::string format = std::filesystem::path(out).extension().string().substr(1);
+    if (!document->saveAs(fileUrl(std::filesystem::absolute(out)).c_str(), format.c_str(),
+                          filterOptions)) {
+        std::fprintf(stderr, "pagelift-engine: cannot save %s as %s\n", out.c_str(),
+                     format.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // An engine never outlives the program that started it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const std::string mode = argc > 1 ? argv[1] : "";
+    int code = 0;
+    if (mode.empty()) {
+        code = serve();
+    } else if (mode == "--convert" && (argc == 4 || argc == 5)) {
+        code = convert(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+    } else {
+        std::fprintf(stderr, "usage: pagelift-engine [--convert IN OUT [FILTER-OPTIONS]]\n");
+        code = 2;
+    }
+    // The office's own teardown is slow and fragile; nothing is left to save.
+    std::fflush(stderr);
+    ::_exit(code);
+}
