@@ -3,18 +3,24 @@
 // input closes or its parent dies.
 //
 //   pagelift-engine                      serve the automation client
-//   pagelift-engine --convert IN OUT [FILTER-OPTIONS]
+//   pagelift-engine --convert IN OUT [--password SECRET]
 //                                        save IN in the format OUT's extension names
+//                                        (for tests and benchmarks)
 
 #include "engineprotocol.h"
 #include "office.h"
 #include "session.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
+#include <LibreOfficeKit/LibreOfficeKitEnums.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -132,7 +138,57 @@ int serve()
     }
 }
 
-int convert(const std::string &in, const std::string &out, const char *filterOptions)
+std::string jsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Saving with a password goes through the office's own Save As command, the only
+// way to pass one; the command runs on the office's thread and reports when done.
+bool saveWithPassword(lok::Document &document, const std::string &url, const std::string &format,
+                      const std::string &password)
+{
+    // The Word filters of this office save without encrypting; only OpenDocument
+    // text is offered.
+    if (format != "odt")
+        return false;
+
+    struct Result
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+        bool success = false;
+    } result;
+    document.registerCallback(
+        [](int type, const char *payload, void *data) {
+            if (type != LOK_CALLBACK_UNO_COMMAND_RESULT)
+                return;
+            auto *r = static_cast<Result *>(data);
+            std::lock_guard lock(r->mutex);
+            r->done = true;
+            r->success = std::strstr(payload, "\"success\": true") != nullptr;
+            r->changed.notify_all();
+        },
+        &result);
+    const std::string arguments = "{\"URL\":{\"type\":\"string\",\"value\":" + jsonString(url) +
+                                  "},\"FilterName\":{\"type\":\"string\",\"value\":" +
+                                  jsonString("writer8") +
+                                  "},\"Password\":{\"type\":\"string\",\"value\":" +
+                                  jsonString(password) + "}}";
+    document.postUnoCommand(".uno:SaveAs", arguments.c_str(), true);
+    std::unique_lock lock(result.mutex);
+    result.changed.wait_for(lock, std::chrono::seconds(60), [&] { return result.done; });
+    return result.success;
+}
+
+int convert(const std::string &in, const std::string &out, const std::string &password)
 {
     std::string error;
     EngineOffice::configureEnvironment();
@@ -147,8 +203,10 @@ int convert(const std::string &in, const std::string &out, const char *filterOpt
         return 1;
     }
     const std::string format = std::filesystem::path(out).extension().string().substr(1);
-    if (!document->saveAs(fileUrl(std::filesystem::absolute(out)).c_str(), format.c_str(),
-                          filterOptions)) {
+    const std::string url = fileUrl(std::filesystem::absolute(out));
+    const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
+                                        : saveWithPassword(*document, url, format, password);
+    if (!saved) {
         std::fprintf(stderr, "pagelift-engine: cannot save %s as %s\n", out.c_str(),
                      format.c_str());
         return 1;
@@ -168,10 +226,12 @@ int main(int argc, char *argv[])
     int code = 0;
     if (mode.empty()) {
         code = serve();
-    } else if (mode == "--convert" && (argc == 4 || argc == 5)) {
-        code = convert(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+    } else if (mode == "--convert" && argc == 4) {
+        code = convert(argv[2], argv[3], {});
+    } else if (mode == "--convert" && argc == 6 && std::string(argv[4]) == "--password") {
+        code = convert(argv[2], argv[3], argv[5]);
     } else {
-        std::fprintf(stderr, "usage: pagelift-engine [--convert IN OUT [FILTER-OPTIONS]]\n");
+        std::fprintf(stderr, "usage: pagelift-engine [--convert IN OUT [--password SECRET]]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.
