@@ -11,12 +11,14 @@ enum class FileKind
     Unreadable,  // exists but cannot be read
     Empty,       // zero bytes
     Zip,         // a complete zip container (OOXML, OpenDocument and the like)
+    OtherOffice, // a spreadsheet, presentation or drawing, which the office may not even
+                 // recognise when only its word processor is installed
     BrokenZip,   // a zip container whose directory is missing: truncated or damaged
     Compound,    // an OLE compound file (.doc, .wps, encrypted OOXML, .xls...)
     Rtf,
-    WordBinary,  // other binary word-processor formats the office reads
-    Text,        // plain text, HTML, flat XML
-    Binary,      // anything else: pictures, executables, random bytes
+    WordBinary, // other binary word-processor formats the office reads
+    Text,       // plain text, HTML, flat XML
+    Binary,     // anything else: pictures, executables, random bytes
 };
 
 FileKind sniffFile(const std::string &path);

@@ -64,8 +64,7 @@ void EngineOffice::configureEnvironment()
     ::setenv("SAL_USE_VCLPLUGIN", "svp", 1);
 }
 
-std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir,
-                                                  std::string &error)
+std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir, std::string &error)
 {
     std::unique_ptr<ProfileSlot> profile = ProfileSlot::acquire(engineCacheRoot(), error);
     if (!profile)
@@ -102,7 +101,8 @@ std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir,
 void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 {
     auto *self = static_cast<EngineOffice *>(data);
-    if (type == LOK_CALLBACK_DOCUMENT_PASSWORD || type == LOK_CALLBACK_DOCUMENT_PASSWORD_TO_MODIFY) {
+    if (type == LOK_CALLBACK_DOCUMENT_PASSWORD ||
+        type == LOK_CALLBACK_DOCUMENT_PASSWORD_TO_MODIFY) {
         // No password is ever asked for: answering none ends the load at once. The
         // answer goes to the URL the load was given; some filters name the file
         // differently in the callback's payload.
@@ -124,6 +124,7 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
         return result;
     case FileKind::Empty:
     case FileKind::Binary:
+    case FileKind::OtherOffice:
         result.refusal = Refusal::NotADocument;
         return result;
     case FileKind::BrokenZip:

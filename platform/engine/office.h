@@ -32,8 +32,7 @@ public:
     static void configureEnvironment();
     // Takes a profile slot, makes the profile on first use, and starts the office in
     // it. Returns null with `error` set when the office cannot be started.
-    static std::unique_ptr<EngineOffice> start(const std::string &installDir,
-                                               std::string &error);
+    static std::unique_ptr<EngineOffice> start(const std::string &installDir, std::string &error);
 
     // Opens a word-processor document: refuses anything else, and documents that
     // need a password, without ever waiting for one.
