@@ -32,8 +32,8 @@ constexpr int kWaitSliceMs = 25;
 // Waits for `events` on `fd` until the deadline. Returns false on timeout.
 bool waitFor(int fd, short events, QDeadlineTimer deadline)
 {
-    const bool guiThread =
-        QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+    const bool guiThread = QCoreApplication::instance() &&
+                           QThread::currentThread() == QCoreApplication::instance()->thread();
     for (;;) {
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0)

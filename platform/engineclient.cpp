@@ -105,9 +105,9 @@ void EngineClient::fail(EngineFailure failure, const char *call, const QString &
     // After any failure the engine's state is unknown: it is ended at once.
     if (m_channel)
         m_channel->kill();
-    throw Error(engineFailureNumber(failure),
-                engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail,
-                                     m_callTimeoutMs));
+    throw Error(
+        engineFailureNumber(failure),
+        engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
 }
 
 EngineClient::Answer EngineClient::call(const char *name, const Request &request)

@@ -12,18 +12,18 @@ class EngineChannel;
 // engineFailureMessage().
 enum class EngineFailure
 {
-    StartFailed,   // the engine program could not be started
-    FileNotFound,  // the document does not exist
-    Unreadable,    // the document exists but cannot be read
-    NotADocument,  // not a word-processor document
-    Password,      // protected by a password
-    Corrupt,       // a document, but damaged
-    OfficeFailed,  // the engine could not start its office
-    Refused,       // the engine refused a call (for example Cut with nothing selected)
-    Crashed,       // the engine ended without answering
-    Garbled,       // the engine's answer did not follow the protocol
-    TimedOut,      // the engine did not answer in time and was killed
-    NotRunning,    // a call after the engine had already ended
+    StartFailed,  // the engine program could not be started
+    FileNotFound, // the document does not exist
+    Unreadable,   // the document exists but cannot be read
+    NotADocument, // not a word-processor document
+    Password,     // protected by a password
+    Corrupt,      // a document, but damaged
+    OfficeFailed, // the engine could not start its office
+    Refused,      // the engine refused a call (for example Cut with nothing selected)
+    Crashed,      // the engine ended without answering
+    Garbled,      // the engine's answer did not follow the protocol
+    TimedOut,     // the engine did not answer in time and was killed
+    NotRunning,   // a call after the engine had already ended
 };
 
 // The error numbers callers see: the classic ones for a missing file and an object

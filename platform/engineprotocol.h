@@ -20,15 +20,15 @@ static_assert(std::endian::native == std::endian::little, "the wire format is li
 
 enum class Call : uint8_t
 {
-    Open = 1,        // text: the document's path
-    Repaginate = 2,  //
-    Property = 3,    // a: property number; value: the property (14 = page count)
-    GoTo = 4,        // a: What, b: Which, c: Name
-    MoveUp = 5,      // a: Unit, b: Count, c: Extend
-    EndKey = 6,      // a: Unit, b: Extend
-    Cut = 7,         // width, height and the pixels of the cut pages
-    Close = 8,       // a: savechanges
-    Quit = 9,        // the engine replies, then exits
+    Open = 1,       // text: the document's path
+    Repaginate = 2, //
+    Property = 3,   // a: property number; value: the property (14 = page count)
+    GoTo = 4,       // a: What, b: Which, c: Name
+    MoveUp = 5,     // a: Unit, b: Count, c: Extend
+    EndKey = 6,     // a: Unit, b: Extend
+    Cut = 7,        // width, height and the pixels of the cut pages
+    Close = 8,      // a: savechanges
+    Quit = 9,       // the engine replies, then exits
 };
 
 // Why the engine refused a call. The client turns these into the user's words.
@@ -36,10 +36,10 @@ enum class Refusal : uint8_t
 {
     None = 0,
     FileNotFound = 1,
-    NotADocument = 2,  // not a word-processor document (spreadsheet, picture, binary data)
-    Password = 3,      // protected by a password
-    Corrupt = 4,       // looks like a document but cannot be read
-    Unreadable = 9,    // exists but the engine may not read it
+    NotADocument = 2, // not a word-processor document (spreadsheet, picture, binary data)
+    Password = 3,     // protected by a password
+    Corrupt = 4,      // looks like a document but cannot be read
+    Unreadable = 9,   // exists but the engine may not read it
     NothingSelected = 5,
     NoDocument = 6,    // a document call before a document was opened
     BadArguments = 7,  // a call with arguments this engine does not implement

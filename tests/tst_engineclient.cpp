@@ -181,8 +181,8 @@ private slots:
                                   << "\"%1\" is protected by a password.";
         QTest::newRow("damaged") << "refuse open 4" << open << 440
                                  << "\"%1\" is damaged and cannot be opened.";
-        QTest::newRow("unreadable") << "refuse open 9" << open << 440
-                                    << "The file \"%1\" cannot be read.";
+        QTest::newRow("unreadable")
+            << "refuse open 9" << open << 440 << "The file \"%1\" cannot be read.";
         QTest::newRow("office cannot start")
             << "refuse open 8 no profile folder" << open << 440
             << "The document engine could not start LibreOffice while working on \"%1\": no "
@@ -262,8 +262,9 @@ private slots:
         QTemporaryDir empty;
         const auto [number, message] = errorOf([&] { engineFactory(empty.path())(); });
         QCOMPARE(number, 429);
-        QCOMPARE(message, QString("The document engine \"%1/pagelift-engine\" could not be started.")
-                              .arg(empty.path()));
+        QCOMPARE(message,
+                 QString("The document engine \"%1/pagelift-engine\" could not be started.")
+                     .arg(empty.path()));
     }
 
     void destroyingTheClientEndsTheEngine()
@@ -290,9 +291,9 @@ private slots:
         word->selectionEndKey(6, 1);
         QTimer::singleShot(0, [] { childprocesses::killAll(); });
         const auto [number, message] = errorOf([&] { word->selectionCut(); });
-        QCOMPARE(message,
-                 QString("The document engine stopped unexpectedly while working on \"%1\".")
-                     .arg(path));
+        QCOMPARE(
+            message,
+            QString("The document engine stopped unexpectedly while working on \"%1\".").arg(path));
         QVERIFY(processGone(pid));
     }
 
@@ -302,8 +303,9 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("missing") << EngineFailure::FileNotFound
                                  << "The file \"/x/a.docx\" does not exist.";
-        QTest::newRow("not a document") << EngineFailure::NotADocument
-                                        << "\"/x/a.docx\" is not a document that Pagelift can open.";
+        QTest::newRow("not a document")
+            << EngineFailure::NotADocument
+            << "\"/x/a.docx\" is not a document that Pagelift can open.";
         QTest::newRow("password") << EngineFailure::Password
                                   << "\"/x/a.docx\" is protected by a password.";
         QTest::newRow("crashed")

@@ -4,6 +4,7 @@
 #include "filekind.h"
 #include "pagerest.h"
 #include "profile.h"
+#include "storedzip.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -23,34 +24,17 @@ QList<int> toList(const std::vector<int> &pages)
     return QList<int>(pages.begin(), pages.end());
 }
 
-// A minimal zip container: one stored entry, its central directory and the end record.
-QByteArray zipArchive()
+const QByteArray kContent = "<?xml version=\"1.0\"?><office:document-content/>";
+
+QByteArray openDocument(const QByteArray &kind)
 {
-    QByteArray zip;
-    const QByteArray name = "mimetype";
-    const QByteArray data = "application/vnd.oasis.opendocument.text";
-    auto u16 = [&](QByteArray &out, int v) { out.append(char(v & 0xFF)).append(char(v >> 8)); };
-    auto u32 = [&](QByteArray &out, quint32 v) {
-        for (int i = 0; i < 4; ++i)
-            out.append(char((v >> (8 * i)) & 0xFF));
-    };
-    zip.append("PK\x03\x04", 4);
-    u16(zip, 10), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
-    u32(zip, 0), u32(zip, data.size()), u32(zip, data.size());
-    u16(zip, name.size()), u16(zip, 0);
-    zip.append(name).append(data);
-    const int directory = zip.size();
-    zip.append("PK\x01\x02", 4);
-    u16(zip, 20), u16(zip, 10), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
-    u32(zip, 0), u32(zip, data.size()), u32(zip, data.size());
-    u16(zip, name.size()), u16(zip, 0), u16(zip, 0), u16(zip, 0), u16(zip, 0);
-    u32(zip, 0), u32(zip, 0);
-    zip.append(name);
-    const int directorySize = zip.size() - directory;
-    zip.append("PK\x05\x06", 4);
-    u16(zip, 0), u16(zip, 0), u16(zip, 1), u16(zip, 1);
-    u32(zip, directorySize), u32(zip, directory), u16(zip, 0);
-    return zip;
+    return storedZip(
+        {{"mimetype", "application/vnd.oasis.opendocument." + kind}, {"content.xml", kContent}});
+}
+
+QByteArray officeOpenXml(const QByteArray &part)
+{
+    return storedZip({{"[Content_Types].xml", "<Types/>"}, {part, kContent}});
 }
 
 } // namespace
@@ -98,7 +82,8 @@ private slots:
         QTest::newRow("exactly one page up") << 4 << 3 << 60 << QList<int>{1};
         QTest::newRow("go to beyond the end clamps to the last page")
             << 3 << 9 << 20000 << QList<int>{0, 1};
-        QTest::newRow("go to page 0 clamps to the first page") << 3 << 0 << -1 << QList<int>{0, 1, 2};
+        QTest::newRow("go to page 0 clamps to the first page")
+            << 3 << 0 << -1 << QList<int>{0, 1, 2};
         QTest::newRow("end from page 2") << 3 << 2 << -1 << QList<int>{1, 2};
         QTest::newRow("nothing moved, nothing selected") << 3 << 2 << 0 << QList<int>{};
         QTest::newRow("empty document") << 0 << 2 << -1 << QList<int>{};
@@ -181,26 +166,62 @@ private slots:
         QByteArray random;
         for (int i = 0; i < 4096; ++i)
             random.append(char((i * 7919 + 13) % 251));
-        const QByteArray zip = zipArchive();
+        const QByteArray zip = openDocument("text");
 
         QTest::newRow("empty") << QByteArray() << FileKind::Empty;
         QTest::newRow("zip") << zip << FileKind::Zip;
         QTest::newRow("zip cut short") << zip.left(zip.size() / 2) << FileKind::BrokenZip;
+        QTest::newRow("odt") << openDocument("text") << FileKind::Zip;
+        QTest::newRow("ott") << openDocument("text-template") << FileKind::Zip;
+        QTest::newRow("ods") << openDocument("spreadsheet") << FileKind::OtherOffice;
+        QTest::newRow("odp") << openDocument("presentation") << FileKind::OtherOffice;
+        QTest::newRow("docx") << officeOpenXml("word/document.xml") << FileKind::Zip;
+        QTest::newRow("xlsx") << officeOpenXml("xl/workbook.xml") << FileKind::OtherOffice;
+        QTest::newRow("pptx") << officeOpenXml("ppt/presentation.xml") << FileKind::OtherOffice;
+        QTest::newRow("unknown zip") << storedZip({{"a.txt", "a"}}) << FileKind::Zip;
+        QTest::newRow("flat odt") << QByteArray(
+                                         "<?xml version=\"1.0\"?><office:document office:mimetype="
+                                         "\"application/vnd.oasis.opendocument.text\">")
+                                  << FileKind::Text;
+        QTest::newRow("flat ods") << QByteArray(
+                                         "<?xml version=\"1.0\"?><office:document office:mimetype="
+                                         "\"application/vnd.oasis.opendocument.spreadsheet\">")
+                                  << FileKind::OtherOffice;
+        const QByteArray compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+        auto stream = [](const char *name) {
+            QByteArray out;
+            for (const char *c = name; *c; ++c)
+                out.append(*c).append('\0');
+            return out;
+        };
+        QTest::newRow("doc") << compound + QByteArray(504, '\0') + stream("WordDocument")
+                             << FileKind::Compound;
+        QTest::newRow("doc with an embedded workbook")
+            << compound + QByteArray(504, '\0') + stream("Workbook") + stream("WordDocument")
+            << FileKind::Compound;
+        QTest::newRow("xls") << compound + QByteArray(504, '\0') + stream("Workbook")
+                             << FileKind::OtherOffice;
+        QTest::newRow("ppt") << compound + QByteArray(504, '\0') + stream("PowerPoint Document")
+                             << FileKind::OtherOffice;
         QTest::newRow("compound file")
             << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')
             << FileKind::Compound;
         QTest::newRow("rtf") << QByteArray("{\\rtf1\\ansi Hello}") << FileKind::Rtf;
-        QTest::newRow("WordPerfect") << QByteArray("\xFFWPC\x10\x00\x00\x00", 8) << FileKind::WordBinary;
+        QTest::newRow("WordPerfect")
+            << QByteArray("\xFFWPC\x10\x00\x00\x00", 8) << FileKind::WordBinary;
         QTest::newRow("ascii text") << QByteArray("Hello\r\nworld\tagain\f\n") << FileKind::Text;
         QTest::newRow("utf-8 text") << QString("Grüße, 日本語\n").toUtf8() << FileKind::Text;
-        QTest::newRow("latin-1 text") << QByteArray("Gr\xFC\xDF" "e\n") << FileKind::Text;
+        QTest::newRow("latin-1 text") << QByteArray("Gr\xFC\xDF"
+                                                    "e\n")
+                                      << FileKind::Text;
         QTest::newRow("utf-16 text with mark") << QByteArray("\xFF\xFEH\0i\0", 6) << FileKind::Text;
-        QTest::newRow("flat xml")
-            << QByteArray("<?xml version=\"1.0\"?><office:document/>") << FileKind::Text;
+        QTest::newRow("flat xml") << QByteArray("<?xml version=\"1.0\"?><office:document/>")
+                                  << FileKind::Text;
         QTest::newRow("png picture") << png << FileKind::Binary;
         QTest::newRow("jpeg picture") << jpeg << FileKind::Binary;
         QTest::newRow("random bytes") << random << FileKind::Binary;
-        QTest::newRow("control codes") << QByteArray("\x01\x02\x03\x04 text", 9) << FileKind::Binary;
+        QTest::newRow("control codes")
+            << QByteArray("\x01\x02\x03\x04 text", 9) << FileKind::Binary;
     }
 
     void fileKinds()
@@ -268,8 +289,8 @@ private slots:
             (slot->folder() / "user" / "registrymodifications.xcu").string()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString settings = QString::fromUtf8(file.readAll());
-        for (const char *aid : {"DocBoundaries", "TableBoundaries", "WriterSectionBoundaries",
-                                "ObjectBoundaries"}) {
+        for (const char *aid :
+             {"DocBoundaries", "TableBoundaries", "WriterSectionBoundaries", "ObjectBoundaries"}) {
             const QString item = QString("ColorScheme['LibreOffice']/%1\"><prop "
                                          "oor:name=\"IsVisible\" oor:op=\"fuse\"><value>false")
                                      .arg(aid);
@@ -292,11 +313,14 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("url");
-        QTest::newRow("plain") << "/a/b.docx" << "file:///a/b.docx";
+        QTest::newRow("plain") << "/a/b.docx"
+                               << "file:///a/b.docx";
         QTest::newRow("space and quotes") << "/a b/it's \"x\".doc"
                                           << "file:///a%20b/it%27s%20%22x%22.doc";
-        QTest::newRow("non-ascii") << "/ü/日.odt" << "file:///%C3%BC/%E6%97%A5.odt";
-        QTest::newRow("percent and hash") << "/a%b#c?.rtf" << "file:///a%25b%23c%3F.rtf";
+        QTest::newRow("non-ascii") << "/ü/日.odt"
+                                   << "file:///%C3%BC/%E6%97%A5.odt";
+        QTest::newRow("percent and hash") << "/a%b#c?.rtf"
+                                          << "file:///a%25b%23c%3F.rtf";
     }
 
     void fileUrls()

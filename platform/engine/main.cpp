@@ -14,15 +14,15 @@
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/uio.h>
@@ -177,11 +177,10 @@ bool saveWithPassword(lok::Document &document, const std::string &url, const std
             r->changed.notify_all();
         },
         &result);
-    const std::string arguments = "{\"URL\":{\"type\":\"string\",\"value\":" + jsonString(url) +
-                                  "},\"FilterName\":{\"type\":\"string\",\"value\":" +
-                                  jsonString("writer8") +
-                                  "},\"Password\":{\"type\":\"string\",\"value\":" +
-                                  jsonString(password) + "}}";
+    const std::string arguments =
+        "{\"URL\":{\"type\":\"string\",\"value\":" + jsonString(url) +
+        "},\"FilterName\":{\"type\":\"string\",\"value\":" + jsonString("writer8") +
+        "},\"Password\":{\"type\":\"string\",\"value\":" + jsonString(password) + "}}";
     document.postUnoCommand(".uno:SaveAs", arguments.c_str(), true);
     std::unique_lock lock(result.mutex);
     result.changed.wait_for(lock, std::chrono::seconds(60), [&] { return result.done; });

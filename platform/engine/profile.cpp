@@ -46,7 +46,8 @@ std::string installationStamp(const std::string &installDir)
 
 } // namespace
 
-ProfileSlot::ProfileSlot(int lockFd, fs::path folder) : m_lockFd(lockFd), m_folder(std::move(folder))
+ProfileSlot::ProfileSlot(int lockFd, fs::path folder)
+    : m_lockFd(lockFd), m_folder(std::move(folder))
 {
 }
 

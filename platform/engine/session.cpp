@@ -61,9 +61,7 @@ int EngineSession::PageBox::pixelHeight() const
     return int((height + kTwipsPerPixel / 2) / kTwipsPerPixel);
 }
 
-EngineSession::EngineSession(EngineOffice &office) : m_office(office)
-{
-}
+EngineSession::EngineSession(EngineOffice &office) : m_office(office) {}
 
 EngineSession::~EngineSession() = default;
 

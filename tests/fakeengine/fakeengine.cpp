@@ -46,15 +46,24 @@ struct Script
 const char *callName(Call call)
 {
     switch (call) {
-    case Call::Open: return "open";
-    case Call::Repaginate: return "repaginate";
-    case Call::Property: return "property";
-    case Call::GoTo: return "goto";
-    case Call::MoveUp: return "moveup";
-    case Call::EndKey: return "endkey";
-    case Call::Cut: return "cut";
-    case Call::Close: return "close";
-    case Call::Quit: return "quit";
+    case Call::Open:
+        return "open";
+    case Call::Repaginate:
+        return "repaginate";
+    case Call::Property:
+        return "property";
+    case Call::GoTo:
+        return "goto";
+    case Call::MoveUp:
+        return "moveup";
+    case Call::EndKey:
+        return "endkey";
+    case Call::Cut:
+        return "cut";
+    case Call::Close:
+        return "close";
+    case Call::Quit:
+        return "quit";
     }
     return "unknown";
 }
