@@ -169,6 +169,39 @@ const QByteArray kWorkbook =
     "<workbook "
     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
 
+// Three pages that print blank but carry what editing views mark: an empty table
+// without borders, an empty section, and a comment.
+const QByteArray kEditingAids =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
+    " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"\n"
+    " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
+    " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
+    " xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\"\n"
+    " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+    " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n"
+    "<office:automatic-styles>\n"
+    " <style:page-layout style:name=\"pm\"><style:page-layout-properties fo:page-width=\"21cm\""
+    " fo:page-height=\"29.7cm\" fo:margin-top=\"2cm\" fo:margin-bottom=\"2cm\""
+    " fo:margin-left=\"2cm\" fo:margin-right=\"2cm\"/></style:page-layout>\n"
+    " <style:style style:name=\"Break\" style:family=\"paragraph\">"
+    "<style:paragraph-properties fo:break-before=\"page\"/></style:style>\n"
+    "</office:automatic-styles>\n"
+    "<office:master-styles><style:master-page style:name=\"Standard\""
+    " style:page-layout-name=\"pm\"/></office:master-styles>\n"
+    "<office:body><office:text>\n"
+    "<table:table table:name=\"Empty\"><table:table-column table:number-columns-repeated=\"3\"/>"
+    "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
+    "</table:table-cell><table:table-cell><text:p/></table:table-cell></table:table-row>"
+    "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
+    "</table:table-cell><table:table-cell><text:p/></table:table-cell></table:table-row>"
+    "</table:table>\n"
+    "<text:section text:name=\"Quiet\"><text:p "
+    "text:style-name=\"Break\"/><text:p/></text:section>\n"
+    "<text:p text:style-name=\"Break\"><office:annotation><dc:creator>Reviewer</dc:creator>"
+    "<text:p>A remark that is never printed.</text:p></office:annotation></text:p>\n"
+    "</office:text></office:body></office:document>\n";
+
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
@@ -349,6 +382,7 @@ private slots:
         makeFormats("landscape", {Page::Landscape}, {"odt", "docx"});
         makeFormats("mixed", {Page::A4, Page::Letter, Page::Landscape, Page::A4}, {"odt", "docx"});
         makeFormats("blank", {Page::A4, Page::BlankA4, Page::A4}, {"odt"});
+        QVERIFY(writeFile(made("aids.fodt"), kEditingAids));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -441,6 +475,16 @@ private slots:
                 const double db = psnr(eighth(result.pictures[i]), eighth(printed));
                 QVERIFY2(db >= 28.0, qPrintable(QString("page %1: %2 dB").arg(i + 1).arg(db)));
             }
+        }
+    }
+
+    void editingAidsAreNotDrawn()
+    {
+        const Export result = exportPages(made("aids.fodt"));
+        QCOMPARE(result.count, 3);
+        for (int i = 0; i < result.pictures.size(); ++i) {
+            QCOMPARE(result.pictures[i].size(), kA4);
+            QVERIFY2(pureWhite(result.pictures[i]), qPrintable(QString("page %1").arg(i + 1)));
         }
     }
 
@@ -563,6 +607,10 @@ private slots:
         const QDir cache(qEnvironmentVariable("XDG_CACHE_HOME") + "/pagelift");
         QVERIFY(cache.exists("engine-profile-0/pagelift-ready"));
         QVERIFY(cache.exists("engine-profile-1/pagelift-ready"));
+        // The profile was made through one complete start, so later starts are quick.
+        QFile settings(cache.filePath("engine-profile-0/user/registrymodifications.xcu"));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(settings.readAll().contains("\"ooSetupLastVersion\""));
     }
 
     void userProfileIsNeverTouched()

@@ -298,6 +298,25 @@ private slots:
         }
     }
 
+    void officeVersionIsRecorded()
+    {
+        const std::filesystem::path root = m_dir.filePath("version").toStdString();
+        std::string error;
+        auto slot = ProfileSlot::acquire(root, error);
+        QVERIFY(slot && slot->reset(error));
+        QVERIFY(!ProfileSlot::recordOfficeVersion(slot->folder(), ""));
+        QVERIFY(!ProfileSlot::recordOfficeVersion(slot->folder(), "7.4<evil/>"));
+        QVERIFY(ProfileSlot::recordOfficeVersion(slot->folder(), "7.4"));
+        QFile file(QString::fromStdString(
+            (slot->folder() / "user" / "registrymodifications.xcu").string()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(file.readAll());
+        QVERIFY(settings.contains("<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                                  "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4<"));
+        QVERIFY(settings.trimmed().endsWith("</oor:items>"));
+        QVERIFY(settings.contains("DocBoundaries")); // the earlier settings are kept
+    }
+
     void cacheRootFollowsXdg()
     {
         const QByteArray saved = qgetenv("XDG_CACHE_HOME");

@@ -42,6 +42,14 @@ std::string installedLanguages()
     return list;
 }
 
+// "7.4" from the office's version information, {"ProductVersion": "7.4", ...}.
+std::string productVersion(const std::string &info)
+{
+    static const std::regex field("\"ProductVersion\"\\s*:\\s*\"([0-9.]+)\"");
+    std::smatch match;
+    return std::regex_search(info, match, field) ? match[1].str() : std::string();
+}
+
 } // namespace
 
 EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office)
@@ -168,7 +176,10 @@ int prepareProfile(const std::string &installDir, const std::string &profileFold
     lok::Office *office = lok::lok_cpp_init(installDir.c_str(), fileUrl(profileFolder).c_str());
     if (!office)
         return 1;
+    char *info = office->getVersionInfo();
+    const std::string version = productVersion(info ? info : "");
+    std::free(info);
     // Ending the office writes its configuration, first-start results included.
     delete office;
-    return 0;
+    return ProfileSlot::recordOfficeVersion(profileFolder, version) ? 0 : 1;
 }

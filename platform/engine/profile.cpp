@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "1";
+const char *const kSettingsVersion = "2";
 
 // Editing aids that tiled rendering would otherwise draw on the pages.
 const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
@@ -110,6 +110,26 @@ bool ProfileSlot::reset(std::string &error)
         return false;
     }
     return true;
+}
+
+bool ProfileSlot::recordOfficeVersion(const fs::path &folder, const std::string &version)
+{
+    const fs::path settings = folder / "user" / "registrymodifications.xcu";
+    std::ifstream in(settings, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    std::string text = content.str();
+    const size_t end = text.rfind("</oor:items>");
+    if (!in || end == std::string::npos || version.empty() ||
+        version.find_first_not_of("0123456789.") != std::string::npos)
+        return false;
+    text.insert(end, "<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                     "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>" +
+                         version + "</value></prop></item>\n");
+    std::ofstream out(settings, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return bool(out);
 }
 
 void ProfileSlot::markReady(const std::string &installDir)

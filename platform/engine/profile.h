@@ -30,6 +30,11 @@ public:
     // Empties the profile and writes the settings the engine needs.
     bool reset(std::string &error);
     void markReady(const std::string &installDir);
+    // Records that the office of `version` ("7.4") has started in this profile. The
+    // office notes this itself only some time after start-up; without it every start
+    // repeats the checks of a first start after an upgrade, which take most of a second.
+    static bool recordOfficeVersion(const std::filesystem::path &folder,
+                                    const std::string &version);
 
 private:
     ProfileSlot(int lockFd, std::filesystem::path folder);
