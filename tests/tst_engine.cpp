@@ -170,7 +170,8 @@ const QByteArray kWorkbook =
     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
 
 // Three pages that print blank but carry what editing views mark: an empty table
-// without borders, an empty section, and a comment.
+// without borders, an empty section, and a comment. Then two pairs of pages that
+// print the same, one of each with what editing views shade: soft hyphens, a field.
 const QByteArray kEditingAids =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
@@ -200,6 +201,10 @@ const QByteArray kEditingAids =
     "text:style-name=\"Break\"/><text:p/></text:section>\n"
     "<text:p text:style-name=\"Break\"><office:annotation><dc:creator>Reviewer</dc:creator>"
     "<text:p>A remark that is never printed.</text:p></office:annotation></text:p>\n"
+    "<text:p text:style-name=\"Break\">Soft hy&#173;phens in the mid&#173;dle of words</text:p>\n"
+    "<text:p text:style-name=\"Break\">Soft hyphens in the middle of words</text:p>\n"
+    "<text:p text:style-name=\"Break\">Pages: <text:page-count>7</text:page-count></text:p>\n"
+    "<text:p text:style-name=\"Break\">Pages: 7</text:p>\n"
     "</office:text></office:body></office:document>\n";
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -481,11 +486,15 @@ private slots:
     void editingAidsAreNotDrawn()
     {
         const Export result = exportPages(made("aids.fodt"));
-        QCOMPARE(result.count, 3);
-        for (int i = 0; i < result.pictures.size(); ++i) {
+        QCOMPARE(result.count, 7);
+        for (int i = 0; i < 3; ++i) {
             QCOMPARE(result.pictures[i].size(), kA4);
             QVERIFY2(pureWhite(result.pictures[i]), qPrintable(QString("page %1").arg(i + 1)));
         }
+        QVERIFY(!pureWhite(result.pictures[3]));
+        QVERIFY2(result.pictures[3] == result.pictures[4], "soft hyphens are shaded");
+        QVERIFY(!pureWhite(result.pictures[5]));
+        QVERIFY2(result.pictures[5] == result.pictures[6], "the field is shaded");
     }
 
     void badInput_data()

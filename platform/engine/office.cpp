@@ -5,11 +5,13 @@
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,8 +89,10 @@ std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir,
             error = "cannot start a process";
             return nullptr;
         }
-        if (child == 0)
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             ::_exit(prepareProfile(installDir, profile->folder().string()));
+        }
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
