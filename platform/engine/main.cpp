@@ -9,6 +9,7 @@
 
 #include "engineprotocol.h"
 #include "office.h"
+#include "server.h"
 #include "session.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
@@ -25,7 +26,6 @@
 #include <mutex>
 #include <string>
 #include <sys/prctl.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #ifndef PAGELIFT_LOK_INSTALL_DIR
@@ -40,102 +40,30 @@ std::string installDir()
     return dir && dir[0] ? dir : PAGELIFT_LOK_INSTALL_DIR;
 }
 
-bool readFully(int fd, void *data, size_t size)
+// The office may print on standard output; the calls travel on private descriptors
+// so nothing it prints can mix into an answer.
+void takeOverStandardStreams(int &requests, int &replies)
 {
-    auto *bytes = static_cast<uint8_t *>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
-bool writeFully(int fd, iovec *parts, int count)
-{
-    while (count > 0) {
-        const ssize_t n = ::writev(fd, parts, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        size_t written = size_t(n);
-        while (count > 0 && written >= parts->iov_len) {
-            written -= parts->iov_len;
-            ++parts;
-            --count;
-        }
-        if (count > 0) {
-            parts->iov_base = static_cast<char *>(parts->iov_base) + written;
-            parts->iov_len -= written;
-        }
-    }
-    return true;
-}
-
-bool sendReply(int fd, const EngineSession::Reply &reply)
-{
-    engineprotocol::ReplyHeader header = reply.header;
-    const bool hasPixels = !reply.pixels.empty();
-    header.extra = uint32_t(hasPixels ? reply.pixels.size() : reply.detail.size());
-    std::string head = engineprotocol::encodeReplyHeader(header);
-    iovec parts[2] = {
-        {head.data(), head.size()},
-        {hasPixels ? static_cast<void *>(const_cast<uint8_t *>(reply.pixels.data()))
-                   : static_cast<void *>(const_cast<char *>(reply.detail.data())),
-         header.extra},
-    };
-    return writeFully(fd, parts, 2);
-}
-
-int serve()
-{
-    // The office may print on standard output; the calls travel on private
-    // descriptors so nothing it prints can mix into an answer.
-    const int requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     const int devNull = ::open("/dev/null", O_RDONLY);
     ::dup2(devNull, STDIN_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     ::close(devNull);
+}
 
+int serve()
+{
+    int requests = -1;
+    int replies = -1;
+    takeOverStandardStreams(requests, replies);
     std::string error;
     EngineOffice::configureEnvironment();
     std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
     std::unique_ptr<EngineSession> session;
     if (office)
         session = std::make_unique<EngineSession>(*office);
-
-    for (;;) {
-        char length[4];
-        if (!readFully(requests, length, 4))
-            return 0; // the client has gone
-        uint32_t size;
-        std::memcpy(&size, length, 4);
-        if (size > engineprotocol::kMaxRequestSize)
-            return 2;
-        std::string payload(size, '\0');
-        engineprotocol::Request request;
-        if (!readFully(requests, payload.data(), size) ||
-            !engineprotocol::decodeRequest(payload, request))
-            return 2;
-
-        EngineSession::Reply reply;
-        if (session) {
-            reply = session->handle(request);
-        } else {
-            reply.header.refusal = engineprotocol::Refusal::EngineFailure;
-            reply.detail = error;
-        }
-        if (!sendReply(replies, reply))
-            return 0;
-        if (request.call == engineprotocol::Call::Quit)
-            return 0;
-    }
+    return serveCalls(requests, replies, session.get(), error);
 }
 
 std::string jsonString(const std::string &text)
