@@ -622,6 +622,43 @@ private slots:
         QVERIFY(settings.readAll().contains("\"ooSetupLastVersion\""));
     }
 
+    void engineEndsWhenItsInputCloses()
+    {
+        QProcess engine;
+        engine.start(m_engine, {});
+        QVERIFY(engine.waitForStarted(30000));
+        engine.closeWriteChannel();
+        QVERIFY(engine.waitForFinished(60000));
+        QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(engine.exitCode(), 0);
+    }
+
+    void engineDiesWithItsParent()
+    {
+        // A shell starts an engine that waits for calls on the shell's own input (kept
+        // open by this test), reports the engine's pid, and is then killed.
+        QProcess shell;
+        shell.start("sh", {"-c", "exec 3<&0; \"$0\" <&3 & echo $!; wait", m_engine});
+        QVERIFY(shell.waitForStarted(30000));
+        QVERIFY(shell.waitForReadyRead(30000));
+        const qint64 engine = shell.readLine().trimmed().toLongLong();
+        QVERIFY(engine > 0);
+        const QString status = QString("/proc/%1/status").arg(engine);
+        auto state = [&] {
+            QFile file(status);
+            if (!file.open(QIODevice::ReadOnly))
+                return QByteArray("gone");
+            const QByteArray text = file.readAll();
+            const int at = text.indexOf("State:");
+            return at < 0 ? QByteArray("gone") : text.mid(at + 6).trimmed().left(1);
+        };
+        QVERIFY(state() == "R" || state() == "S");
+        shell.kill();
+        QVERIFY(shell.waitForFinished(30000));
+        // Dead: reaped, or a zombie where nobody reaps orphans.
+        QTRY_VERIFY_WITH_TIMEOUT(state() == "gone" || state() == "Z", 30000);
+    }
+
     void userProfileIsNeverTouched()
     {
         // Runs last: every engine of this test has run with HOME pointing here.
