@@ -6,11 +6,11 @@
 // The part of a document that has not been cut yet, as the exporter's selection calls
 // see it: the remaining pages in order, an insertion point and a selection, all
 // counted in lines. Every page is `linesPerPage` lines long, so moving up far enough
-// always reaches the start; a selection that ends inside a page takes that page.
+// always reaches the start; a selection that touches part of a page takes the whole
+// page. Positions (anchor, active end) are line numbers from the start of the rest.
 class PageRest
 {
 public:
-    // Positions are line numbers from the start of the rest.
     struct Range
     {
         int first = 0; // index of the first selected page in the rest
@@ -27,13 +27,13 @@ public:
     // Puts the insertion point at the start of page `page` (from 1), clamped to the
     // pages there are; the selection collapses to it.
     void goToPage(int page);
-    // Moves the active end `lines` lines up, never past the start. With `extend` the
-    // anchor stays; without, the selection collapses to the new point.
     enum class Extend
     {
         Move,
         Extend,
     };
+    // Moves the active end `lines` lines up, never past the start. With Extend the
+    // anchor stays; with Move the selection collapses to the new point.
     void moveUp(int lines, Extend extend);
     // Moves the active end to the end of the rest.
     void endKey(Extend extend);
