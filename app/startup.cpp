@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "cursorfile.h"
+#include "engineclient.h"
 #include "filelistview.h"
 #include "helpers.h"
 #include "homepage.h"
@@ -63,6 +64,7 @@ Form1Environment realEnvironment()
     Form1Environment environment;
     environment.settingsFolder = SettingsStore::userFolder();
     environment.programFolder = QCoreApplication::applicationDirPath();
+    environment.createWord = engineFactory(environment.programFolder);
     environment.openHomePage = [](const QString &address) { openInBrowser(address); };
     environment.randomFraction = timeOfDayRandomFraction;
     environment.splashPause = std::chrono::seconds(4);

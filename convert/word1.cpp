@@ -16,7 +16,7 @@ namespace {
 // Automation constants, named as the word processor names them.
 constexpr qint32 wdPropertyPages = 14;
 constexpr qint32 wdGoToPage = 1;
-constexpr qint32 wdGoToAbsolute = 2;
+constexpr qint32 wdGoToNext = 2;
 constexpr qint32 wdLine = 5;
 constexpr qint32 wdStory = 6;
 constexpr qint32 wdExtend = 1;
@@ -101,7 +101,7 @@ void ExportPages(const QString &path, const WordFactory &createWord, const Expor
         host.pointer->setMousePointer(vbHourglass);
         ++page;
         if (pageCount - pagesDone > 1) {
-            word->selectionGoTo(wdGoToPage, wdGoToAbsolute, 2);
+            word->selectionGoTo(wdGoToPage, wdGoToNext, 2);
             // A fixed number of steps, without an early exit: from the start of the
             // second page they always reach the start of the document.
             for (int step = 0; step < 100; ++step) {

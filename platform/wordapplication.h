@@ -16,7 +16,7 @@ public:
     virtual void activeDocumentRepaginate() = 0;
     // Property 14 is the page count.
     virtual qint32 activeDocumentBuiltInDocumentProperties(qint32 property) = 0;
-    // What 1 = a page, Which 2 = absolute, Name = the page number.
+    // What 1 = a page, Which 2 = the next one, Name = the page number.
     virtual void selectionGoTo(qint32 What, qint32 Which, qint16 Name) = 0;
     // Unit 5 = lines, Extend 1 = move the active end only.
     virtual void selectionMoveUp(qint32 Unit, qint16 Count, qint32 Extend) = 0;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+// What a file looks like before the office reads it. The office takes any file it
+// does not recognise for plain text, so binary data must be caught here rather than
+// rendered as pages of garbage.
+enum class FileKind
+{
+    Missing,     // no such file, or not a regular file
+    Unreadable,  // exists but cannot be read
+    Empty,       // zero bytes
+    Zip,         // a complete zip container (OOXML, OpenDocument and the like)
+    OtherOffice, // a spreadsheet, presentation or drawing, which the office may not even
+                 // recognise when only its word processor is installed
+    BrokenZip,   // a zip container whose directory is missing: truncated or damaged
+    Compound,    // an OLE compound file (.doc, .wps, encrypted OOXML, .xls...)
+    Rtf,
+    WordBinary, // other binary word-processor formats the office reads
+    Text,       // plain text, HTML, flat XML
+    Binary,     // anything else: pictures, executables, random bytes
+};
+
+FileKind sniffFile(const std::string &path);

@@ -1,0 +1,164 @@
+#include "profile.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMaxSlots = 64;
+const char *const kReadyFile = "pagelift-ready";
+// Changes whenever the settings below change, so old profiles are remade.
+const char *const kSettingsVersion = "3";
+
+// Editing aids that tiled rendering would otherwise draw on the pages.
+const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/DocBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/TableBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/WriterSectionBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/ObjectBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/WriterFieldShadings"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/NonprintingCharacter"><prop oor:name="OptionalHyphen" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Linguistic/SpellChecking"><prop oor:name="IsSpellAuto" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="FirstRun" oor:op="fuse"><value>false</value></prop></item>
+</oor:items>
+)";
+
+// Identifies the office installation: a new office version remakes the profile.
+std::string installationStamp(const std::string &installDir)
+{
+    std::ifstream in(fs::path(installDir) / "versionrc", std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return std::string(kSettingsVersion) + " " +
+           std::to_string(std::hash<std::string>{}(content.str())) + "\n";
+}
+
+} // namespace
+
+ProfileSlot::ProfileSlot(int lockFd, fs::path folder)
+    : m_lockFd(lockFd), m_folder(std::move(folder))
+{
+}
+
+ProfileSlot::~ProfileSlot()
+{
+    ::close(m_lockFd);
+}
+
+std::unique_ptr<ProfileSlot> ProfileSlot::acquire(const fs::path &root, std::string &error)
+{
+    std::error_code ec;
+    fs::create_directories(root, ec);
+    if (ec) {
+        error = "cannot create " + root.string() + ": " + ec.message();
+        return nullptr;
+    }
+    for (int slot = 0; slot < kMaxSlots; ++slot) {
+        const std::string name = "engine-profile-" + std::to_string(slot);
+        const fs::path lockPath = root / (name + ".lock");
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            error = "cannot open " + lockPath.string();
+            return nullptr;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return std::unique_ptr<ProfileSlot>(new ProfileSlot(fd, root / name));
+        ::close(fd);
+    }
+    error = "every engine profile under " + root.string() + " is in use";
+    return nullptr;
+}
+
+std::string ProfileSlot::url() const
+{
+    return fileUrl(m_folder);
+}
+
+bool ProfileSlot::isReady(const std::string &installDir) const
+{
+    std::ifstream in(m_folder / kReadyFile, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return in && content.str() == installationStamp(installDir);
+}
+
+bool ProfileSlot::reset(std::string &error)
+{
+    std::error_code ec;
+    fs::remove_all(m_folder, ec);
+    fs::create_directories(m_folder / "user", ec);
+    if (ec) {
+        error = "cannot create " + m_folder.string() + ": " + ec.message();
+        return false;
+    }
+    std::ofstream out(m_folder / "user" / "registrymodifications.xcu", std::ios::binary);
+    out << kSettings;
+    out.close();
+    if (!out) {
+        error = "cannot write the settings of " + m_folder.string();
+        return false;
+    }
+    return true;
+}
+
+bool ProfileSlot::recordOfficeVersion(const fs::path &folder, const std::string &version)
+{
+    const fs::path settings = folder / "user" / "registrymodifications.xcu";
+    std::ifstream in(settings, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    std::string text = content.str();
+    const size_t end = text.rfind("</oor:items>");
+    if (!in || end == std::string::npos || version.empty() ||
+        version.find_first_not_of("0123456789.") != std::string::npos)
+        return false;
+    text.insert(end, "<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                     "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>" +
+                         version + "</value></prop></item>\n");
+    std::ofstream out(settings, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return bool(out);
+}
+
+void ProfileSlot::markReady(const std::string &installDir)
+{
+    std::ofstream(m_folder / kReadyFile, std::ios::binary) << installationStamp(installDir);
+}
+
+fs::path engineCacheRoot()
+{
+    const char *cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && cache[0] == '/')
+        return fs::path(cache) / "pagelift";
+    const char *home = std::getenv("HOME");
+    return fs::path(home && home[0] ? home : "/tmp") / ".cache" / "pagelift";
+}
+
+std::string fileUrl(const fs::path &path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : fs::absolute(path).string()) {
+        if (std::isalnum(c) || std::strchr("/-._~", c)) {
+            url += char(c);
+        } else {
+            url += '%';
+            url += hex[c >> 4];
+            url += hex[c & 15];
+        }
+    }
+    return url;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+// The office profile an engine runs with. Profiles live in the user's cache folder
+// (pagelift/engine-profile-N), never in the user's own office profile. A profile is
+// used by one engine at a time: each slot has a lock file, held for the engine's
+// whole life and released by the kernel however the engine ends.
+class ProfileSlot
+{
+public:
+    ~ProfileSlot();
+    ProfileSlot(const ProfileSlot &) = delete;
+    ProfileSlot &operator=(const ProfileSlot &) = delete;
+
+    // Takes the first slot under `root` that no running engine holds.
+    static std::unique_ptr<ProfileSlot> acquire(const std::filesystem::path &root,
+                                                std::string &error);
+
+    const std::filesystem::path &folder() const { return m_folder; }
+    // The profile as the office wants it named.
+    std::string url() const;
+
+    // True once the profile has been through one complete start with this office
+    // installation and these settings; until then every start repeats the office's
+    // slow first-start work.
+    bool isReady(const std::string &installDir) const;
+    // Empties the profile and writes the settings the engine needs.
+    bool reset(std::string &error);
+    void markReady(const std::string &installDir);
+    // Records that the office of `version` ("7.4") has started in this profile. The
+    // office notes this itself only some time after start-up; without it every start
+    // repeats the checks of a first start after an upgrade, which take most of a second.
+    static bool recordOfficeVersion(const std::filesystem::path &folder,
+                                    const std::string &version);
+
+private:
+    ProfileSlot(int lockFd, std::filesystem::path folder);
+
+    int m_lockFd;
+    std::filesystem::path m_folder;
+};
+
+// $XDG_CACHE_HOME/pagelift, or ~/.cache/pagelift.
+std::filesystem::path engineCacheRoot();
+// A file: URL for an absolute path, percent-encoded.
+std::string fileUrl(const std::filesystem::path &path);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "engineprotocol.h"
+#include "pagerest.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lok {
+class Document;
+}
+class EngineOffice;
+
+// One document's life in the engine: the calls of the exporter, answered against the
+// office's layout of the document and the pages not yet cut.
+class EngineSession
+{
+public:
+    struct Reply
+    {
+        engineprotocol::ReplyHeader header;
+        std::string detail;          // a refusal's explanation
+        std::vector<uint8_t> pixels; // a cut's picture
+    };
+
+    explicit EngineSession(EngineOffice &office);
+    ~EngineSession();
+
+    Reply handle(const engineprotocol::Request &request);
+
+private:
+    struct PageBox
+    {
+        long x = 0, y = 0, width = 0, height = 0; // twips
+        int pixelWidth() const;
+        int pixelHeight() const;
+    };
+
+    Reply open(const std::string &path);
+    Reply cut();
+    void paginate();
+    void renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth);
+
+    EngineOffice &m_office;
+    std::unique_ptr<lok::Document> m_document;
+    std::vector<PageBox> m_pages;
+    std::optional<PageRest> m_rest;
+};

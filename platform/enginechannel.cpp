@@ -1,0 +1,189 @@
+#include "enginechannel.h"
+
+#include "childprocesses.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+
+#include <algorithm>
+#include <climits>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+// While waiting, the GUI thread still handles everything but user input every so
+// often, so that closing the main window can end a hung engine; the exporter itself
+// decides where user input is handled.
+constexpr int kWaitSliceMs = 25;
+
+// Waits for `events` on `fd` until the deadline. Returns false on timeout.
+bool waitFor(int fd, short events, QDeadlineTimer deadline)
+{
+    const bool guiThread = QCoreApplication::instance() &&
+                           QThread::currentThread() == QCoreApplication::instance()->thread();
+    for (;;) {
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining == 0)
+            return false;
+        int slice = remaining < 0 ? kWaitSliceMs : int(std::min<qint64>(remaining, kWaitSliceMs));
+        if (!guiThread)
+            slice = remaining < 0 ? -1 : int(std::min<qint64>(remaining, INT_MAX));
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, slice);
+        if (n > 0)
+            return true;
+        if (n < 0 && errno != EINTR)
+            return true; // let the read or write report the failure
+        if (guiThread)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+class ProcessChannel : public EngineChannel
+{
+public:
+    ProcessChannel(pid_t pid, int socket) : m_pid(pid), m_socket(socket)
+    {
+        childprocesses::add(m_pid);
+    }
+
+    ~ProcessChannel() override { kill(); }
+
+    qint64 pid() const override { return m_pid; }
+    bool isRunning() const override { return m_pid > 0; }
+
+    ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) override
+    {
+        while (size > 0) {
+            if (m_socket < 0)
+                return ChannelStatus::Closed;
+            if (!waitFor(m_socket, POLLOUT, deadline))
+                return ChannelStatus::TimedOut;
+            const ssize_t n = ::send(m_socket, data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                return ChannelStatus::Closed;
+            data += n;
+            size -= size_t(n);
+        }
+        return ChannelStatus::Ok;
+    }
+
+    ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) override
+    {
+        auto *bytes = static_cast<char *>(data);
+        while (size > 0) {
+            if (m_socket < 0)
+                return ChannelStatus::Closed;
+            if (!waitFor(m_socket, POLLIN, deadline))
+                return ChannelStatus::TimedOut;
+            const ssize_t n = ::recv(m_socket, bytes, size, MSG_DONTWAIT);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            if (n <= 0)
+                return ChannelStatus::Closed;
+            bytes += n;
+            size -= size_t(n);
+        }
+        return ChannelStatus::Ok;
+    }
+
+    void finish(QDeadlineTimer deadline) override
+    {
+        closeSocket();
+        if (m_pid <= 0)
+            return;
+        // A pidfd becomes readable when the process ends, so the wait needs no polling.
+        const int pidfd = int(::syscall(SYS_pidfd_open, m_pid, 0));
+        if (pidfd >= 0) {
+            const bool ended = waitFor(pidfd, POLLIN, deadline);
+            ::close(pidfd);
+            if (ended) {
+                reap();
+                return;
+            }
+        }
+        kill();
+    }
+
+    void kill() override
+    {
+        closeSocket();
+        if (m_pid <= 0)
+            return;
+        ::kill(m_pid, SIGKILL);
+        reap();
+    }
+
+private:
+    void closeSocket()
+    {
+        if (m_socket >= 0)
+            ::close(m_socket);
+        m_socket = -1;
+    }
+
+    void reap()
+    {
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        childprocesses::remove(m_pid);
+        m_pid = 0;
+    }
+
+    pid_t m_pid;
+    int m_socket; // the engine's standard input and output
+};
+
+} // namespace
+
+std::unique_ptr<EngineChannel> startEngineProcess(const QString &program,
+                                                  const QStringList &arguments)
+{
+    if (!QFileInfo(program).isExecutable())
+        return nullptr;
+    // A socket rather than pipes: writing to an engine that has died then fails
+    // with an error instead of a SIGPIPE that would end the program.
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return nullptr;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+
+    const QByteArray path = QFile::encodeName(program);
+    std::vector<QByteArray> storage{path};
+    for (const QString &argument : arguments)
+        storage.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &item : storage)
+        argv.push_back(item.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int failed =
+        ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (failed) {
+        ::close(ends[0]);
+        return nullptr;
+    }
+    return std::make_unique<ProcessChannel>(pid, ends[0]);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QString>
+#include <QStringList>
+#include <cstddef>
+#include <memory>
+
+// How a transfer with the engine ended.
+enum class ChannelStatus
+{
+    Ok,
+    Closed,   // the engine closed its end: it has ended
+    TimedOut, // the deadline passed first
+};
+
+// A running engine process and the connection to its standard input and output. The
+// client talks through this interface only, so engines can be started in other ways
+// (for example forked from a launcher) without the client changing.
+class EngineChannel
+{
+public:
+    virtual ~EngineChannel() = default;
+
+    virtual qint64 pid() const = 0;
+    virtual ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) = 0;
+    // Reads exactly `size` bytes into `data`.
+    virtual ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) = 0;
+    // Waits for the engine to end by itself until the deadline, then kills it. Either
+    // way the process is gone when this returns.
+    virtual void finish(QDeadlineTimer deadline) = 0;
+    // Kills the engine at once and waits for it to be gone.
+    virtual void kill() = 0;
+    virtual bool isRunning() const = 0;
+};
+
+// Starts `program` with `arguments`, its standard input and output connected to a
+// socket of this process. The process is registered
+// with childprocesses until it has ended. Returns null when it cannot be started.
+std::unique_ptr<EngineChannel> startEngineProcess(const QString &program,
+                                                  const QStringList &arguments = {});

@@ -1,0 +1,244 @@
+#include "engineclient.h"
+
+#include "enginechannel.h"
+#include "error.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdlib>
+#include <string>
+
+using engineprotocol::Call;
+using engineprotocol::Refusal;
+using engineprotocol::Request;
+
+namespace {
+
+// How long an engine may take to end after Quit before it is killed.
+constexpr int kQuitGraceMs = 5000;
+// Refusal details longer than this are not the engine's words.
+constexpr uint32_t kMaxDetail = 64 * 1024;
+
+QString seconds(int ms)
+{
+    return QString::number(ms / 1000.0, 'g', 4);
+}
+
+} // namespace
+
+QString engineFailureMessage(EngineFailure failure, const QString &subject, const QString &call,
+                             const QString &detail, int timeoutMs)
+{
+    const QString file = QDir::toNativeSeparators(subject);
+    const QString because = detail.isEmpty() ? QString(".") : QString(": %1.").arg(detail);
+    switch (failure) {
+    case EngineFailure::StartFailed:
+        return QString("The document engine \"%1\" could not be started.").arg(file);
+    case EngineFailure::FileNotFound:
+        return QString("The file \"%1\" does not exist.").arg(file);
+    case EngineFailure::Unreadable:
+        return QString("The file \"%1\" cannot be read.").arg(file);
+    case EngineFailure::NotADocument:
+        return QString("\"%1\" is not a document that Pagelift can open.").arg(file);
+    case EngineFailure::Password:
+        return QString("\"%1\" is protected by a password.").arg(file);
+    case EngineFailure::Corrupt:
+        return QString("\"%1\" is damaged and cannot be opened.").arg(file);
+    case EngineFailure::OfficeFailed:
+        return QString("The document engine could not start LibreOffice while working on \"%1\"%2")
+            .arg(file, because);
+    case EngineFailure::Refused:
+        return QString("The document engine refused %1 while working on \"%2\"%3")
+            .arg(call, file, because);
+    case EngineFailure::Crashed:
+        return QString("The document engine stopped unexpectedly while working on \"%1\".")
+            .arg(file);
+    case EngineFailure::Garbled:
+        return QString("The document engine gave an answer that makes no sense while working "
+                       "on \"%1\".")
+            .arg(file);
+    case EngineFailure::TimedOut:
+        return QString("The document engine did not answer within %1 seconds while working on "
+                       "\"%2\".")
+            .arg(seconds(timeoutMs), file);
+    case EngineFailure::NotRunning:
+        return QString("The document engine has already ended, so %1 cannot be done on \"%2\".")
+            .arg(call, file);
+    }
+    return QString();
+}
+
+int engineFailureNumber(EngineFailure failure)
+{
+    switch (failure) {
+    case EngineFailure::FileNotFound:
+        return kErrorFileNotFound;
+    case EngineFailure::StartFailed:
+        return kErrorCannotCreateObject;
+    default:
+        return kErrorAutomation;
+    }
+}
+
+EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, int callTimeoutMs)
+    : m_channel(std::move(channel)), m_callTimeoutMs(callTimeoutMs)
+{
+}
+
+EngineClient::~EngineClient()
+{
+    if (m_channel)
+        m_channel->kill();
+}
+
+qint64 EngineClient::enginePid() const
+{
+    return m_channel && m_channel->isRunning() ? m_channel->pid() : 0;
+}
+
+void EngineClient::fail(EngineFailure failure, const char *call, const QString &detail)
+{
+    // After any failure the engine's state is unknown: it is ended at once.
+    if (m_channel)
+        m_channel->kill();
+    throw Error(
+        engineFailureNumber(failure),
+        engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
+}
+
+EngineClient::Answer EngineClient::call(const char *name, const Request &request)
+{
+    if (!m_channel || !m_channel->isRunning())
+        fail(EngineFailure::NotRunning, name);
+
+    const QDeadlineTimer deadline(m_callTimeoutMs);
+    auto check = [&](ChannelStatus status) {
+        if (status == ChannelStatus::Closed)
+            fail(EngineFailure::Crashed, name);
+        if (status == ChannelStatus::TimedOut)
+            fail(EngineFailure::TimedOut, name);
+    };
+
+    const std::string frame = engineprotocol::encodeRequest(request);
+    check(m_channel->write(frame.data(), frame.size(), deadline));
+
+    char head[4 + engineprotocol::kReplyHeaderSize];
+    check(m_channel->read(head, sizeof head, deadline));
+    Answer answer;
+    if (!engineprotocol::decodeReplyHeader(head, answer.header))
+        fail(EngineFailure::Garbled, name);
+    const engineprotocol::ReplyHeader &header = answer.header;
+
+    if (header.refusal != Refusal::None) {
+        if (header.extra > kMaxDetail)
+            fail(EngineFailure::Garbled, name);
+        QByteArray detail(int(header.extra), '\0');
+        check(m_channel->read(detail.data(), header.extra, deadline));
+        const QString text = QString::fromUtf8(detail);
+        switch (header.refusal) {
+        case Refusal::FileNotFound:
+            fail(EngineFailure::FileNotFound, name);
+        case Refusal::Unreadable:
+            fail(EngineFailure::Unreadable, name);
+        case Refusal::NotADocument:
+            fail(EngineFailure::NotADocument, name);
+        case Refusal::Password:
+            fail(EngineFailure::Password, name);
+        case Refusal::Corrupt:
+            fail(EngineFailure::Corrupt, name);
+        case Refusal::EngineFailure:
+            fail(EngineFailure::OfficeFailed, name, text);
+        default:
+            fail(EngineFailure::Refused, name, text);
+        }
+    }
+
+    if (request.call == Call::Cut) {
+        const qint64 expected = qint64(header.width) * header.height * 4;
+        if (header.width <= 0 || header.height <= 0 || expected != qint64(header.extra))
+            fail(EngineFailure::Garbled, name);
+        answer.pixels = static_cast<uchar *>(std::malloc(size_t(expected)));
+        if (!answer.pixels)
+            fail(EngineFailure::Refused, name, "there is not enough memory for the picture");
+        const ChannelStatus status = m_channel->read(answer.pixels, size_t(expected), deadline);
+        if (status != ChannelStatus::Ok) {
+            std::free(answer.pixels);
+            check(status);
+        }
+    } else if (header.extra != 0) {
+        fail(EngineFailure::Garbled, name);
+    }
+    return answer;
+}
+
+void EngineClient::documentsOpen(const QString &path)
+{
+    m_path = path;
+    Request request{Call::Open, 0, 0, 0, QFile::encodeName(path).toStdString()};
+    call("Documents.Open", request);
+}
+
+void EngineClient::activeDocumentRepaginate()
+{
+    call("ActiveDocument.Repaginate", {Call::Repaginate, 0, 0, 0, {}});
+}
+
+qint32 EngineClient::activeDocumentBuiltInDocumentProperties(qint32 property)
+{
+    return call("ActiveDocument.BuiltInDocumentProperties", {Call::Property, property, 0, 0, {}})
+        .header.value;
+}
+
+void EngineClient::selectionGoTo(qint32 What, qint32 Which, qint16 Name)
+{
+    call("Selection.GoTo", {Call::GoTo, What, Which, Name, {}});
+}
+
+void EngineClient::selectionMoveUp(qint32 Unit, qint16 Count, qint32 Extend)
+{
+    call("Selection.MoveUp", {Call::MoveUp, Unit, Count, Extend, {}});
+}
+
+void EngineClient::selectionEndKey(qint32 Unit, qint32 Extend)
+{
+    call("Selection.EndKey", {Call::EndKey, Unit, Extend, 0, {}});
+}
+
+void EngineClient::selectionCut()
+{
+    const Answer answer = call("Selection.Cut", {Call::Cut, 0, 0, 0, {}});
+    // The picture wraps the received pixels; the clipboard shares it, no copy is made.
+    const QImage picture(answer.pixels, answer.header.width, answer.header.height,
+                         qsizetype(answer.header.width) * 4, QImage::Format_ARGB32_Premultiplied,
+                         std::free, answer.pixels);
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        fail(EngineFailure::Refused, "Selection.Cut", "there is no clipboard");
+    QGuiApplication::clipboard()->setImage(picture);
+}
+
+void EngineClient::activeDocumentClose(qint32 savechanges)
+{
+    call("ActiveDocument.Close", {Call::Close, savechanges, 0, 0, {}});
+}
+
+void EngineClient::quit()
+{
+    call("Quit", {Call::Quit, 0, 0, 0, {}});
+    m_channel->finish(QDeadlineTimer(kQuitGraceMs));
+}
+
+WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs)
+{
+    return [engineFolder, callTimeoutMs]() -> std::unique_ptr<WordApplication> {
+        const QString program = QDir(engineFolder).filePath("pagelift-engine");
+        std::unique_ptr<EngineChannel> channel = startEngineProcess(program);
+        if (!channel)
+            throw Error(engineFailureNumber(EngineFailure::StartFailed),
+                        engineFailureMessage(EngineFailure::StartFailed, program));
+        return std::make_unique<EngineClient>(std::move(channel), callTimeoutMs);
+    };
+}

@@ -1,0 +1,239 @@
+// A stand-in for pagelift-engine that speaks its protocol without an office. The
+// "document" it opens is a script of plain lines that says what the fake is and does:
+//
+//   pages N            the document has N pages (default 1)
+//   size W H           every page is W x H pixels (default 8 x 6)
+//   crash CALL [K]     exit without answering the K-th (default first) CALL
+//   hang CALL [K]      stop answering at the K-th CALL
+//   refuse CALL R TEXT refuse every CALL with refusal number R and the detail TEXT
+//   garble CALL        answer CALL with a frame whose length is wrong
+//   log PATH           append every call with its arguments to PATH
+//
+// CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
+// Pixel (x, y) of original page p (from 0) is B = p, G = x % 256, R = y % 256,
+// A = 255, so a test can tell which page it sees and that no row is shifted.
+
+#include "engineprotocol.h"
+#include "pagerest.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace engineprotocol;
+
+namespace {
+
+struct Script
+{
+    int pages = 1;
+    int width = 8;
+    int height = 6;
+    std::map<std::string, int> crash; // call -> which occurrence
+    std::map<std::string, int> hang;
+    std::map<std::string, std::pair<int, std::string>> refuse;
+    std::map<std::string, bool> garble;
+    std::string log;
+};
+
+const char *callName(Call call)
+{
+    switch (call) {
+    case Call::Open:
+        return "open";
+    case Call::Repaginate:
+        return "repaginate";
+    case Call::Property:
+        return "property";
+    case Call::GoTo:
+        return "goto";
+    case Call::MoveUp:
+        return "moveup";
+    case Call::EndKey:
+        return "endkey";
+    case Call::Cut:
+        return "cut";
+    case Call::Close:
+        return "close";
+    case Call::Quit:
+        return "quit";
+    }
+    return "unknown";
+}
+
+bool readFully(void *data, size_t size)
+{
+    auto *bytes = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(STDIN_FILENO, bytes, size);
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+void writeFully(const void *data, size_t size)
+{
+    auto *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes, size);
+        if (n <= 0)
+            ::_exit(0);
+        bytes += n;
+        size -= size_t(n);
+    }
+}
+
+void reply(ReplyHeader header, const void *extra, size_t size)
+{
+    header.extra = uint32_t(size);
+    const std::string head = encodeReplyHeader(header);
+    writeFully(head.data(), head.size());
+    writeFully(extra, size);
+}
+
+void refuse(Refusal refusal, const std::string &detail)
+{
+    ReplyHeader header;
+    header.refusal = refusal;
+    reply(header, detail.data(), detail.size());
+}
+
+std::optional<Script> readScript(const std::string &path)
+{
+    std::ifstream in(path);
+    if (!in)
+        return std::nullopt;
+    Script script;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string verb, call;
+        words >> verb;
+        if (verb == "pages") {
+            words >> script.pages;
+        } else if (verb == "size") {
+            words >> script.width >> script.height;
+        } else if (verb == "crash" || verb == "hang") {
+            int occurrence = 1;
+            words >> call >> occurrence;
+            (verb == "crash" ? script.crash : script.hang)[call] = occurrence;
+        } else if (verb == "refuse") {
+            int refusal = 0;
+            words >> call >> refusal;
+            std::string detail;
+            std::getline(words >> std::ws, detail);
+            script.refuse[call] = {refusal, detail};
+        } else if (verb == "garble") {
+            words >> call;
+            script.garble[call] = true;
+        } else if (verb == "log") {
+            std::getline(words >> std::ws, script.log);
+        }
+    }
+    return script;
+}
+
+} // namespace
+
+int main()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    std::optional<Script> script;
+    std::optional<PageRest> rest;
+    std::map<std::string, int> seen;
+
+    for (;;) {
+        uint32_t size = 0;
+        if (!readFully(&size, 4) || size > kMaxRequestSize)
+            return 0;
+        std::string payload(size, '\0');
+        Request request;
+        if (!readFully(payload.data(), size) || !decodeRequest(payload, request))
+            return 2;
+
+        if (request.call == Call::Open) {
+            script = readScript(request.text);
+            if (!script) {
+                refuse(Refusal::FileNotFound, "");
+                continue;
+            }
+            rest.emplace(script->pages);
+        }
+        const std::string name = callName(request.call);
+        const int occurrence = ++seen[name];
+        if (script && !script->log.empty())
+            std::ofstream(script->log, std::ios::app)
+                << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
+        if (script && script->crash.count(name) && script->crash[name] == occurrence)
+            ::_exit(3);
+        if (script && script->hang.count(name) && script->hang[name] == occurrence) {
+            for (;;)
+                ::pause();
+        }
+        if (script && script->garble.count(name)) {
+            // A whole header whose frame length disagrees with it.
+            std::string head = encodeReplyHeader(ReplyHeader{});
+            head[0] = char(head[0] + 1);
+            writeFully(head.data(), head.size());
+            continue;
+        }
+        if (script && script->refuse.count(name)) {
+            refuse(Refusal(script->refuse[name].first), script->refuse[name].second);
+            continue;
+        }
+        if (!rest) {
+            refuse(Refusal::NoDocument, "no document is open");
+            continue;
+        }
+
+        ReplyHeader header;
+        switch (request.call) {
+        case Call::Property:
+            header.value = rest->pageCount();
+            break;
+        case Call::GoTo:
+            rest->goToPage(request.c);
+            break;
+        case Call::MoveUp:
+            rest->moveUp(request.b, request.c ? PageRest::Extend::Extend : PageRest::Extend::Move);
+            break;
+        case Call::EndKey:
+            rest->endKey(request.b ? PageRest::Extend::Extend : PageRest::Extend::Move);
+            break;
+        case Call::Cut: {
+            if (rest->selection().count == 0) {
+                refuse(Refusal::NothingSelected, "nothing is selected");
+                continue;
+            }
+            const std::vector<int> pages = rest->cut();
+            header.width = script->width;
+            header.height = script->height * int(pages.size());
+            std::vector<uint8_t> pixels;
+            for (int page : pages) {
+                for (int y = 0; y < script->height; ++y) {
+                    for (int x = 0; x < script->width; ++x)
+                        pixels.insert(pixels.end(), {uint8_t(page), uint8_t(x), uint8_t(y), 255});
+                }
+            }
+            header.value = int(pages.size());
+            reply(header, pixels.data(), pixels.size());
+            continue;
+        }
+        default:
+            break;
+        }
+        reply(header, nullptr, 0);
+        if (request.call == Call::Quit)
+            return 0;
+    }
+}

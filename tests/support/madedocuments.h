@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Documents that tests and benchmarks make themselves: flat OpenDocument text,
+// saved in other formats by the engine's converter.
+
+enum class Page
+{
+    A4,
+    Letter,
+    Landscape,
+    BlankA4,
+};
+
+// Flat OpenDocument text with one page per entry: a heading that names the page and
+// enough body text to make the page recognisable, or nothing at all for a blank page.
+QByteArray flatOdt(const QList<Page> &pages);
+
+// Writes `pages` as `folder`/`name`.fodt and saves it as `name`.`format` with the
+// engine in `engineFolder`; returns the new document's path, or an empty string
+// with the reason in `error`.
+QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
+                     const QList<Page> &pages, const QString &format, QString *error = nullptr);

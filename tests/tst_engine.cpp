@@ -1,0 +1,568 @@
+// The real document engine, driven through the automation client as the exporter
+// drives it, on documents this test makes: flat OpenDocument text written here and
+// saved by the engine as .odt, .docx, .doc and .rtf.
+
+#include "childprocesses.h"
+#include "engineclient.h"
+#include "error.h"
+#include "madedocuments.h"
+#include "storedzip.h"
+
+#include <QClipboard>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+
+namespace {
+
+const QString kBinDir = qEnvironmentVariable("PAGELIFT_BIN_DIR");
+
+// Page sizes in pixels at 96 dots per inch.
+const QSize kA4(794, 1123);
+const QSize kLetter(816, 1056);
+const QSize kA4Landscape(1123, 794);
+
+enum class Reference
+{
+    Skip,
+    Compare, // every page must match LibreOffice's own PDF export
+};
+
+// A spreadsheet, made by hand: this machine's office may have no spreadsheet module
+// to save one.
+const QByteArray kSpreadsheetType = "application/vnd.oasis.opendocument.spreadsheet";
+const QByteArray kFlatSpreadsheet =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
+    " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
+    " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
+    " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">\n"
+    "<office:body><office:spreadsheet><table:table table:name=\"Sheet1\"><table:table-row>\n"
+    "<table:table-cell><text:p>42</text:p></table:table-cell></table:table-row></table:table>\n"
+    "</office:spreadsheet></office:body></office:document>\n";
+const QByteArray kManifest =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">\n"
+    " <manifest:file-entry manifest:full-path=\"/\" "
+    "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>\n"
+    " <manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>\n"
+    "</manifest:manifest>\n";
+const QByteArray kXlsxTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">\n"
+    "<Override PartName=\"/xl/workbook.xml\" "
+    "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>\n"
+    "</Types>\n";
+const QByteArray kWorkbook =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<workbook "
+    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
+
+// Three pages that print blank but carry what editing views mark: an empty table
+// without borders, an empty section, and a comment. Then two pairs of pages that
+// print the same, one of each with what editing views shade: soft hyphens, a field.
+const QByteArray kEditingAids =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
+    " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"\n"
+    " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
+    " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
+    " xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\"\n"
+    " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+    " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n"
+    "<office:automatic-styles>\n"
+    " <style:page-layout style:name=\"pm\"><style:page-layout-properties fo:page-width=\"21cm\""
+    " fo:page-height=\"29.7cm\" fo:margin-top=\"2cm\" fo:margin-bottom=\"2cm\""
+    " fo:margin-left=\"2cm\" fo:margin-right=\"2cm\"/></style:page-layout>\n"
+    " <style:style style:name=\"Break\" style:family=\"paragraph\">"
+    "<style:paragraph-properties fo:break-before=\"page\"/></style:style>\n"
+    "</office:automatic-styles>\n"
+    "<office:master-styles><style:master-page style:name=\"Standard\""
+    " style:page-layout-name=\"pm\"/></office:master-styles>\n"
+    "<office:body><office:text>\n"
+    "<table:table table:name=\"Empty\"><table:table-column table:number-columns-repeated=\"3\"/>"
+    "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
+    "</table:table-cell><table:table-cell><text:p/></table:table-cell></table:table-row>"
+    "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
+    "</table:table-cell><table:table-cell><text:p/></table:table-cell></table:table-row>"
+    "</table:table>\n"
+    "<text:section text:name=\"Quiet\"><text:p "
+    "text:style-name=\"Break\"/><text:p/></text:section>\n"
+    "<text:p text:style-name=\"Break\"><office:annotation><dc:creator>Reviewer</dc:creator>"
+    "<text:p>A remark that is never printed.</text:p></office:annotation></text:p>\n"
+    "<text:p text:style-name=\"Break\">Soft hy&#173;phens in the mid&#173;dle of words</text:p>\n"
+    "<text:p text:style-name=\"Break\">Soft hyphens in the middle of words</text:p>\n"
+    "<text:p text:style-name=\"Break\">Pages: <text:page-count>7</text:page-count></text:p>\n"
+    "<text:p text:style-name=\"Break\">Pages: 7</text:p>\n"
+    "</office:text></office:body></office:document>\n";
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
+QByteArray hashOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+bool processGone(qint64 pid)
+{
+    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Runs a program to its end, at most two minutes.
+bool run(const QString &program, const QStringList &arguments, QString *output = nullptr)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(120000);
+    if (output)
+        *output = QString::fromLocal8Bit(process.readAll());
+    if (!finished)
+        process.kill();
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Each 8 x 8 block averaged into one pixel, so that sub-pixel placement and
+// anti-aliasing do not count.
+QImage eighth(const QImage &source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    QImage small(image.width() / 8, image.height() / 8, QImage::Format_RGB32);
+    for (int by = 0; by < small.height(); ++by) {
+        for (int bx = 0; bx < small.width(); ++bx) {
+            int r = 0, g = 0, b = 0;
+            for (int y = 0; y < 8; ++y) {
+                const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(by * 8 + y));
+                for (int x = 0; x < 8; ++x) {
+                    const QRgb p = line[bx * 8 + x];
+                    r += qRed(p), g += qGreen(p), b += qBlue(p);
+                }
+            }
+            small.setPixel(bx, by, qRgb((r + 32) / 64, (g + 32) / 64, (b + 32) / 64));
+        }
+    }
+    return small;
+}
+
+double psnr(const QImage &a, const QImage &b)
+{
+    const int width = std::min(a.width(), b.width());
+    const int height = std::min(a.height(), b.height());
+    double sum = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                sum += double(d) * d;
+        }
+    }
+    const double mse = sum / (3.0 * width * height);
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+bool pureWhite(const QImage &picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (line[x] != 0xFFFFFFFF)
+                return false;
+        }
+    }
+    return true;
+}
+
+template <typename F> QString errorOf(F call)
+{
+    try {
+        call();
+    } catch (const Error &error) {
+        return error.message();
+    }
+    return QString();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Reference)
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    struct Export
+    {
+        qint32 count = 0;
+        QList<QImage> pictures;
+        qint64 pid = 0;
+    };
+
+    QString made(const QString &name) const { return m_dir.filePath(name); }
+
+    // Saves the flat document `name`.fodt in each of `formats`.
+    void makeFormats(const QString &name, const QList<Page> &pages, const QStringList &formats)
+    {
+        const QString flat = made(name + ".fodt");
+        QVERIFY(writeFile(flat, flatOdt(pages)));
+        for (const QString &format : formats) {
+            QString output;
+            QVERIFY2(run(m_engine, {"--convert", flat, made(name + "." + format)}, &output),
+                     qPrintable(output));
+        }
+    }
+
+    // The exporter's whole call sequence, keeping each page's picture.
+    static Export exportPages(const QString &path)
+    {
+        Export result;
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        result.pid = static_cast<EngineClient *>(word.get())->enginePid();
+        word->documentsOpen(path);
+        word->activeDocumentRepaginate();
+        result.count = word->activeDocumentBuiltInDocumentProperties(14);
+        for (int page = 0; page < std::max(1, result.count); ++page) {
+            if (page < result.count - 1) {
+                word->selectionGoTo(1, 2, 2);
+                for (int i = 0; i < 100; ++i)
+                    word->selectionMoveUp(5, 200, 1);
+            } else {
+                word->selectionEndKey(6, 1);
+            }
+            word->selectionCut();
+            result.pictures.append(QGuiApplication::clipboard()->image());
+        }
+        word->activeDocumentClose(0);
+        word->quit();
+        return result;
+    }
+
+    QTemporaryDir m_dir;
+    QTemporaryDir m_home;
+    QString m_engine;
+    QString m_references;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid() && m_home.isValid());
+        QVERIFY2(qEnvironmentVariable("XDG_CACHE_HOME").startsWith('/'),
+                 "the engines' profiles must not go to the user's cache");
+        // Engines inherit this: anything written to the user's own office profile
+        // would show up here.
+        qputenv("HOME", m_home.path().toLocal8Bit());
+        m_engine = QDir(kBinDir).filePath("pagelift-engine");
+
+        const QList<Page> one{Page::A4};
+        const QList<Page> three(3, Page::A4);
+        const QList<Page> twelve(12, Page::A4);
+        const QStringList all{"odt", "docx", "doc", "rtf"};
+        makeFormats("one", one, all);
+        makeFormats("three", three, all);
+        makeFormats("twelve", twelve, all);
+        makeFormats("letter", {Page::Letter}, {"docx"});
+        makeFormats("landscape", {Page::Landscape}, {"odt", "docx"});
+        makeFormats("mixed", {Page::A4, Page::Letter, Page::Landscape, Page::A4}, {"odt", "docx"});
+        makeFormats("blank", {Page::A4, Page::BlankA4, Page::A4}, {"odt"});
+        QVERIFY(writeFile(made("aids.fodt"), kEditingAids));
+
+        // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
+        m_references = made("reference");
+        QString output;
+        QVERIFY2(
+            run("soffice",
+                {"--headless",
+                 "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
+                 "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
+                 made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc")},
+                &output),
+            qPrintable(output));
+        for (const char *name : {"three", "twelve", "mixed", "blank", "one"}) {
+            const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
+            QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
+                         &output),
+                     qPrintable(output));
+        }
+    }
+
+    void cleanup() { QCOMPARE(childprocesses::count(), 0); }
+
+    void pagesComeOutAsTheyPrint_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QList<QSize>>("sizes");
+        QTest::addColumn<Reference>("reference");
+
+        for (const QString format : {"odt", "docx", "doc", "rtf"}) {
+            QTest::addRow("1 page, %s", qPrintable(format))
+                << "one." + format << QList<QSize>{kA4}
+                << (format == "doc" ? Reference::Compare : Reference::Skip);
+            QTest::addRow("3 pages, %s", qPrintable(format))
+                << "three." + format << QList<QSize>(3, kA4)
+                << (format == "docx" ? Reference::Compare : Reference::Skip);
+            QTest::addRow("12 pages, %s", qPrintable(format))
+                << "twelve." + format << QList<QSize>(12, kA4)
+                << (format == "rtf" ? Reference::Compare : Reference::Skip);
+        }
+        QTest::newRow("flat odt as it is")
+            << "three.fodt" << QList<QSize>(3, kA4) << Reference::Skip;
+        QTest::newRow("letter") << "letter.docx" << QList<QSize>{kLetter} << Reference::Skip;
+        QTest::newRow("landscape, odt")
+            << "landscape.odt" << QList<QSize>{kA4Landscape} << Reference::Skip;
+        QTest::newRow("landscape, docx")
+            << "landscape.docx" << QList<QSize>{kA4Landscape} << Reference::Skip;
+        const QList<QSize> mixed{kA4, kLetter, kA4Landscape, kA4};
+        QTest::newRow("mixed sizes, odt") << "mixed.odt" << mixed << Reference::Compare;
+        QTest::newRow("mixed sizes, docx") << "mixed.docx" << mixed << Reference::Skip;
+        QTest::newRow("blank page") << "blank.odt" << QList<QSize>(3, kA4) << Reference::Compare;
+    }
+
+    void pagesComeOutAsTheyPrint()
+    {
+        QFETCH(QString, file);
+        QFETCH(QList<QSize>, sizes);
+        QFETCH(Reference, reference);
+        const QString path = made(file);
+        const QByteArray before = hashOf(path);
+        QVERIFY(!before.isEmpty());
+
+        const Export result = exportPages(path);
+        QCOMPARE(result.count, sizes.size());
+        QCOMPARE(result.pictures.size(), sizes.size());
+        for (int i = 0; i < sizes.size(); ++i) {
+            const QSize got = result.pictures[i].size();
+            QVERIFY2(
+                std::abs(got.width() - sizes[i].width()) <= 1 &&
+                    std::abs(got.height() - sizes[i].height()) <= 1,
+                qPrintable(
+                    QString("page %1 is %2 x %3").arg(i + 1).arg(got.width()).arg(got.height())));
+            // Every page has something on it, except the made blank page.
+            const bool blank = file.startsWith("blank") && i == 1;
+            QCOMPARE(pureWhite(result.pictures[i]), blank);
+        }
+
+        // The document on disk is untouched and the engine has gone.
+        QCOMPARE(hashOf(path), before);
+        QVERIFY(processGone(result.pid));
+
+        if (reference == Reference::Compare) {
+            const QString base = QDir(m_references).filePath(QFileInfo(file).completeBaseName());
+            const int digits = sizes.size() >= 10 ? 2 : 1;
+            for (int i = 0; i < sizes.size(); ++i) {
+                const QImage printed(
+                    QString("%1-%2.png").arg(base).arg(i + 1, digits, 10, QChar('0')));
+                QVERIFY2(!printed.isNull(), qPrintable(base));
+                QVERIFY(std::abs(printed.width() - result.pictures[i].width()) <= 1);
+                QVERIFY(std::abs(printed.height() - result.pictures[i].height()) <= 1);
+                const double db = psnr(eighth(result.pictures[i]), eighth(printed));
+                QVERIFY2(db >= 28.0, qPrintable(QString("page %1: %2 dB").arg(i + 1).arg(db)));
+            }
+        }
+    }
+
+    void editingAidsAreNotDrawn()
+    {
+        const Export result = exportPages(made("aids.fodt"));
+        QCOMPARE(result.count, 7);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(result.pictures[i].size(), kA4);
+            QVERIFY2(pureWhite(result.pictures[i]), qPrintable(QString("page %1").arg(i + 1)));
+        }
+        QVERIFY(!pureWhite(result.pictures[3]));
+        QVERIFY2(result.pictures[3] == result.pictures[4], "soft hyphens are shaded");
+        QVERIFY(!pureWhite(result.pictures[5]));
+        QVERIFY2(result.pictures[5] == result.pictures[6], "the field is shaded");
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("message"); // %1 is the file's path
+
+        const QString notADocument = "\"%1\" is not a document that Pagelift can open.";
+        QTest::newRow("missing file") << "missing.docx"
+                                      << "The file \"%1\" does not exist.";
+        QTest::newRow("zero bytes") << "zero.docx" << notADocument;
+        QTest::newRow("picture named .docx") << "picture.docx" << notADocument;
+        QTest::newRow("random bytes named .doc") << "random.doc" << notADocument;
+        QTest::newRow("spreadsheet, flat ods") << "sheet.fods" << notADocument;
+        QTest::newRow("spreadsheet, ods") << "sheet.ods" << notADocument;
+        QTest::newRow("spreadsheet, xlsx") << "sheet.xlsx" << notADocument;
+        QTest::newRow("truncated docx") << "truncated.docx"
+                                        << "\"%1\" is damaged and cannot be opened.";
+        QTest::newRow("password") << "secret.odt"
+                                  << "\"%1\" is protected by a password.";
+        QTest::newRow("folder named .docx") << "folder.docx"
+                                            << "The file \"%1\" does not exist.";
+    }
+
+    void badInput()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, message);
+        const QString path = made(file);
+        if (!QFileInfo::exists(path) && file != "missing.docx") {
+            QString output;
+            if (file == "zero.docx") {
+                QVERIFY(writeFile(path, {}));
+            } else if (file == "picture.docx") {
+                QImage picture(64, 48, QImage::Format_RGB32);
+                picture.fill(Qt::darkCyan);
+                QVERIFY(picture.save(path, "PNG"));
+            } else if (file == "random.doc") {
+                QByteArray bytes;
+                for (int i = 0; i < 20000; ++i)
+                    bytes.append(char((i * 2654435761u) >> 13));
+                QVERIFY(writeFile(path, bytes));
+            } else if (file == "sheet.fods") {
+                QVERIFY(writeFile(path, kFlatSpreadsheet));
+            } else if (file == "sheet.ods") {
+                QVERIFY(writeFile(path, storedZip({{"mimetype", kSpreadsheetType},
+                                                   {"content.xml", kFlatSpreadsheet},
+                                                   {"META-INF/manifest.xml", kManifest}})));
+            } else if (file == "sheet.xlsx") {
+                QVERIFY(writeFile(path, storedZip({{"[Content_Types].xml", kXlsxTypes},
+                                                   {"xl/workbook.xml", kWorkbook}})));
+            } else if (file == "truncated.docx") {
+                QFile whole(made("three.docx"));
+                QVERIFY(whole.open(QIODevice::ReadOnly));
+                QVERIFY(writeFile(path, whole.read(whole.size() / 2)));
+            } else if (file == "secret.odt") {
+                QVERIFY2(run(m_engine,
+                             {"--convert", made("one.fodt"), path, "--password", "s3cret"},
+                             &output),
+                         qPrintable(output));
+            } else if (file == "folder.docx") {
+                QVERIFY(QDir().mkpath(path));
+            }
+        }
+
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
+        QCOMPARE(errorOf([&] { word->documentsOpen(path); }), message.arg(path));
+        // A refused document leaves no engine behind, even before the client goes.
+        QVERIFY(processGone(pid));
+    }
+
+    void awkwardPathsConvert_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("spaces") << "a folder/with spaces in it.docx";
+        QTest::newRow("quotes") << "it's \"quoted\"/o'clock \"x\".docx";
+        QTest::newRow("non-ascii") << "Grüße/日本語 — ünïcødé.docx";
+        QTest::newRow("url characters") << "50% #1/a?b&c=d;e.docx";
+    }
+
+    void awkwardPathsConvert()
+    {
+        QFETCH(QString, name);
+        const QString path = made(name);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile::remove(path);
+        QVERIFY(QFile::copy(made("three.docx"), path));
+        const Export result = exportPages(path);
+        QCOMPARE(result.count, 3);
+        for (const QImage &picture : result.pictures)
+            QCOMPARE(picture.size(), kA4);
+    }
+
+    void plainTextIsADocument()
+    {
+        const QString path = made("notes.txt");
+        QVERIFY(writeFile(path, "Plain words on a line.\nAnother line, with ümlauts.\n"));
+        const Export result = exportPages(path);
+        QCOMPARE(result.count, 1);
+        QCOMPARE(result.pictures.size(), 1);
+        QVERIFY(!pureWhite(result.pictures[0]));
+    }
+
+    void concurrentEnginesUseTheirOwnProfiles()
+    {
+        // Two documents open at the same moment: two engines, two profile slots.
+        std::unique_ptr<WordApplication> first = engineFactory(kBinDir, 60000)();
+        std::unique_ptr<WordApplication> second = engineFactory(kBinDir, 60000)();
+        first->documentsOpen(made("three.odt"));
+        second->documentsOpen(made("one.odt"));
+        first->activeDocumentRepaginate();
+        second->activeDocumentRepaginate();
+        QCOMPARE(first->activeDocumentBuiltInDocumentProperties(14), 3);
+        QCOMPARE(second->activeDocumentBuiltInDocumentProperties(14), 1);
+        first->quit();
+        second->quit();
+
+        const QDir cache(qEnvironmentVariable("XDG_CACHE_HOME") + "/pagelift");
+        QVERIFY(cache.exists("engine-profile-0/pagelift-ready"));
+        QVERIFY(cache.exists("engine-profile-1/pagelift-ready"));
+        // The profile was made through one complete start, so later starts are quick.
+        QFile settings(cache.filePath("engine-profile-0/user/registrymodifications.xcu"));
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(settings.readAll().contains("\"ooSetupLastVersion\""));
+    }
+
+    void engineEndsWhenItsInputCloses()
+    {
+        QProcess engine;
+        engine.start(m_engine, {});
+        QVERIFY(engine.waitForStarted(30000));
+        engine.closeWriteChannel();
+        QVERIFY(engine.waitForFinished(60000));
+        QCOMPARE(engine.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(engine.exitCode(), 0);
+    }
+
+    void engineDiesWithItsParent()
+    {
+        // A shell starts an engine that waits for calls on the shell's own input (kept
+        // open by this test), reports the engine's pid, and is then killed.
+        QProcess shell;
+        shell.start("sh", {"-c", "exec 3<&0; \"$0\" <&3 & echo $!; wait", m_engine});
+        QVERIFY(shell.waitForStarted(30000));
+        QVERIFY(shell.waitForReadyRead(30000));
+        const qint64 engine = shell.readLine().trimmed().toLongLong();
+        QVERIFY(engine > 0);
+        const QString status = QString("/proc/%1/status").arg(engine);
+        auto state = [&] {
+            QFile file(status);
+            if (!file.open(QIODevice::ReadOnly))
+                return QByteArray("gone");
+            const QByteArray text = file.readAll();
+            const int at = text.indexOf("State:");
+            return at < 0 ? QByteArray("gone") : text.mid(at + 6).trimmed().left(1);
+        };
+        QVERIFY(state() == "R" || state() == "S");
+        shell.kill();
+        QVERIFY(shell.waitForFinished(30000));
+        // Dead: reaped, or a zombie where nobody reaps orphans.
+        QTRY_VERIFY_WITH_TIMEOUT(state() == "gone" || state() == "Z", 30000);
+    }
+
+    void userProfileIsNeverTouched()
+    {
+        // Runs last: every engine of this test has run with HOME pointing here.
+        QVERIFY(!QDir(m_home.path()).exists(".config/libreoffice"));
+        QVERIFY(!QDir(m_home.path()).exists(".cache/pagelift"));
+    }
+};
+
+QTEST_MAIN(TestEngine)
+#include "tst_engine.moc"

@@ -1,0 +1,354 @@
+// The engine's parts that need no office: the model of the rest of the document, the
+// check of what a file is, and the profile slots.
+
+#include "filekind.h"
+#include "pagerest.h"
+#include "profile.h"
+#include "storedzip.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fstream>
+#include <limits>
+
+Q_DECLARE_METATYPE(FileKind)
+
+namespace {
+
+QList<int> toList(const std::vector<int> &pages)
+{
+    return QList<int>(pages.begin(), pages.end());
+}
+
+const QByteArray kContent = "<?xml version=\"1.0\"?><office:document-content/>";
+
+QByteArray openDocument(const QByteArray &kind)
+{
+    return storedZip(
+        {{"mimetype", "application/vnd.oasis.opendocument." + kind}, {"content.xml", kContent}});
+}
+
+QByteArray officeOpenXml(const QByteArray &part)
+{
+    return storedZip({{"[Content_Types].xml", "<Types/>"}, {part, kContent}});
+}
+
+} // namespace
+
+class TestEngineCore : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private slots:
+    // --- the rest of the document ---
+
+    void exporterSequenceTakesOnePageAtATime()
+    {
+        PageRest rest(4);
+        QList<int> taken;
+        for (int pass = 0; pass < 4; ++pass) {
+            if (rest.pageCount() > 1) {
+                rest.goToPage(2);
+                for (int i = 0; i < 100; ++i)
+                    rest.moveUp(200, PageRest::Extend::Extend);
+            } else {
+                rest.endKey(PageRest::Extend::Extend);
+            }
+            const std::vector<int> pages = rest.cut();
+            QCOMPARE(pages.size(), size_t(1));
+            taken.append(pages.front());
+        }
+        QCOMPARE(taken, QList<int>({0, 1, 2, 3}));
+        QCOMPARE(rest.pageCount(), 0);
+    }
+
+    void selections_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<int>("goTo");
+        QTest::addColumn<int>("up"); // lines moved up with extension; -1: EndKey instead
+        QTest::addColumn<QList<int>>("cut");
+
+        QTest::newRow("page 2, up to the start") << 4 << 2 << 20000 << QList<int>{0};
+        QTest::newRow("page 3, up to the start: two pages") << 4 << 3 << 20000 << QList<int>{0, 1};
+        QTest::newRow("one line up takes the page above") << 4 << 3 << 1 << QList<int>{1};
+        QTest::newRow("exactly one page up") << 4 << 3 << 60 << QList<int>{1};
+        QTest::newRow("go to beyond the end clamps to the last page")
+            << 3 << 9 << 20000 << QList<int>{0, 1};
+        QTest::newRow("go to page 0 clamps to the first page")
+            << 3 << 0 << -1 << QList<int>{0, 1, 2};
+        QTest::newRow("end from page 2") << 3 << 2 << -1 << QList<int>{1, 2};
+        QTest::newRow("nothing moved, nothing selected") << 3 << 2 << 0 << QList<int>{};
+        QTest::newRow("empty document") << 0 << 2 << -1 << QList<int>{};
+    }
+
+    void selections()
+    {
+        QFETCH(int, pages);
+        QFETCH(int, goTo);
+        QFETCH(int, up);
+        QFETCH(QList<int>, cut);
+        PageRest rest(pages);
+        rest.goToPage(goTo);
+        if (up < 0)
+            rest.endKey(PageRest::Extend::Extend);
+        else
+            rest.moveUp(up, PageRest::Extend::Extend);
+        QCOMPARE(rest.selection().count, cut.size());
+        QCOMPARE(toList(rest.cut()), cut);
+        QCOMPARE(rest.pageCount(), pages - cut.size());
+    }
+
+    void moveUpNeverPassesTheStart()
+    {
+        PageRest rest(2);
+        rest.goToPage(2);
+        rest.moveUp(std::numeric_limits<int>::max(), PageRest::Extend::Extend);
+        QCOMPARE(rest.active(), 0);
+        rest.moveUp(200, PageRest::Extend::Extend);
+        QCOMPARE(rest.active(), 0);
+        QCOMPARE(rest.anchor(), rest.linesPerPage());
+    }
+
+    void moveWithoutExtensionCollapsesTheSelection()
+    {
+        PageRest rest(3);
+        rest.goToPage(3);
+        rest.moveUp(200, PageRest::Extend::Move);
+        QCOMPARE(rest.selection().count, 0);
+        rest.endKey(PageRest::Extend::Move);
+        QCOMPARE(rest.selection().count, 0);
+    }
+
+    void cutLeavesTheInsertionPointWhereTheSelectionBegan()
+    {
+        PageRest rest(4);
+        rest.goToPage(3);
+        rest.endKey(PageRest::Extend::Extend);
+        QCOMPARE(toList(rest.cut()), QList<int>({2, 3}));
+        QCOMPARE(rest.active(), 2 * rest.linesPerPage());
+        QCOMPARE(rest.selection().count, 0);
+        // The pages that are left keep their original numbers.
+        QCOMPARE(toList(rest.pages()), QList<int>({0, 1}));
+        rest.goToPage(1);
+        rest.endKey(PageRest::Extend::Extend);
+        QCOMPARE(toList(rest.cut()), QList<int>({0, 1}));
+    }
+
+    // --- what a file is ---
+
+    void fileKinds_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<FileKind>("kind");
+
+        QByteArray png;
+        {
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImage(16, 16, QImage::Format_RGB32).save(&buffer, "PNG");
+        }
+        QByteArray jpeg;
+        {
+            QImage image(16, 16, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            QBuffer buffer(&jpeg);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "JPEG");
+        }
+        QByteArray random;
+        for (int i = 0; i < 4096; ++i)
+            random.append(char((i * 7919 + 13) % 251));
+        const QByteArray zip = openDocument("text");
+
+        QTest::newRow("empty") << QByteArray() << FileKind::Empty;
+        QTest::newRow("zip") << zip << FileKind::Zip;
+        QTest::newRow("zip cut short") << zip.left(zip.size() / 2) << FileKind::BrokenZip;
+        QTest::newRow("odt") << openDocument("text") << FileKind::Zip;
+        QTest::newRow("ott") << openDocument("text-template") << FileKind::Zip;
+        QTest::newRow("ods") << openDocument("spreadsheet") << FileKind::OtherOffice;
+        QTest::newRow("odp") << openDocument("presentation") << FileKind::OtherOffice;
+        QTest::newRow("docx") << officeOpenXml("word/document.xml") << FileKind::Zip;
+        QTest::newRow("xlsx") << officeOpenXml("xl/workbook.xml") << FileKind::OtherOffice;
+        QTest::newRow("pptx") << officeOpenXml("ppt/presentation.xml") << FileKind::OtherOffice;
+        QTest::newRow("unknown zip") << storedZip({{"a.txt", "a"}}) << FileKind::Zip;
+        QTest::newRow("flat odt") << QByteArray(
+                                         "<?xml version=\"1.0\"?><office:document office:mimetype="
+                                         "\"application/vnd.oasis.opendocument.text\">")
+                                  << FileKind::Text;
+        QTest::newRow("flat ods") << QByteArray(
+                                         "<?xml version=\"1.0\"?><office:document office:mimetype="
+                                         "\"application/vnd.oasis.opendocument.spreadsheet\">")
+                                  << FileKind::OtherOffice;
+        const QByteArray compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+        auto stream = [](const char *name) {
+            QByteArray out;
+            for (const char *c = name; *c; ++c)
+                out.append(*c).append('\0');
+            return out;
+        };
+        QTest::newRow("doc") << compound + QByteArray(504, '\0') + stream("WordDocument")
+                             << FileKind::Compound;
+        QTest::newRow("doc with an embedded workbook")
+            << compound + QByteArray(504, '\0') + stream("Workbook") + stream("WordDocument")
+            << FileKind::Compound;
+        QTest::newRow("xls") << compound + QByteArray(504, '\0') + stream("Workbook")
+                             << FileKind::OtherOffice;
+        QTest::newRow("ppt") << compound + QByteArray(504, '\0') + stream("PowerPoint Document")
+                             << FileKind::OtherOffice;
+        QTest::newRow("compound file")
+            << QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, '\0')
+            << FileKind::Compound;
+        QTest::newRow("rtf") << QByteArray("{\\rtf1\\ansi Hello}") << FileKind::Rtf;
+        QTest::newRow("WordPerfect")
+            << QByteArray("\xFFWPC\x10\x00\x00\x00", 8) << FileKind::WordBinary;
+        QTest::newRow("ascii text") << QByteArray("Hello\r\nworld\tagain\f\n") << FileKind::Text;
+        QTest::newRow("utf-8 text") << QString("Grüße, 日本語\n").toUtf8() << FileKind::Text;
+        QTest::newRow("latin-1 text") << QByteArray("Gr\xFC\xDF"
+                                                    "e\n")
+                                      << FileKind::Text;
+        QTest::newRow("utf-16 text with mark") << QByteArray("\xFF\xFEH\0i\0", 6) << FileKind::Text;
+        QTest::newRow("flat xml") << QByteArray("<?xml version=\"1.0\"?><office:document/>")
+                                  << FileKind::Text;
+        QTest::newRow("png picture") << png << FileKind::Binary;
+        QTest::newRow("jpeg picture") << jpeg << FileKind::Binary;
+        QTest::newRow("random bytes") << random << FileKind::Binary;
+        QTest::newRow("control codes")
+            << QByteArray("\x01\x02\x03\x04 text", 9) << FileKind::Binary;
+    }
+
+    void fileKinds()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(FileKind, kind);
+        const QString path = m_dir.filePath("sample");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        QCOMPARE(sniffFile(path.toStdString()), kind);
+    }
+
+    void missingAndFolderAreMissing()
+    {
+        QCOMPARE(sniffFile(m_dir.filePath("no such file").toStdString()), FileKind::Missing);
+        QCOMPARE(sniffFile(m_dir.path().toStdString()), FileKind::Missing);
+    }
+
+    // --- profiles ---
+
+    void slotsAreNeverShared()
+    {
+        const std::filesystem::path root = m_dir.filePath("cache").toStdString();
+        std::string error;
+        auto first = ProfileSlot::acquire(root, error);
+        auto second = ProfileSlot::acquire(root, error);
+        QVERIFY(first && second);
+        QCOMPARE(first->folder(), root / "engine-profile-0");
+        QCOMPARE(second->folder(), root / "engine-profile-1");
+        first.reset();
+        auto third = ProfileSlot::acquire(root, error);
+        QVERIFY(third);
+        QCOMPARE(third->folder(), root / "engine-profile-0");
+    }
+
+    void profileIsReadyOnlyAfterMarking()
+    {
+        const std::filesystem::path root = m_dir.filePath("ready").toStdString();
+        const std::string install = m_dir.filePath("office").toStdString();
+        std::filesystem::create_directories(install);
+        std::ofstream(std::filesystem::path(install) / "versionrc") << "buildid=1\n";
+        std::string error;
+        auto slot = ProfileSlot::acquire(root, error);
+        QVERIFY(slot);
+        QVERIFY(!slot->isReady(install));
+        QVERIFY(slot->reset(error));
+        QVERIFY(!slot->isReady(install));
+        slot->markReady(install);
+        QVERIFY(slot->isReady(install));
+
+        // A new office version remakes the profile.
+        std::ofstream(std::filesystem::path(install) / "versionrc") << "buildid=2\n";
+        QVERIFY(!slot->isReady(install));
+    }
+
+    void profileHidesEditingAids()
+    {
+        const std::filesystem::path root = m_dir.filePath("settings").toStdString();
+        std::string error;
+        auto slot = ProfileSlot::acquire(root, error);
+        QVERIFY(slot && slot->reset(error));
+        QFile file(QString::fromStdString(
+            (slot->folder() / "user" / "registrymodifications.xcu").string()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(file.readAll());
+        for (const char *aid :
+             {"DocBoundaries", "TableBoundaries", "WriterSectionBoundaries", "ObjectBoundaries"}) {
+            const QString item = QString("ColorScheme['LibreOffice']/%1\"><prop "
+                                         "oor:name=\"IsVisible\" oor:op=\"fuse\"><value>false")
+                                     .arg(aid);
+            QVERIFY2(settings.contains(item), aid);
+        }
+    }
+
+    void officeVersionIsRecorded()
+    {
+        const std::filesystem::path root = m_dir.filePath("version").toStdString();
+        std::string error;
+        auto slot = ProfileSlot::acquire(root, error);
+        QVERIFY(slot && slot->reset(error));
+        QVERIFY(!ProfileSlot::recordOfficeVersion(slot->folder(), ""));
+        QVERIFY(!ProfileSlot::recordOfficeVersion(slot->folder(), "7.4<evil/>"));
+        QVERIFY(ProfileSlot::recordOfficeVersion(slot->folder(), "7.4"));
+        QFile file(QString::fromStdString(
+            (slot->folder() / "user" / "registrymodifications.xcu").string()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(file.readAll());
+        QVERIFY(settings.contains("<item oor:path=\"/org.openoffice.Setup/Product\"><prop "
+                                  "oor:name=\"ooSetupLastVersion\" oor:op=\"fuse\"><value>7.4<"));
+        QVERIFY(settings.trimmed().endsWith("</oor:items>"));
+        QVERIFY(settings.contains("DocBoundaries")); // the earlier settings are kept
+    }
+
+    void cacheRootFollowsXdg()
+    {
+        const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", "/some/cache");
+        QCOMPARE(engineCacheRoot(), std::filesystem::path("/some/cache/pagelift"));
+        qputenv("XDG_CACHE_HOME", "relative/is/ignored");
+        QCOMPARE(engineCacheRoot(),
+                 std::filesystem::path(qgetenv("HOME").toStdString()) / ".cache" / "pagelift");
+        qputenv("XDG_CACHE_HOME", saved);
+    }
+
+    void fileUrls_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("plain") << "/a/b.docx"
+                               << "file:///a/b.docx";
+        QTest::newRow("space and quotes") << "/a b/it's \"x\".doc"
+                                          << "file:///a%20b/it%27s%20%22x%22.doc";
+        QTest::newRow("non-ascii") << "/ü/日.odt"
+                                   << "file:///%C3%BC/%E6%97%A5.odt";
+        QTest::newRow("percent and hash") << "/a%b#c?.rtf"
+                                          << "file:///a%25b%23c%3F.rtf";
+    }
+
+    void fileUrls()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, url);
+        QCOMPARE(QString::fromStdString(fileUrl(path.toStdString())), url);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngineCore)
+#include "tst_enginecore.moc"
