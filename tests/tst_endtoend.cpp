@@ -1,0 +1,119 @@
+// The whole program path with the real engine: documents listed in the main window,
+// converted by its start button.
+
+#include "childprocesses.h"
+#include "engineclient.h"
+#include "fakedialogs.h"
+#include "filelistview.h"
+#include "form1.h"
+#include "madedocuments.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QImageReader>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kBinDir = qEnvironmentVariable("PAGELIFT_BIN_DIR");
+
+QByteArray digest(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startButtonConvertsTheList()
+    {
+        QTemporaryDir dir;
+        QStringList documents;
+        const QList<QList<Page>> pages = {
+            {Page::A4}, {Page::Letter, Page::Letter}, {Page::A4, Page::Landscape, Page::A4}};
+        const QStringList formats = {"docx", "odt", "rtf"};
+        for (int i = 0; i < 3; ++i) {
+            QString error;
+            documents << makeDocument(kBinDir, dir.path(), QStringLiteral("doc %1").arg(i + 1),
+                                      pages[i], formats[i], &error);
+            QVERIFY2(!documents.last().isEmpty(), qPrintable(error));
+        }
+        QList<QByteArray> before;
+        for (const QString &document : documents)
+            before << digest(document);
+
+        FakeDialogs dialogs;
+        Form1Environment environment;
+        environment.dialogs = &dialogs;
+        environment.createWord = engineFactory(kBinDir);
+        environment.isWordRunning = [] { return false; };
+        Form1 form(environment);
+        form.ListView1->setColumnCount(1);
+        for (const QString &document : documents)
+            form.ListView1->appendRow(document);
+        form.PushButton2->click();
+
+        QCOMPARE(dialogs.shown, QStringList{"message: Done."});
+        const QStringList images = QDir(dir.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name);
+        QCOMPARE(images, (QStringList{"doc 1_1.jpg", "doc 2_1.jpg", "doc 2_2.jpg", "doc 3_1.jpg",
+                                      "doc 3_2.jpg", "doc 3_3.jpg"}));
+        const QList<QSize> sizes = {{794, 1123}, {816, 1056}, {816, 1056},
+                                    {794, 1123}, {1123, 794}, {794, 1123}};
+        for (int i = 0; i < images.size(); ++i) {
+            QImageReader reader(dir.filePath(images[i]));
+            QCOMPARE(reader.format(), QByteArray("jpeg"));
+            const QSize size = reader.size();
+            QVERIFY2(qAbs(size.width() - sizes[i].width()) <= 1 &&
+                         qAbs(size.height() - sizes[i].height()) <= 1,
+                     qPrintable(images[i]));
+        }
+        for (int i = 0; i < documents.size(); ++i)
+            QCOMPARE(digest(documents[i]), before[i]);
+        QCOMPARE(form.ProgressBar1->value(), 0);
+        QCOMPARE(form.mousePointer(), 0);
+        QCOMPARE(childprocesses::count(), 0);
+    }
+
+    void badDocumentEndsTheRunWithItsMessage()
+    {
+        QTemporaryDir dir;
+        QString error;
+        const QString good =
+            makeDocument(kBinDir, dir.path(), "good", {Page::A4, Page::A4}, "docx", &error);
+        QVERIFY2(!good.isEmpty(), qPrintable(error));
+        const QString bad = dir.filePath("picture.docx");
+        QImage(40, 40, QImage::Format_RGB32).save(bad, "PNG");
+        const QString last = makeDocument(kBinDir, dir.path(), "last", {Page::A4}, "odt", &error);
+
+        FakeDialogs dialogs;
+        Form1Environment environment;
+        environment.dialogs = &dialogs;
+        environment.createWord = engineFactory(kBinDir);
+        environment.isWordRunning = [] { return false; };
+        Form1 form(environment);
+        form.ListView1->setColumnCount(1);
+        form.ListView1->appendRows({good, bad, last});
+        form.PushButton2->click();
+
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY2(dialogs.messages[0].contains(bad), qPrintable(dialogs.messages[0]));
+        QVERIFY2(dialogs.messages[0].contains("not a document"), qPrintable(dialogs.messages[0]));
+        QCOMPARE(QDir(dir.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name),
+                 (QStringList{"good_1.jpg", "good_2.jpg"}));
+        QCOMPARE(form.mousePointer(), 0);
+        QCOMPARE(childprocesses::count(), 0);
+    }
+};
+
+QTEST_MAIN(TestEndToEnd)
+#include "tst_endtoend.moc"
