@@ -102,15 +102,59 @@ qint64 EngineClient::enginePid() const
 
 void EngineClient::fail(EngineFailure failure, const char *call, const QString &detail)
 {
-    // After any failure the engine's state is unknown: it is ended at once.
+    // After any failure the engine's state is unknown: it is ended at once, and the
+    // answers still owed die with it.
     if (m_channel)
         m_channel->kill();
+    m_posted.clear();
     throw Error(
         engineFailureNumber(failure),
         engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
 }
 
+void EngineClient::send(const char *name, const Request &request)
+{
+    if (!m_channel || !m_channel->isRunning())
+        fail(EngineFailure::NotRunning, name);
+    const std::string frame = engineprotocol::encodeRequest(request);
+    const ChannelStatus status =
+        m_channel->write(frame.data(), frame.size(), QDeadlineTimer(m_callTimeoutMs));
+    if (status == ChannelStatus::Closed)
+        fail(EngineFailure::Crashed, name);
+    if (status == ChannelStatus::TimedOut)
+        fail(EngineFailure::TimedOut, name);
+}
+
+void EngineClient::post(const char *name, const Request &request)
+{
+    // Answers pile up in the socket meanwhile; collecting now and then keeps them
+    // far below what it holds.
+    constexpr size_t kMaxPosted = 1000;
+    if (m_posted.size() >= kMaxPosted)
+        collectPosted();
+    send(name, request);
+    m_posted.push_back(name);
+}
+
+void EngineClient::collectPosted()
+{
+    while (!m_posted.empty()) {
+        const char *name = m_posted.front();
+        m_posted.pop_front();
+        receive(name, Call::GoTo);
+    }
+}
+
 EngineClient::Answer EngineClient::call(const char *name, const Request &request)
+{
+    if (!m_channel || !m_channel->isRunning())
+        fail(EngineFailure::NotRunning, name);
+    collectPosted();
+    send(name, request);
+    return receive(name, request.call);
+}
+
+EngineClient::Answer EngineClient::receive(const char *name, Call call)
 {
     if (!m_channel || !m_channel->isRunning())
         fail(EngineFailure::NotRunning, name);
@@ -122,9 +166,6 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
         if (status == ChannelStatus::TimedOut)
             fail(EngineFailure::TimedOut, name);
     };
-
-    const std::string frame = engineprotocol::encodeRequest(request);
-    check(m_channel->write(frame.data(), frame.size(), deadline));
 
     char head[4 + engineprotocol::kReplyHeaderSize];
     check(m_channel->read(head, sizeof head, deadline));
@@ -157,7 +198,7 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
         }
     }
 
-    if (request.call == Call::Cut) {
+    if (call == Call::Cut) {
         const qint64 expected = qint64(header.width) * header.height * 4;
         if (header.width <= 0 || header.height <= 0 || expected != qint64(header.extra))
             fail(EngineFailure::Garbled, name);
@@ -195,12 +236,12 @@ qint32 EngineClient::activeDocumentBuiltInDocumentProperties(qint32 property)
 
 void EngineClient::selectionGoTo(qint32 What, qint32 Which, qint16 Name)
 {
-    call("Selection.GoTo", {Call::GoTo, What, Which, Name, {}});
+    post("Selection.GoTo", {Call::GoTo, What, Which, Name, {}});
 }
 
 void EngineClient::selectionMoveUp(qint32 Unit, qint16 Count, qint32 Extend)
 {
-    call("Selection.MoveUp", {Call::MoveUp, Unit, Count, Extend, {}});
+    post("Selection.MoveUp", {Call::MoveUp, Unit, Count, Extend, {}});
 }
 
 void EngineClient::selectionEndKey(qint32 Unit, qint32 Extend)

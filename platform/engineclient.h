@@ -4,6 +4,7 @@
 #include "wordapplication.h"
 
 #include <QString>
+#include <deque>
 #include <memory>
 
 class EngineChannel;
@@ -75,11 +76,19 @@ private:
     // Sends one call and waits for its answer; throws on any failure. A cut's pixels
     // are read straight into a buffer that the caller owns.
     Answer call(const char *name, const engineprotocol::Request &request);
+    // Sends a call whose answer carries nothing the caller needs; the answer is
+    // collected before the next call that waits, and a refusal is reported then,
+    // under this call's name.
+    void post(const char *name, const engineprotocol::Request &request);
+    void send(const char *name, const engineprotocol::Request &request);
+    Answer receive(const char *name, engineprotocol::Call call);
+    void collectPosted();
     [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
 
     std::unique_ptr<EngineChannel> m_channel;
     int m_callTimeoutMs;
-    QString m_path; // the document, for messages
+    QString m_path;                    // the document, for messages
+    std::deque<const char *> m_posted; // calls sent whose answers are still to be read
 };
 
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;

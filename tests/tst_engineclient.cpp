@@ -187,8 +187,10 @@ private slots:
             << "refuse open 8 no profile folder" << open << 440
             << "The document engine could not start LibreOffice while working on \"%1\": no "
                "profile folder.";
+        // GoTo and MoveUp do not wait for their answers: a refusal surfaces at the next
+        // call that waits, under the name of the call that was refused.
         QTest::newRow("refusal keeps its detail")
-            << "refuse goto 7 GoTo direction 9" << QStringList{"open", "goto"} << 440
+            << "refuse goto 7 GoTo direction 9" << QStringList{"open", "goto", "count"} << 440
             << "The document engine refused Selection.GoTo while working on \"%1\": GoTo "
                "direction 9.";
         QTest::newRow("cut with nothing selected")

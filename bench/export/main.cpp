@@ -10,6 +10,7 @@
 
 #include "dialogs.h"
 #include "engineclient.h"
+#include "enginepool.h"
 #include "filelistview.h"
 #include "form1.h"
 #include "madedocuments.h"
@@ -74,13 +75,16 @@ int countImages(const QStringList &documents)
     return images;
 }
 
-// Converts the documents as the start button does, in one run.
+// Converts the documents as the start button does, in one run. The engines come from
+// one pool for the whole benchmark, as they do in a program that stays open.
 Outcome runPagelift(const QStringList &documents)
 {
+    static const WordFactory createWord =
+        pooledEngineFactory(std::make_shared<EnginePool>(binFolder()));
     QuietDialogs dialogs;
     Form1Environment environment;
     environment.dialogs = &dialogs;
-    environment.createWord = engineFactory(binFolder());
+    environment.createWord = createWord;
     environment.isWordRunning = [] { return false; };
     Form1 form(environment);
     form.ListView1->setColumnCount(1);

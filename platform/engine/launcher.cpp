@@ -1,0 +1,138 @@
+#include "launcher.h"
+
+#include "office.h"
+#include "server.h"
+#include "session.h"
+#include "warmup.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
+                const std::string &warmUpDocument)
+{
+    std::string error;
+    std::unique_ptr<EngineOffice> office =
+        EngineOffice::startPreinitialised(installDir, profileUrl, error);
+    std::unique_ptr<EngineSession> session;
+    if (office) {
+        if (!warmUpDocument.empty())
+            office->warmUp(warmUpDocument);
+        session = std::make_unique<EngineSession>(*office);
+    }
+    return serveCalls(socket, socket, session.get(), error);
+}
+
+bool answer(int control, int32_t pid, int socket, int pidfd)
+{
+    iovec data{&pid, sizeof pid};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
+    if (pid > 0) {
+        message.msg_control = space;
+        message.msg_controllen = sizeof space;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(2 * sizeof(int));
+        const int fds[2] = {socket, pidfd};
+        std::memcpy(CMSG_DATA(header), fds, sizeof fds);
+    }
+    for (;;) {
+        const ssize_t n = ::sendmsg(control, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n == ssize_t(sizeof pid);
+    }
+}
+
+} // namespace
+
+int runLauncher(const std::string &installDir, int control)
+{
+    std::string error;
+    EngineOffice::configureEnvironment();
+    std::unique_ptr<ProfileSlot> profile = EngineOffice::readySlot(installDir, error);
+    if (!profile) {
+        std::fprintf(stderr, "pagelift-engine: %s\n", error.c_str());
+        return 1;
+    }
+    // Pre-initialisation reads the profile that this variable names, not its argument.
+    ::setenv("UserInstallation", profile->url().c_str(), 1);
+    const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
+    const bool canWarmUp = writeWarmUpDocument(warmUp);
+    // Pre-initialisation reports every library it loads; none of that is news.
+    const int errors = ::dup(STDERR_FILENO);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
+    ::close(devNull);
+    const int preinit = lok_preinit(installDir.c_str(), profile->url().c_str());
+    ::dup2(errors, STDERR_FILENO);
+    ::dup2(errors, STDOUT_FILENO);
+    ::close(errors);
+    if (preinit != 0) {
+        std::fprintf(stderr, "pagelift-engine: the office in %s could not be pre-initialised\n",
+                     installDir.c_str());
+        return 1;
+    }
+    // The kernel reaps ended engines; the client watches each through its pidfd.
+    ::signal(SIGCHLD, SIG_IGN);
+    const pid_t self = ::getpid();
+
+    for (;;) {
+        char order = 0;
+        const ssize_t n = ::read(control, &order, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return 0; // the program has gone
+        if (order != launcher::kEngine && order != launcher::kWarmEngine)
+            return 2;
+
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+            if (!answer(control, -1, -1, -1))
+                return 0;
+            continue;
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != self)
+                ::_exit(0);
+            ::signal(SIGCHLD, SIG_DFL);
+            ::close(control);
+            ::close(ends[0]);
+            const std::string document =
+                order == launcher::kWarmEngine && canWarmUp ? warmUp.string() : std::string();
+            const int code = serveForked(installDir, profile->url(), ends[1], document);
+            std::fflush(stderr);
+            ::_exit(code);
+        }
+        ::close(ends[1]);
+        const int pidfd = child > 0 ? int(::syscall(SYS_pidfd_open, child, 0)) : -1;
+        if (child > 0 && pidfd < 0)
+            ::kill(child, SIGKILL);
+        const bool sent = child > 0 && pidfd >= 0 ? answer(control, child, ends[0], pidfd)
+                                                  : answer(control, -1, -1, -1);
+        ::close(ends[0]);
+        if (pidfd >= 0)
+            ::close(pidfd);
+        if (!sent)
+            return 0;
+    }
+}
