@@ -92,5 +92,7 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             return 0;
         if (request.call == engineprotocol::Call::Quit)
             return 0;
+        if (session && reply.header.refusal == engineprotocol::Refusal::None)
+            session->afterReply(request);
     }
 }

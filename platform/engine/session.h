@@ -29,6 +29,9 @@ public:
     ~EngineSession();
 
     Reply handle(const engineprotocol::Request &request);
+    // Runs once a reply has gone out, while the client works on it: after a cut, draws
+    // the page the next cut will most likely take, the first page left.
+    void afterReply(const engineprotocol::Request &request);
 
 private:
     struct PageBox
@@ -47,4 +50,6 @@ private:
     std::unique_ptr<lok::Document> m_document;
     std::vector<PageBox> m_pages;
     std::optional<PageRest> m_rest;
+    int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
+    std::vector<uint8_t> m_aheadPixels;
 };
