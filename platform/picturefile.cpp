@@ -59,15 +59,15 @@ QByteArray headerFor(int width, int height)
 
 bool allOpaque(const QImage &image)
 {
-    for (int y = 0; y < image.height(); ++y) {
+    const int width = image.width();
+    const int height = image.height();
+    quint32 alpha = 0xFF000000;
+    for (int y = 0; y < height; ++y) {
         const auto *row = reinterpret_cast<const quint32 *>(image.constScanLine(y));
-        quint32 alpha = 0xFF000000;
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0; x < width; ++x)
             alpha &= row[x];
-        if (alpha != 0xFF000000)
-            return false;
     }
-    return true;
+    return alpha == 0xFF000000;
 }
 
 } // namespace

@@ -10,8 +10,11 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -19,18 +22,39 @@
 
 namespace {
 
+// Switches every thread of this process to idle-time scheduling, or back to normal
+// scheduling (which an unprivileged process may do from idle).
+void setIdlePriority(bool idle)
+{
+    const sched_param none{};
+    const int policy = idle ? SCHED_IDLE : SCHED_OTHER;
+    std::error_code ec;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        const pid_t thread = pid_t(std::atoi(task.path().filename().c_str()));
+        if (thread > 0)
+            ::sched_setscheduler(thread, policy, &none);
+    }
+}
+
 int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
                 const std::string &warmUpDocument)
 {
+    // An engine made ready ahead starts on idle time only, so that it never slows the
+    // document being converted meanwhile; its threads inherit that.
+    const bool ahead = !warmUpDocument.empty();
+    if (ahead)
+        setIdlePriority(true);
     std::string error;
     std::unique_ptr<EngineOffice> office =
         EngineOffice::startPreinitialised(installDir, profileUrl, error);
     std::unique_ptr<EngineSession> session;
     if (office) {
-        if (!warmUpDocument.empty())
+        if (ahead)
             office->warmUp(warmUpDocument);
         session = std::make_unique<EngineSession>(*office);
     }
+    if (ahead)
+        setIdlePriority(false);
     return serveCalls(socket, socket, session.get(), error);
 }
 
