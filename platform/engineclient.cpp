@@ -156,9 +156,8 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
 
 EngineClient::Answer EngineClient::receive(const char *name, Call call)
 {
-    if (!m_channel || !m_channel->isRunning())
-        fail(EngineFailure::NotRunning, name);
-
+    // No check that the engine still runs: it may answer and end at once (Quit), and
+    // its answer is still there to read.
     const QDeadlineTimer deadline(m_callTimeoutMs);
     auto check = [&](ChannelStatus status) {
         if (status == ChannelStatus::Closed)

@@ -134,9 +134,11 @@ QImage loadPictureFile(const QString &path)
     const QByteArray expected = width > 0 && height > 0 && qint64(width) * height < (1 << 28)
                                     ? headerFor(width, height)
                                     : QByteArray();
-    if (expected.isEmpty() || std::memcmp(expected.constData(), head, kPixelOffset) != 0 ||
-        size != kPixelOffset + qint64(width) * height * 4)
+    if (expected.isEmpty() || std::memcmp(expected.constData(), head, kPixelOffset) != 0)
         return QImage(path);
+    // One of ours, cut short or grown: not the picture that was saved.
+    if (size != kPixelOffset + qint64(width) * height * 4)
+        return {};
 
     // Read in place: the picture wraps the buffer and frees it when it goes.
     const size_t pixelBytes = size_t(width) * size_t(height) * 4;

@@ -193,6 +193,16 @@ private slots:
             << "refuse goto 7 GoTo direction 9" << QStringList{"open", "goto", "count"} << 440
             << "The document engine refused Selection.GoTo while working on \"%1\": GoTo "
                "direction 9.";
+        QTest::newRow("refused MoveUp surfaces at the next call that waits")
+            << "pages 3\nrefuse moveup 7 lines only" << QStringList{"open", "goto", "moveup", "cut"}
+            << 440
+            << "The document engine refused Selection.MoveUp while working on \"%1\": lines only.";
+        QTest::newRow("crash among MoveUps")
+            << "pages 3\ncrash moveup 2"
+            << QStringList{"open", "goto", "moveup", "moveup", "moveup", "cut"} << 440 << crashed;
+        QTest::newRow("hang among MoveUps")
+            << "pages 3\nhang moveup 2"
+            << QStringList{"open", "goto", "moveup", "moveup", "moveup", "cut"} << 440 << late;
         QTest::newRow("cut with nothing selected")
             << "pages 2" << QStringList{"open", "goto", "cut"} << 440
             << "The document engine refused Selection.Cut while working on \"%1\": nothing is "

@@ -10,6 +10,11 @@
 //   log PATH           append every call with its arguments to PATH
 //
 // CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
+//
+// With --launcher it stands in for the engine's launcher: it forks fakes on order, as
+// the real one does, and a fake ordered warm writes "warmed" before its first logged
+// call. FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it before it
+// answers anything, "refuse" answers every order with a failed fork.
 // Pixel (x, y) of original page p (from 0) is B = p, G = x % 256, R = y % 256,
 // A = 255, so a test can tell which page it sees and that no row is shifted.
 
@@ -18,13 +23,17 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace engineprotocol;
@@ -145,9 +154,8 @@ std::optional<Script> readScript(const std::string &path)
 
 } // namespace
 
-int main()
+int serve(bool warmed)
 {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::optional<Script> script;
     std::optional<PageRest> rest;
     std::map<std::string, int> seen;
@@ -171,9 +179,12 @@ int main()
         }
         const std::string name = callName(request.call);
         const int occurrence = ++seen[name];
-        if (script && !script->log.empty())
-            std::ofstream(script->log, std::ios::app)
-                << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
+        if (script && !script->log.empty()) {
+            std::ofstream log(script->log, std::ios::app);
+            if (std::exchange(warmed, false))
+                log << "warmed\n";
+            log << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
+        }
         if (script && script->crash.count(name) && script->crash[name] == occurrence)
             ::_exit(3);
         if (script && script->hang.count(name) && script->hang[name] == occurrence) {
@@ -236,4 +247,72 @@ int main()
         if (request.call == Call::Quit)
             return 0;
     }
+}
+
+namespace {
+
+bool answer(int control, int32_t pid, int socket, int pidfd)
+{
+    iovec data{&pid, sizeof pid};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
+    if (pid > 0) {
+        message.msg_control = space;
+        message.msg_controllen = sizeof space;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(2 * sizeof(int));
+        const int fds[2] = {socket, pidfd};
+        std::memcpy(CMSG_DATA(header), fds, sizeof fds);
+    }
+    return ::sendmsg(control, &message, MSG_NOSIGNAL) == ssize_t(sizeof pid);
+}
+
+int launch()
+{
+    const std::string mode = std::getenv("FAKE_LAUNCHER") ? std::getenv("FAKE_LAUNCHER") : "";
+    if (mode == "exit")
+        return 1;
+    ::signal(SIGCHLD, SIG_IGN);
+    const pid_t self = ::getpid();
+    for (;;) {
+        char order = 0;
+        if (::read(STDIN_FILENO, &order, 1) != 1)
+            return 0;
+        if (mode == "refuse") {
+            answer(STDOUT_FILENO, -1, -1, -1);
+            continue;
+        }
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return 1;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != self)
+                ::_exit(0);
+            ::signal(SIGCHLD, SIG_DFL);
+            ::dup2(ends[1], STDIN_FILENO);
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::_exit(serve(order == 'w'));
+        }
+        ::close(ends[1]);
+        const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
+        answer(STDOUT_FILENO, child, ends[0], pidfd);
+        ::close(ends[0]);
+        ::close(pidfd);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc > 1 && std::string(argv[1]) == "--launcher")
+        return launch();
+    return serve(false);
 }
