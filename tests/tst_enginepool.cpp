@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -281,6 +282,26 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
         word.reset();
         pool.reset();
+    }
+
+    void launcherAndSpareDieWithTheProgram()
+    {
+        // A program that holds a pool is killed outright: nothing of it may stay.
+        QProcess program;
+        program.start(QCoreApplication::applicationDirPath() + "/poolholder", {kFakeFolder});
+        QVERIFY(program.waitForReadyRead(20000));
+        const QList<QByteArray> pids = program.readLine().trimmed().split(' ');
+        QCOMPARE(pids.size(), 2);
+        const qint64 launcher = pids[0].toLongLong();
+        const qint64 spare = pids[1].toLongLong();
+        QVERIFY(launcher > 0 && spare > 0);
+        QCOMPARE(parentOf(launcher), program.processId());
+        QCOMPARE(parentOf(spare), launcher);
+
+        program.kill();
+        QVERIFY(program.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(launcher), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 10000);
     }
 
     void crashedEngineLeavesNoProcessAndTheNextDocumentGoesOn()
