@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include <cerrno>
 #include <csignal>
@@ -91,11 +92,31 @@ public:
 
     ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) override
     {
+        int descriptor = -1;
+        const ChannelStatus status = readWithDescriptor(data, size, descriptor, deadline);
+        if (descriptor >= 0)
+            ::close(descriptor);
+        return status;
+    }
+
+    ChannelStatus readWithDescriptor(void *data, size_t size, int &descriptor,
+                                     QDeadlineTimer deadline) override
+    {
+        descriptor = -1;
         auto *bytes = static_cast<char *>(data);
         while (size > 0) {
             if (m_socket < 0)
                 return ChannelStatus::Closed;
-            const ssize_t n = ::recv(m_socket, bytes, size, MSG_DONTWAIT);
+            iovec part{bytes, size};
+            alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))];
+            msghdr message{};
+            message.msg_iov = &part;
+            message.msg_iovlen = 1;
+            message.msg_control = space;
+            message.msg_controllen = sizeof space;
+            const ssize_t n = ::recvmsg(m_socket, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+            if (n > 0)
+                takeDescriptor(message, descriptor);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno == EAGAIN) {
@@ -112,6 +133,25 @@ public:
     }
 
 protected:
+    static void takeDescriptor(msghdr &message, int &descriptor)
+    {
+        for (cmsghdr *header = CMSG_FIRSTHDR(&message); header;
+             header = CMSG_NXTHDR(&message, header)) {
+            if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS)
+                continue;
+            const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (size_t i = 0; i < count; ++i) {
+                int fd;
+                std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
+                // One descriptor per answer; anything more is not ours to keep.
+                if (descriptor < 0)
+                    descriptor = fd;
+                else
+                    ::close(fd);
+            }
+        }
+    }
+
     void closeSocket()
     {
         if (m_socket >= 0)

@@ -26,6 +26,10 @@ public:
     virtual ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) = 0;
     // Reads exactly `size` bytes into `data`.
     virtual ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) = 0;
+    // As read(), and takes over a descriptor that the engine sent along with these
+    // bytes: `descriptor` is set to it, or to -1 when none came.
+    virtual ChannelStatus readWithDescriptor(void *data, size_t size, int &descriptor,
+                                             QDeadlineTimer deadline) = 0;
     // Waits for the engine to end by itself until the deadline, then kills it. Either
     // way the process is gone when this returns.
     virtual void finish(QDeadlineTimer deadline) = 0;

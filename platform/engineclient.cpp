@@ -11,6 +11,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using engineprotocol::Call;
 using engineprotocol::Refusal;
@@ -27,6 +30,50 @@ QString seconds(int ms)
 {
     return QString::number(ms / 1000.0, 'g', 4);
 }
+
+// The shared memory a cut's pixels may come in, owned until mapped into a picture.
+struct SharedPixels
+{
+    explicit SharedPixels(int fd) : descriptor(fd) {}
+    ~SharedPixels()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    SharedPixels(const SharedPixels &) = delete;
+    SharedPixels &operator=(const SharedPixels &) = delete;
+
+    struct Mapping
+    {
+        void *address;
+        size_t size;
+    };
+
+    // A picture over the mapped pixels, which it unmaps when it goes; null when the
+    // memory does not hold such a picture.
+    QImage map(int width, int height) const
+    {
+        const size_t size = size_t(width) * size_t(height) * 4;
+        struct stat info;
+        if (::fstat(descriptor, &info) != 0 || size_t(info.st_size) != size)
+            return {};
+        void *address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, descriptor, 0);
+        if (address == MAP_FAILED)
+            return {};
+        auto *mapping = new Mapping{address, size};
+        return QImage(
+            static_cast<uchar *>(address), width, height, qsizetype(width) * 4,
+            QImage::Format_ARGB32_Premultiplied,
+            [](void *info) {
+                auto *m = static_cast<Mapping *>(info);
+                ::munmap(m->address, m->size);
+                delete m;
+            },
+            mapping);
+    }
+
+    int descriptor;
+};
 
 } // namespace
 
@@ -167,7 +214,9 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
     };
 
     char head[4 + engineprotocol::kReplyHeaderSize];
-    check(m_channel->read(head, sizeof head, deadline));
+    int descriptor = -1;
+    check(m_channel->readWithDescriptor(head, sizeof head, descriptor, deadline));
+    const SharedPixels shared(descriptor);
     Answer answer;
     if (!engineprotocol::decodeReplyHeader(head, answer.header))
         fail(EngineFailure::Garbled, name);
@@ -199,16 +248,26 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
 
     if (call == Call::Cut) {
         const qint64 expected = qint64(header.width) * header.height * 4;
-        if (header.width <= 0 || header.height <= 0 || expected != qint64(header.extra))
+        if (header.width <= 0 || header.height <= 0)
             fail(EngineFailure::Garbled, name);
-        answer.pixels = static_cast<uchar *>(std::malloc(size_t(expected)));
-        if (!answer.pixels)
+        if (header.extra == 0 && shared.descriptor >= 0) {
+            answer.picture = shared.map(header.width, header.height);
+            if (answer.picture.isNull())
+                fail(EngineFailure::Garbled, name);
+            return answer;
+        }
+        if (expected != qint64(header.extra))
+            fail(EngineFailure::Garbled, name);
+        auto *pixels = static_cast<uchar *>(std::malloc(size_t(expected)));
+        if (!pixels)
             fail(EngineFailure::Refused, name, "there is not enough memory for the picture");
-        const ChannelStatus status = m_channel->read(answer.pixels, size_t(expected), deadline);
+        const ChannelStatus status = m_channel->read(pixels, size_t(expected), deadline);
         if (status != ChannelStatus::Ok) {
-            std::free(answer.pixels);
+            std::free(pixels);
             check(status);
         }
+        answer.picture = QImage(pixels, header.width, header.height, qsizetype(header.width) * 4,
+                                QImage::Format_ARGB32_Premultiplied, std::free, pixels);
     } else if (header.extra != 0) {
         fail(EngineFailure::Garbled, name);
     }
@@ -251,13 +310,10 @@ void EngineClient::selectionEndKey(qint32 Unit, qint32 Extend)
 void EngineClient::selectionCut()
 {
     const Answer answer = call("Selection.Cut", {Call::Cut, 0, 0, 0, {}});
-    // The picture wraps the received pixels; the clipboard shares it, no copy is made.
-    const QImage picture(answer.pixels, answer.header.width, answer.header.height,
-                         qsizetype(answer.header.width) * 4, QImage::Format_ARGB32_Premultiplied,
-                         std::free, answer.pixels);
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         fail(EngineFailure::Refused, "Selection.Cut", "there is no clipboard");
-    QGuiApplication::clipboard()->setImage(picture);
+    // The clipboard shares the picture: no copy of the pixels is made.
+    QGuiApplication::clipboard()->setImage(answer.picture);
 }
 
 void EngineClient::activeDocumentClose(qint32 savechanges)

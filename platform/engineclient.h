@@ -3,6 +3,7 @@
 #include "engineprotocol.h"
 #include "wordapplication.h"
 
+#include <QImage>
 #include <QString>
 #include <deque>
 #include <memory>
@@ -70,11 +71,12 @@ private:
     struct Answer
     {
         engineprotocol::ReplyHeader header;
-        uchar *pixels = nullptr; // owned by the caller when set
+        QImage picture; // a cut's, over the pixels as they were received
     };
 
     // Sends one call and waits for its answer; throws on any failure. A cut's pixels
-    // are read straight into a buffer that the caller owns.
+    // are used where they arrive: mapped from the engine's shared memory, or read
+    // straight into the picture's buffer.
     Answer call(const char *name, const engineprotocol::Request &request);
     // Sends a call whose answer carries nothing the caller needs; the answer is
     // collected before the next call that waits, and a refusal is reported then,

@@ -123,7 +123,7 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
         if (request.a != 0)
             return refuse(Refusal::BadArguments, "the engine never saves a document");
         m_aheadPage = -1;
-        m_aheadPixels = {};
+        m_aheadPixels = PixelBuffer();
         m_rest.reset();
         m_pages.clear();
         m_document.reset();
@@ -199,8 +199,11 @@ EngineSession::Reply EngineSession::cut()
         reply.pixels = std::move(m_aheadPixels);
         return reply;
     }
+    reply.pixels = PixelBuffer(size_t(width) * size_t(height) * 4);
     // White where a narrower page leaves room beside it.
-    reply.pixels.assign(size_t(width) * size_t(height) * 4, 0xFF);
+    if (std::any_of(pages.begin(), pages.end(),
+                    [&](int page) { return m_pages[page].pixelWidth() != width; }))
+        std::memset(reply.pixels.data(), 0xFF, reply.pixels.size());
     std::vector<uint8_t> narrow;
     size_t offset = 0;
     for (int page : pages) {
@@ -227,7 +230,7 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
         return;
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
-    m_aheadPixels.assign(size_t(box.pixelWidth()) * size_t(box.pixelHeight()) * 4, 0xFF);
+    m_aheadPixels = PixelBuffer(size_t(box.pixelWidth()) * size_t(box.pixelHeight()) * 4);
     renderInto(box, m_aheadPixels.data(), box.pixelWidth());
     m_aheadPage = page;
 }

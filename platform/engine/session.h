@@ -2,6 +2,7 @@
 
 #include "engineprotocol.h"
 #include "pagerest.h"
+#include "pixelbuffer.h"
 
 #include <memory>
 #include <optional>
@@ -21,8 +22,8 @@ public:
     struct Reply
     {
         engineprotocol::ReplyHeader header;
-        std::string detail;          // a refusal's explanation
-        std::vector<uint8_t> pixels; // a cut's picture
+        std::string detail; // a refusal's explanation
+        PixelBuffer pixels; // a cut's picture
     };
 
     explicit EngineSession(EngineOffice &office);
@@ -51,5 +52,5 @@ private:
     std::vector<PageBox> m_pages;
     std::optional<PageRest> m_rest;
     int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
-    std::vector<uint8_t> m_aheadPixels;
+    PixelBuffer m_aheadPixels;
 };
