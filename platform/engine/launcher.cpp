@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sched.h>
@@ -34,6 +35,27 @@ void setIdlePriority(bool idle)
         if (thread > 0)
             ::sched_setscheduler(thread, policy, &none);
     }
+}
+
+// The office's signature checks ask gpgme which crypto engines there are, and gpgme
+// runs gpgconf, gpg and gpgsm to find out: five forks of a process this large in
+// every engine. gpgme keeps the answers in memory, so asking once here, before any
+// fork, leaves them to every engine.
+void askGpgmeOnce()
+{
+    void *library = ::dlopen("libgpgme.so.11", RTLD_NOW | RTLD_NOLOAD);
+    if (!library)
+        return;
+    using CheckVersion = const char *(*)(const char *);
+    using EngineInfo = unsigned (*)(void **);
+    auto checkVersion = reinterpret_cast<CheckVersion>(::dlsym(library, "gpgme_check_version"));
+    auto engineInfo = reinterpret_cast<EngineInfo>(::dlsym(library, "gpgme_get_engine_info"));
+    if (checkVersion && engineInfo) {
+        checkVersion(nullptr);
+        void *engines = nullptr;
+        engineInfo(&engines);
+    }
+    ::dlclose(library);
 }
 
 int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
@@ -113,6 +135,7 @@ int runLauncher(const std::string &installDir, int control)
                      installDir.c_str());
         return 1;
     }
+    askGpgmeOnce();
     // The kernel reaps ended engines; the client watches each through its pidfd.
     ::signal(SIGCHLD, SIG_IGN);
     const pid_t self = ::getpid();
