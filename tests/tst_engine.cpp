@@ -570,6 +570,28 @@ private slots:
         QCOMPARE(parentOf(spare), launcher);
     }
 
+    void pageDrawnAheadIsOnlyUsedForThatPage()
+    {
+        // After the first cut the engine draws page 2 ahead; a cut of pages 2 and 3
+        // together must still be both pages, one above the other.
+        const Export pages = exportPages(made("three.docx"));
+        QCOMPARE(pages.pictures.size(), 3);
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        word->documentsOpen(made("three.docx"));
+        word->selectionGoTo(1, 2, 2);
+        for (int i = 0; i < 100; ++i)
+            word->selectionMoveUp(5, 200, 1);
+        word->selectionCut();
+        word->selectionEndKey(6, 1);
+        word->selectionCut();
+        const QImage rest = QGuiApplication::clipboard()->image();
+        word->activeDocumentClose(0);
+        word->quit();
+        QCOMPARE(rest.size(), QSize(kA4.width(), 2 * kA4.height()));
+        QCOMPARE(rest.copy(0, 0, kA4.width(), kA4.height()), pages.pictures[1]);
+        QCOMPARE(rest.copy(0, kA4.height(), kA4.width(), kA4.height()), pages.pictures[2]);
+    }
+
     void launcherEndsWithThePool()
     {
         qint64 launcher = 0;

@@ -125,6 +125,28 @@ private slots:
         QCOMPARE(calls.at(2), QString("property 14 0 0"));
     }
 
+    void pixelsInSharedMemory()
+    {
+        // The real engine's way: the pages arrive as a descriptor of shared memory,
+        // and the clipboard's picture is those pixels.
+        const QString path = script("shared.doc", "pages 3\nsize 7 4\nshared\n");
+        auto word = client();
+        word->documentsOpen(path);
+        word->selectionGoTo(1, 2, 2);
+        word->selectionMoveUp(5, 200, 1);
+        word->selectionCut();
+        QImage picture = clipboardImage();
+        QCOMPARE(picture.size(), QSize(7, 4));
+        QVERIFY(isFakePage(picture, 0, 0, 7, 4));
+        word->selectionEndKey(6, 1);
+        word->selectionCut();
+        picture = clipboardImage();
+        QCOMPARE(picture.size(), QSize(7, 8));
+        QVERIFY(isFakePage(picture, 1, 0, 7, 4));
+        QVERIFY(isFakePage(picture, 2, 4, 7, 4));
+        word->quit();
+    }
+
     void selectionOfSeveralPagesIsOnePicture()
     {
         const QString path = script("three.doc", "pages 3\nsize 4 2\n");
@@ -207,6 +229,9 @@ private slots:
             << "pages 2" << QStringList{"open", "goto", "cut"} << 440
             << "The document engine refused Selection.Cut while working on \"%1\": nothing is "
                "selected.";
+        QTest::newRow("shared pixels that are too few")
+            << "pages 2\nshared short" << QStringList{"open", "endkey", "cut"} << 440
+            << "The document engine gave an answer that makes no sense while working on \"%1\".";
         QTest::newRow("garbled answer")
             << "garble property" << QStringList{"open", "count"} << 440
             << "The document engine gave an answer that makes no sense while working on \"%1\".";

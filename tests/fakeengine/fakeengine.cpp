@@ -8,6 +8,7 @@
 //   refuse CALL R TEXT refuse every CALL with refusal number R and the detail TEXT
 //   garble CALL        answer CALL with a frame whose length is wrong
 //   log PATH           append every call with its arguments to PATH
+//   shared [short]     send a cut's pixels in shared memory (short: one row too few)
 //
 // CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
 //
@@ -29,6 +30,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -50,6 +52,8 @@ struct Script
     std::map<std::string, std::pair<int, std::string>> refuse;
     std::map<std::string, bool> garble;
     std::string log;
+    bool shared = false;
+    bool sharedShort = false;
 };
 
 const char *callName(Call call)
@@ -110,6 +114,33 @@ void reply(ReplyHeader header, const void *extra, size_t size)
     writeFully(extra, size);
 }
 
+// The pixels in a shared memory file whose descriptor goes with the header, as the
+// real engine sends them; `missing` bytes short when told to get it wrong.
+void replyShared(ReplyHeader header, const std::vector<uint8_t> &pixels, size_t missing)
+{
+    header.extra = 0;
+    const int memory = ::memfd_create("fake-page", MFD_CLOEXEC);
+    const size_t size = pixels.size() - missing;
+    if (memory < 0 || ::write(memory, pixels.data(), size) != ssize_t(size))
+        ::_exit(4);
+    const std::string head = encodeReplyHeader(header);
+    iovec part{const_cast<char *>(head.data()), head.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))];
+    message.msg_control = space;
+    message.msg_controllen = sizeof space;
+    cmsghdr *control = CMSG_FIRSTHDR(&message);
+    control->cmsg_level = SOL_SOCKET;
+    control->cmsg_type = SCM_RIGHTS;
+    control->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(control), &memory, sizeof memory);
+    if (::sendmsg(STDOUT_FILENO, &message, MSG_NOSIGNAL) != ssize_t(head.size()))
+        ::_exit(0);
+    ::close(memory);
+}
+
 void refuse(Refusal refusal, const std::string &detail)
 {
     ReplyHeader header;
@@ -145,6 +176,11 @@ std::optional<Script> readScript(const std::string &path)
         } else if (verb == "garble") {
             words >> call;
             script.garble[call] = true;
+        } else if (verb == "shared") {
+            std::string kind;
+            words >> kind;
+            script.shared = true;
+            script.sharedShort = kind == "short";
         } else if (verb == "log") {
             std::getline(words >> std::ws, script.log);
         }
@@ -237,6 +273,10 @@ int serve(bool warmed)
                 }
             }
             header.value = int(pages.size());
+            if (script->shared) {
+                replyShared(header, pixels, script->sharedShort ? size_t(script->width) * 4 : 0);
+                continue;
+            }
             reply(header, pixels.data(), pixels.size());
             continue;
         }
