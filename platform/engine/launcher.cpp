@@ -19,6 +19,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -58,24 +59,42 @@ void askGpgmeOnce()
     ::dlclose(library);
 }
 
-int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
-                const std::string &warmUpDocument)
+// Whether a process of this user may go back from idle-time to normal scheduling:
+// without CAP_SYS_NICE that takes a nice limit most systems do not grant. Tried in a
+// child of its own, which nothing depends on.
+bool canLeaveIdlePriority()
 {
-    // An engine made ready ahead starts on idle time only, so that it never slows the
-    // document being converted meanwhile; its threads inherit that.
-    const bool ahead = !warmUpDocument.empty();
-    if (ahead)
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const sched_param none{};
+        const bool left = ::sched_setscheduler(0, SCHED_IDLE, &none) == 0 &&
+                          ::sched_setscheduler(0, SCHED_OTHER, &none) == 0;
+        ::_exit(left ? 0 : 1);
+    }
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
+                const std::string &warmUpDocument, bool idleWarmUp)
+{
+    // An engine made ready ahead starts on idle time only, where it may, so that it
+    // never slows the document being converted meanwhile; its threads inherit that.
+    const bool idle = !warmUpDocument.empty() && idleWarmUp;
+    if (idle)
         setIdlePriority(true);
     std::string error;
     std::unique_ptr<EngineOffice> office =
         EngineOffice::startPreinitialised(installDir, profileUrl, error);
     std::unique_ptr<EngineSession> session;
     if (office) {
-        if (ahead)
+        if (!warmUpDocument.empty())
             office->warmUp(warmUpDocument);
         session = std::make_unique<EngineSession>(*office);
     }
-    if (ahead)
+    if (idle)
         setIdlePriority(false);
     return serveCalls(socket, socket, session.get(), error);
 }
@@ -120,6 +139,7 @@ int runLauncher(const std::string &installDir, int control)
     ::setenv("UserInstallation", profile->url().c_str(), 1);
     const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
     const bool canWarmUp = writeWarmUpDocument(warmUp);
+    const bool idleWarmUp = canLeaveIdlePriority();
     // Pre-initialisation reports every library it loads; none of that is news.
     const int errors = ::dup(STDERR_FILENO);
     const int devNull = ::open("/dev/null", O_WRONLY);
@@ -166,7 +186,7 @@ int runLauncher(const std::string &installDir, int control)
             ::close(ends[0]);
             const std::string document =
                 order == launcher::kWarmEngine && canWarmUp ? warmUp.string() : std::string();
-            const int code = serveForked(installDir, profile->url(), ends[1], document);
+            const int code = serveForked(installDir, profile->url(), ends[1], document, idleWarmUp);
             std::fflush(stderr);
             ::_exit(code);
         }
