@@ -17,6 +17,11 @@
 
 namespace {
 
+// Engines kept ready ahead. Two rather than one: a list of short documents goes
+// through engines faster than one engine warms up, and the second uses the moments
+// the first leaves the processor idle.
+constexpr int kSpares = 2;
+
 // The launcher's orders (see the engine's launcher.h).
 constexpr char kEngine = 'e';
 constexpr char kWarmEngine = 'w';
@@ -146,15 +151,16 @@ qint64 EnginePool::sparePid()
 
 void EnginePool::orderSpare()
 {
-    if (m_launcher && !m_spareOrdered && !m_spare)
-        m_spareOrdered = m_launcher->order(kWarmEngine);
+    while (m_launcher && m_spareOrdered + (m_spare ? 1 : 0) < kSpares &&
+           m_launcher->order(kWarmEngine))
+        ++m_spareOrdered;
 }
 
 std::unique_ptr<EngineChannel> EnginePool::receiveSpare()
 {
     if (!m_spareOrdered || !m_launcher)
         return nullptr;
-    m_spareOrdered = false;
+    --m_spareOrdered;
     return m_launcher->receive(m_launcher, QDeadlineTimer(m_waitMs));
 }
 

@@ -10,20 +10,21 @@ class EngineChannel;
 class LauncherProcess;
 
 // Fresh engines, quickly. A launcher process (pagelift-engine --launcher) pre-initialises
-// the office once and forks an engine for each document, and one engine is always made
-// ready ahead of time: forked, started and warmed up on a document of its own while the
-// current document is being converted, so that the next document takes it at once.
-// Every engine still serves one document and ends with it.
+// the office once and forks an engine for each document, and engines are made ready
+// ahead of time (two at a time): forked, started and warmed up on a document of their
+// own while the current document is being converted, so that the next document takes
+// one at once. Every engine still serves one document and ends with it.
 //
-// The launcher and the spare engine are registered with childprocesses, so closing the
-// main window ends them; they also die with this program, and end when the pool is
-// destroyed (an engine in use keeps its launcher until it has ended). When the launcher
-// cannot be started, or dies, engines are started the plain way.
+// The launcher and the spare engine handed over are registered with childprocesses, so
+// closing the main window ends them, and spares still on order die with the launcher;
+// all of them also die with this program, and end when the pool is destroyed (an
+// engine in use keeps its launcher until it has ended). When the launcher cannot be
+// started, or dies, engines are started the plain way.
 class EnginePool
 {
 public:
-    // Starts the launcher of `engineFolder`/pagelift-engine and orders the first spare
-    // at once, so the first document does not wait for either. `waitMs` bounds each
+    // Starts the launcher of `engineFolder`/pagelift-engine and orders the spares at
+    // once, so the first document does not wait for either. `waitMs` bounds each
     // wait for the launcher.
     explicit EnginePool(const QString &engineFolder, int waitMs = 120000);
     ~EnginePool();
@@ -36,8 +37,8 @@ public:
 
     // The launcher's process id while it can be used, else 0.
     qint64 launcherPid() const;
-    // The process id of the spare engine (waiting for the launcher's answer if the
-    // spare is still on order), or 0 when there is none.
+    // The process id of the spare engine the next document takes (waiting for the
+    // launcher's answer if it is still on order), or 0 when there is none.
     qint64 sparePid();
 
     const QString &program() const { return m_program; }
@@ -49,7 +50,7 @@ private:
     QString m_program;
     int m_waitMs;
     std::shared_ptr<LauncherProcess> m_launcher; // null once it cannot be used
-    bool m_spareOrdered = false;
+    int m_spareOrdered = 0;                      // spares ordered, not yet handed over
     std::unique_ptr<EngineChannel> m_spare;
 };
 

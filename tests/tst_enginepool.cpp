@@ -185,10 +185,12 @@ private slots:
             QCOMPARE(calls.value(1), QByteArray("open 0 0 0"));
         }
 
-        // The next document's engine is already waiting; the pool's end ends it and
-        // the launcher.
+        // The next documents' engines are already waiting, two of them; the pool's end
+        // ends them and the launcher.
+        QTRY_COMPARE_WITH_TIMEOUT(childrenOf(launcher).size(), 2, 10000);
         const qint64 spare = pool->sparePid();
         QVERIFY(spare > 0 && !engines.contains(spare));
+        QVERIFY(childrenOf(launcher).contains(spare));
         QCOMPARE(childprocesses::count(), 2);
         create = nullptr;
         pool.reset();
