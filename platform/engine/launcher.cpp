@@ -15,6 +15,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -77,8 +78,16 @@ bool canLeaveIdlePriority()
     return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Tells the launcher that this engine's start is over, by closing its end of the pipe.
+void reportStarted(int &started)
+{
+    if (started >= 0)
+        ::close(started);
+    started = -1;
+}
+
 int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
-                const std::string &warmUpDocument, bool idleWarmUp)
+                const std::string &warmUpDocument, bool idleWarmUp, int started)
 {
     // An engine made ready ahead starts on idle time only, where it may, so that it
     // never slows the document being converted meanwhile; its threads inherit that.
@@ -96,6 +105,7 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     }
     if (idle)
         setIdlePriority(false);
+    reportStarted(started);
     return serveCalls(socket, socket, session.get(), error);
 }
 
@@ -176,6 +186,11 @@ int runLauncher(const std::string &installDir, int control)
                 return 0;
             continue;
         }
+        // Engines start one at a time: starting offices that share this profile set up
+        // its extension registry at the same moment, and one of them can fail.
+        int started[2] = {-1, -1};
+        if (::pipe2(started, O_CLOEXEC) != 0)
+            started[0] = started[1] = -1;
         const pid_t child = ::fork();
         if (child == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -184,13 +199,18 @@ int runLauncher(const std::string &installDir, int control)
             ::signal(SIGCHLD, SIG_DFL);
             ::close(control);
             ::close(ends[0]);
+            if (started[0] >= 0)
+                ::close(started[0]);
             const std::string document =
                 order == launcher::kWarmEngine && canWarmUp ? warmUp.string() : std::string();
-            const int code = serveForked(installDir, profile->url(), ends[1], document, idleWarmUp);
+            const int code =
+                serveForked(installDir, profile->url(), ends[1], document, idleWarmUp, started[1]);
             std::fflush(stderr);
             ::_exit(code);
         }
         ::close(ends[1]);
+        if (started[1] >= 0)
+            ::close(started[1]);
         const int pidfd = child > 0 ? int(::syscall(SYS_pidfd_open, child, 0)) : -1;
         if (child > 0 && pidfd < 0)
             ::kill(child, SIGKILL);
@@ -201,5 +221,15 @@ int runLauncher(const std::string &installDir, int control)
             ::close(pidfd);
         if (!sent)
             return 0;
+        // Until the engine has started or ended; a start that takes longer than this
+        // has gone wrong, and the next one need not wait for it.
+        if (child > 0 && started[0] >= 0) {
+            constexpr int kStartLimitMs = 60000;
+            pollfd done{started[0], POLLIN, 0};
+            while (::poll(&done, 1, kStartLimitMs) < 0 && errno == EINTR) {
+            }
+        }
+        if (started[0] >= 0)
+            ::close(started[0]);
     }
 }
