@@ -78,7 +78,8 @@ bool canLeaveIdlePriority()
     return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// Tells the launcher that this engine's start is over, by closing its end of the pipe.
+// Tells the launcher that this engine's office has started, by closing its end of the
+// pipe.
 void reportStarted(int &started)
 {
     if (started >= 0)
@@ -97,6 +98,7 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     std::string error;
     std::unique_ptr<EngineOffice> office =
         EngineOffice::startPreinitialised(installDir, profileUrl, error);
+    reportStarted(started);
     std::unique_ptr<EngineSession> session;
     if (office) {
         if (!warmUpDocument.empty())
@@ -105,7 +107,6 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     }
     if (idle)
         setIdlePriority(false);
-    reportStarted(started);
     return serveCalls(socket, socket, session.get(), error);
 }
 
@@ -186,8 +187,8 @@ int runLauncher(const std::string &installDir, int control)
                 return 0;
             continue;
         }
-        // Engines start one at a time: starting offices that share this profile set up
-        // its extension registry at the same moment, and one of them can fail.
+        // Engines start one at a time: an office's start brings the extensions of its
+        // profile up to date, and two doing that at once in this profile can fail.
         int started[2] = {-1, -1};
         if (::pipe2(started, O_CLOEXEC) != 0)
             started[0] = started[1] = -1;
