@@ -2,6 +2,7 @@
 
 #include "cursorfile.h"
 #include "engineclient.h"
+#include "enginepool.h"
 #include "filelistview.h"
 #include "helpers.h"
 #include "homepage.h"
@@ -64,7 +65,10 @@ Form1Environment realEnvironment()
     Form1Environment environment;
     environment.settingsFolder = SettingsStore::userFolder();
     environment.programFolder = QCoreApplication::applicationDirPath();
-    environment.createWord = engineFactory(environment.programFolder);
+    // The launcher starts now, beside the splash window, so the first document
+    // already finds an engine made ready.
+    environment.createWord =
+        pooledEngineFactory(std::make_shared<EnginePool>(environment.programFolder));
     environment.openHomePage = [](const QString &address) { openInBrowser(address); };
     environment.randomFraction = timeOfDayRandomFraction;
     environment.splashPause = std::chrono::seconds(4);

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "mousepointer.h"
 #include "picturebox.h"
+#include "picturefile.h"
 #include "saveasjpg.h"
 
 #include <QClipboard>
@@ -52,12 +53,12 @@ void writePage(const QString &path, const ExportHost &host)
                                                   "the clipboard for \"%1\".")
                                        .arg(path));
     IntermediateFile intermediate(path);
-    if (!picture.save(path, "BMP"))
+    if (!savePictureFile(picture, path))
         throw Error(kPictureError,
                     QStringLiteral("Cannot write the page picture \"%1\".").arg(path));
 
-    QImage loaded;
-    if (!loaded.load(path, "BMP"))
+    const QImage loaded = loadPictureFile(path);
+    if (loaded.isNull())
         throw Error(kPictureError,
                     QStringLiteral("Cannot read the page picture \"%1\" back.").arg(path));
     host.creator->setPicture(loaded);

@@ -26,6 +26,10 @@ public:
     virtual ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) = 0;
     // Reads exactly `size` bytes into `data`.
     virtual ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) = 0;
+    // As read(), and takes over a descriptor that the engine sent along with these
+    // bytes: `descriptor` is set to it, or to -1 when none came.
+    virtual ChannelStatus readWithDescriptor(void *data, size_t size, int &descriptor,
+                                             QDeadlineTimer deadline) = 0;
     // Waits for the engine to end by itself until the deadline, then kills it. Either
     // way the process is gone when this returns.
     virtual void finish(QDeadlineTimer deadline) = 0;
@@ -39,3 +43,18 @@ public:
 // with childprocesses until it has ended. Returns null when it cannot be started.
 std::unique_ptr<EngineChannel> startEngineProcess(const QString &program,
                                                   const QStringList &arguments = {});
+
+// Starts `program` as startEngineProcess does, but hands back the bare process id and
+// this side's socket (close-on-exec). The caller registers, supervises and reaps it.
+bool spawnConnected(const QString &program, const QStringList &arguments, qint64 &pid, int &socket);
+
+// Takes over an engine that another process (a launcher) forked: `socket` is its call
+// socket and `pidfd` refers to its process; both are owned from now on. The engine is
+// registered with childprocesses until it has ended; `keepAlive` is held as long as
+// the engine may run, since engines die with the process that forked them.
+std::unique_ptr<EngineChannel> adoptEngine(qint64 pid, int socket, int pidfd,
+                                           std::shared_ptr<void> keepAlive);
+
+// Waits for `events` on `fd` until the deadline; on the GUI thread, events other than
+// user input are handled meanwhile. False on time-out.
+bool waitForDescriptor(int fd, short events, QDeadlineTimer deadline);

@@ -11,6 +11,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using engineprotocol::Call;
 using engineprotocol::Refusal;
@@ -27,6 +30,50 @@ QString seconds(int ms)
 {
     return QString::number(ms / 1000.0, 'g', 4);
 }
+
+// The shared memory a cut's pixels may come in, owned until mapped into a picture.
+struct SharedPixels
+{
+    explicit SharedPixels(int fd) : descriptor(fd) {}
+    ~SharedPixels()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+    SharedPixels(const SharedPixels &) = delete;
+    SharedPixels &operator=(const SharedPixels &) = delete;
+
+    struct Mapping
+    {
+        void *address;
+        size_t size;
+    };
+
+    // A picture over the mapped pixels, which it unmaps when it goes; null when the
+    // memory does not hold such a picture.
+    QImage map(int width, int height) const
+    {
+        const size_t size = size_t(width) * size_t(height) * 4;
+        struct stat info;
+        if (::fstat(descriptor, &info) != 0 || size_t(info.st_size) != size)
+            return {};
+        void *address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, descriptor, 0);
+        if (address == MAP_FAILED)
+            return {};
+        auto *mapping = new Mapping{address, size};
+        return QImage(
+            static_cast<uchar *>(address), width, height, qsizetype(width) * 4,
+            QImage::Format_ARGB32_Premultiplied,
+            [](void *info) {
+                auto *m = static_cast<Mapping *>(info);
+                ::munmap(m->address, m->size);
+                delete m;
+            },
+            mapping);
+    }
+
+    int descriptor;
+};
 
 } // namespace
 
@@ -102,19 +149,62 @@ qint64 EngineClient::enginePid() const
 
 void EngineClient::fail(EngineFailure failure, const char *call, const QString &detail)
 {
-    // After any failure the engine's state is unknown: it is ended at once.
+    // After any failure the engine's state is unknown: it is ended at once, and the
+    // answers still owed die with it.
     if (m_channel)
         m_channel->kill();
+    m_posted.clear();
     throw Error(
         engineFailureNumber(failure),
         engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
+}
+
+void EngineClient::send(const char *name, const Request &request)
+{
+    if (!m_channel || !m_channel->isRunning())
+        fail(EngineFailure::NotRunning, name);
+    const std::string frame = engineprotocol::encodeRequest(request);
+    const ChannelStatus status =
+        m_channel->write(frame.data(), frame.size(), QDeadlineTimer(m_callTimeoutMs));
+    if (status == ChannelStatus::Closed)
+        fail(EngineFailure::Crashed, name);
+    if (status == ChannelStatus::TimedOut)
+        fail(EngineFailure::TimedOut, name);
+}
+
+void EngineClient::post(const char *name, const Request &request)
+{
+    // Answers pile up in the socket meanwhile; collecting now and then keeps them
+    // far below what it holds.
+    constexpr size_t kMaxPosted = 1000;
+    if (m_posted.size() >= kMaxPosted)
+        collectPosted();
+    send(name, request);
+    m_posted.push_back(name);
+}
+
+void EngineClient::collectPosted()
+{
+    while (!m_posted.empty()) {
+        const char *name = m_posted.front();
+        m_posted.pop_front();
+        receive(name, Call::GoTo);
+    }
 }
 
 EngineClient::Answer EngineClient::call(const char *name, const Request &request)
 {
     if (!m_channel || !m_channel->isRunning())
         fail(EngineFailure::NotRunning, name);
+    collectPosted();
+    send(name, request);
+    return receive(name, request.call);
+}
 
+EngineClient::Answer EngineClient::receive(const char *name, Call call)
+{
+    // No check that the engine still runs: it may answer and end at once (Quit), and
+    // its answer is still there to read.
     const QDeadlineTimer deadline(m_callTimeoutMs);
     auto check = [&](ChannelStatus status) {
         if (status == ChannelStatus::Closed)
@@ -123,11 +213,10 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
             fail(EngineFailure::TimedOut, name);
     };
 
-    const std::string frame = engineprotocol::encodeRequest(request);
-    check(m_channel->write(frame.data(), frame.size(), deadline));
-
     char head[4 + engineprotocol::kReplyHeaderSize];
-    check(m_channel->read(head, sizeof head, deadline));
+    int descriptor = -1;
+    check(m_channel->readWithDescriptor(head, sizeof head, descriptor, deadline));
+    const SharedPixels shared(descriptor);
     Answer answer;
     if (!engineprotocol::decodeReplyHeader(head, answer.header))
         fail(EngineFailure::Garbled, name);
@@ -157,18 +246,28 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
         }
     }
 
-    if (request.call == Call::Cut) {
+    if (call == Call::Cut) {
         const qint64 expected = qint64(header.width) * header.height * 4;
-        if (header.width <= 0 || header.height <= 0 || expected != qint64(header.extra))
+        if (header.width <= 0 || header.height <= 0)
             fail(EngineFailure::Garbled, name);
-        answer.pixels = static_cast<uchar *>(std::malloc(size_t(expected)));
-        if (!answer.pixels)
+        if (header.extra == 0 && shared.descriptor >= 0) {
+            answer.picture = shared.map(header.width, header.height);
+            if (answer.picture.isNull())
+                fail(EngineFailure::Garbled, name);
+            return answer;
+        }
+        if (expected != qint64(header.extra))
+            fail(EngineFailure::Garbled, name);
+        auto *pixels = static_cast<uchar *>(std::malloc(size_t(expected)));
+        if (!pixels)
             fail(EngineFailure::Refused, name, "there is not enough memory for the picture");
-        const ChannelStatus status = m_channel->read(answer.pixels, size_t(expected), deadline);
+        const ChannelStatus status = m_channel->read(pixels, size_t(expected), deadline);
         if (status != ChannelStatus::Ok) {
-            std::free(answer.pixels);
+            std::free(pixels);
             check(status);
         }
+        answer.picture = QImage(pixels, header.width, header.height, qsizetype(header.width) * 4,
+                                QImage::Format_ARGB32_Premultiplied, std::free, pixels);
     } else if (header.extra != 0) {
         fail(EngineFailure::Garbled, name);
     }
@@ -195,12 +294,12 @@ qint32 EngineClient::activeDocumentBuiltInDocumentProperties(qint32 property)
 
 void EngineClient::selectionGoTo(qint32 What, qint32 Which, qint16 Name)
 {
-    call("Selection.GoTo", {Call::GoTo, What, Which, Name, {}});
+    post("Selection.GoTo", {Call::GoTo, What, Which, Name, {}});
 }
 
 void EngineClient::selectionMoveUp(qint32 Unit, qint16 Count, qint32 Extend)
 {
-    call("Selection.MoveUp", {Call::MoveUp, Unit, Count, Extend, {}});
+    post("Selection.MoveUp", {Call::MoveUp, Unit, Count, Extend, {}});
 }
 
 void EngineClient::selectionEndKey(qint32 Unit, qint32 Extend)
@@ -211,13 +310,10 @@ void EngineClient::selectionEndKey(qint32 Unit, qint32 Extend)
 void EngineClient::selectionCut()
 {
     const Answer answer = call("Selection.Cut", {Call::Cut, 0, 0, 0, {}});
-    // The picture wraps the received pixels; the clipboard shares it, no copy is made.
-    const QImage picture(answer.pixels, answer.header.width, answer.header.height,
-                         qsizetype(answer.header.width) * 4, QImage::Format_ARGB32_Premultiplied,
-                         std::free, answer.pixels);
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         fail(EngineFailure::Refused, "Selection.Cut", "there is no clipboard");
-    QGuiApplication::clipboard()->setImage(picture);
+    // The clipboard shares the picture: no copy of the pixels is made.
+    QGuiApplication::clipboard()->setImage(answer.picture);
 }
 
 void EngineClient::activeDocumentClose(qint32 savechanges)

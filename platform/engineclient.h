@@ -3,7 +3,9 @@
 #include "engineprotocol.h"
 #include "wordapplication.h"
 
+#include <QImage>
 #include <QString>
+#include <deque>
 #include <memory>
 
 class EngineChannel;
@@ -69,17 +71,26 @@ private:
     struct Answer
     {
         engineprotocol::ReplyHeader header;
-        uchar *pixels = nullptr; // owned by the caller when set
+        QImage picture; // a cut's, over the pixels as they were received
     };
 
     // Sends one call and waits for its answer; throws on any failure. A cut's pixels
-    // are read straight into a buffer that the caller owns.
+    // are used where they arrive: mapped from the engine's shared memory, or read
+    // straight into the picture's buffer.
     Answer call(const char *name, const engineprotocol::Request &request);
+    // Sends a call whose answer carries nothing the caller needs; the answer is
+    // collected before the next call that waits, and a refusal is reported then,
+    // under this call's name.
+    void post(const char *name, const engineprotocol::Request &request);
+    void send(const char *name, const engineprotocol::Request &request);
+    Answer receive(const char *name, engineprotocol::Call call);
+    void collectPosted();
     [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
 
     std::unique_ptr<EngineChannel> m_channel;
     int m_callTimeoutMs;
-    QString m_path; // the document, for messages
+    QString m_path;                    // the document, for messages
+    std::deque<const char *> m_posted; // calls sent whose answers are still to be read
 };
 
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;

@@ -57,7 +57,8 @@ struct Request
 
 // The fixed part of a reply; `extra` bytes follow it: the pixels of a cut
 // (height * width * 4, rows top to bottom, premultiplied BGRA) or a refusal's detail
-// as UTF-8.
+// as UTF-8. A cut whose `extra` is 0 has its pixels, in that layout, in a shared
+// memory file whose descriptor travels with the header (SCM_RIGHTS).
 struct ReplyHeader
 {
     Refusal refusal = Refusal::None;

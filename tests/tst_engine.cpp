@@ -4,6 +4,7 @@
 
 #include "childprocesses.h"
 #include "engineclient.h"
+#include "enginepool.h"
 #include "error.h"
 #include "madedocuments.h"
 #include "storedzip.h"
@@ -121,6 +122,27 @@ QByteArray hashOf(const QString &path)
     return hash.result();
 }
 
+// Reaped, or a zombie where nobody reaps orphans.
+bool ended(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray stat = file.readAll();
+    const QByteArray state = stat.mid(stat.lastIndexOf(')') + 2, 1);
+    return state == "Z" || state == "X";
+}
+
+qint64 parentOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
 bool processGone(qint64 pid)
 {
     return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
@@ -216,6 +238,7 @@ private:
         qint32 count = 0;
         QList<QImage> pictures;
         qint64 pid = 0;
+        qint64 parent = 0;
     };
 
     QString made(const QString &name) const { return m_dir.filePath(name); }
@@ -233,11 +256,12 @@ private:
     }
 
     // The exporter's whole call sequence, keeping each page's picture.
-    static Export exportPages(const QString &path)
+    static Export exportPages(const QString &path, const WordFactory &create = {})
     {
         Export result;
-        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        std::unique_ptr<WordApplication> word = create ? create() : engineFactory(kBinDir, 60000)();
         result.pid = static_cast<EngineClient *>(word.get())->enginePid();
+        result.parent = parentOf(result.pid);
         word->documentsOpen(path);
         word->activeDocumentRepaginate();
         result.count = word->activeDocumentBuiltInDocumentProperties(14);
@@ -517,6 +541,69 @@ private slots:
         QFile settings(cache.filePath("engine-profile-0/user/registrymodifications.xcu"));
         QVERIFY(settings.open(QIODevice::ReadOnly));
         QVERIFY(settings.readAll().contains("\"ooSetupLastVersion\""));
+    }
+
+    void launcherEnginesDrawWhatPlainEnginesDraw()
+    {
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000);
+        const WordFactory create = pooledEngineFactory(pool, 60000);
+        const qint64 launcher = pool->launcherPid();
+        QVERIFY(launcher > 0);
+        // One document after another, as a run goes: each in an engine of its own,
+        // forked from the launcher and made ready while the one before was working.
+        QList<qint64> engines;
+        for (const char *name : {"three.docx", "mixed.odt", "twelve.rtf", "one.doc"}) {
+            const Export plain = exportPages(made(name));
+            const Export forked = exportPages(made(name), create);
+            QCOMPARE(forked.parent, launcher);
+            QVERIFY(!engines.contains(forked.pid));
+            engines << forked.pid;
+            QTRY_VERIFY_WITH_TIMEOUT(ended(forked.pid), 10000);
+            QCOMPARE(forked.count, plain.count);
+            QCOMPARE(forked.pictures.size(), plain.pictures.size());
+            for (int page = 0; page < plain.pictures.size(); ++page)
+                QVERIFY2(forked.pictures[page] == plain.pictures[page],
+                         qPrintable(QString("%1 page %2").arg(name).arg(page + 1)));
+        }
+        const qint64 spare = pool->sparePid();
+        QVERIFY(spare > 0);
+        QCOMPARE(parentOf(spare), launcher);
+    }
+
+    void pageDrawnAheadIsOnlyUsedForThatPage()
+    {
+        // After the first cut the engine draws page 2 ahead; a cut of pages 2 and 3
+        // together must still be both pages, one above the other.
+        const Export pages = exportPages(made("three.docx"));
+        QCOMPARE(pages.pictures.size(), 3);
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        word->documentsOpen(made("three.docx"));
+        word->selectionGoTo(1, 2, 2);
+        for (int i = 0; i < 100; ++i)
+            word->selectionMoveUp(5, 200, 1);
+        word->selectionCut();
+        word->selectionEndKey(6, 1);
+        word->selectionCut();
+        const QImage rest = QGuiApplication::clipboard()->image();
+        word->activeDocumentClose(0);
+        word->quit();
+        QCOMPARE(rest.size(), QSize(kA4.width(), 2 * kA4.height()));
+        QCOMPARE(rest.copy(0, 0, kA4.width(), kA4.height()), pages.pictures[1]);
+        QCOMPARE(rest.copy(0, kA4.height(), kA4.width(), kA4.height()), pages.pictures[2]);
+    }
+
+    void launcherEndsWithThePool()
+    {
+        qint64 launcher = 0;
+        qint64 spare = 0;
+        {
+            EnginePool pool(kBinDir, 60000);
+            launcher = pool.launcherPid();
+            spare = pool.sparePid();
+            QVERIFY(launcher > 0 && spare > 0);
+        }
+        QVERIFY(processGone(launcher));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 30000);
     }
 
     void engineEndsWhenItsInputCloses()

@@ -125,6 +125,28 @@ private slots:
         QCOMPARE(calls.at(2), QString("property 14 0 0"));
     }
 
+    void pixelsInSharedMemory()
+    {
+        // The real engine's way: the pages arrive as a descriptor of shared memory,
+        // and the clipboard's picture is those pixels.
+        const QString path = script("shared.doc", "pages 3\nsize 7 4\nshared\n");
+        auto word = client();
+        word->documentsOpen(path);
+        word->selectionGoTo(1, 2, 2);
+        word->selectionMoveUp(5, 200, 1);
+        word->selectionCut();
+        QImage picture = clipboardImage();
+        QCOMPARE(picture.size(), QSize(7, 4));
+        QVERIFY(isFakePage(picture, 0, 0, 7, 4));
+        word->selectionEndKey(6, 1);
+        word->selectionCut();
+        picture = clipboardImage();
+        QCOMPARE(picture.size(), QSize(7, 8));
+        QVERIFY(isFakePage(picture, 1, 0, 7, 4));
+        QVERIFY(isFakePage(picture, 2, 4, 7, 4));
+        word->quit();
+    }
+
     void selectionOfSeveralPagesIsOnePicture()
     {
         const QString path = script("three.doc", "pages 3\nsize 4 2\n");
@@ -187,14 +209,29 @@ private slots:
             << "refuse open 8 no profile folder" << open << 440
             << "The document engine could not start LibreOffice while working on \"%1\": no "
                "profile folder.";
+        // GoTo and MoveUp do not wait for their answers: a refusal surfaces at the next
+        // call that waits, under the name of the call that was refused.
         QTest::newRow("refusal keeps its detail")
-            << "refuse goto 7 GoTo direction 9" << QStringList{"open", "goto"} << 440
+            << "refuse goto 7 GoTo direction 9" << QStringList{"open", "goto", "count"} << 440
             << "The document engine refused Selection.GoTo while working on \"%1\": GoTo "
                "direction 9.";
+        QTest::newRow("refused MoveUp surfaces at the next call that waits")
+            << "pages 3\nrefuse moveup 7 lines only" << QStringList{"open", "goto", "moveup", "cut"}
+            << 440
+            << "The document engine refused Selection.MoveUp while working on \"%1\": lines only.";
+        QTest::newRow("crash among MoveUps")
+            << "pages 3\ncrash moveup 2"
+            << QStringList{"open", "goto", "moveup", "moveup", "moveup", "cut"} << 440 << crashed;
+        QTest::newRow("hang among MoveUps")
+            << "pages 3\nhang moveup 2"
+            << QStringList{"open", "goto", "moveup", "moveup", "moveup", "cut"} << 440 << late;
         QTest::newRow("cut with nothing selected")
             << "pages 2" << QStringList{"open", "goto", "cut"} << 440
             << "The document engine refused Selection.Cut while working on \"%1\": nothing is "
                "selected.";
+        QTest::newRow("shared pixels that are too few")
+            << "pages 2\nshared short" << QStringList{"open", "endkey", "cut"} << 440
+            << "The document engine gave an answer that makes no sense while working on \"%1\".";
         QTest::newRow("garbled answer")
             << "garble property" << QStringList{"open", "count"} << 440
             << "The document engine gave an answer that makes no sense while working on \"%1\".";

@@ -3,11 +3,14 @@
 // input closes or its parent dies.
 //
 //   pagelift-engine                      serve the automation client
+//   pagelift-engine --launcher           pre-initialise the office once, then start
+//                                        engines by forking (see launcher.h)
 //   pagelift-engine --convert IN OUT [--password SECRET]
 //                                        save IN in the format OUT's extension names
 //                                        (for tests and benchmarks)
 
 #include "engineprotocol.h"
+#include "launcher.h"
 #include "office.h"
 #include "server.h"
 #include "session.h"
@@ -153,12 +156,19 @@ int main(int argc, char *argv[])
     int code = 0;
     if (mode.empty()) {
         code = serve();
+    } else if (mode == "--launcher" && argc == 2) {
+        int control = -1;
+        int unused = -1;
+        takeOverStandardStreams(control, unused);
+        ::close(unused);
+        code = runLauncher(installDir(), control);
     } else if (mode == "--convert" && argc == 4) {
         code = convert(argv[2], argv[3], {});
     } else if (mode == "--convert" && argc == 6 && std::string(argv[4]) == "--password") {
         code = convert(argv[2], argv[3], argv[5]);
     } else {
-        std::fprintf(stderr, "usage: pagelift-engine [--convert IN OUT [--password SECRET]]\n");
+        std::fprintf(
+            stderr, "usage: pagelift-engine [--launcher | --convert IN OUT [--password SECRET]]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.

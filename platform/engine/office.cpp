@@ -14,6 +14,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using engineprotocol::Refusal;
@@ -74,7 +75,8 @@ void EngineOffice::configureEnvironment()
     ::setenv("SAL_USE_VCLPLUGIN", "svp", 1);
 }
 
-std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir, std::string &error)
+std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installDir,
+                                                     std::string &error)
 {
     std::unique_ptr<ProfileSlot> profile = ProfileSlot::acquire(engineCacheRoot(), error);
     if (!profile)
@@ -102,12 +104,47 @@ std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir,
         }
         profile->markReady(installDir);
     }
+    return profile;
+}
+
+std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir, std::string &error)
+{
+    std::unique_ptr<ProfileSlot> profile = readySlot(installDir, error);
+    if (!profile)
+        return nullptr;
     lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profile->url().c_str());
     if (!office) {
         error = "the office in " + installDir + " could not be started";
         return nullptr;
     }
     return std::unique_ptr<EngineOffice>(new EngineOffice(std::move(profile), office));
+}
+
+std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::string &installDir,
+                                                                const std::string &profileUrl,
+                                                                std::string &error)
+{
+    lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profileUrl.c_str());
+    if (!office) {
+        error = "the office in " + installDir + " could not be started";
+        return nullptr;
+    }
+    return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, office));
+}
+
+void EngineOffice::warmUp(const std::string &path)
+{
+    Loaded loaded = loadDocument(path);
+    if (!loaded.document)
+        return;
+    loaded.document->initializeForRendering(
+        R"({".uno:SpellOnline":{"type":"boolean","value":"false"}})");
+    char *rectangles = loaded.document->getPartPageRectangles();
+    std::free(rectangles);
+    // A corner of the first page with text in it: fonts and the drawing code load now.
+    constexpr int kSide = 64;
+    std::vector<uint8_t> pixels(size_t(kSide) * kSide * 4);
+    loaded.document->paintTile(pixels.data(), kSide, kSide, 0, 0, 15 * 794, 15 * 300);
 }
 
 void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)

@@ -33,6 +33,19 @@ public:
     // Takes a profile slot, makes the profile on first use, and starts the office in
     // it. Returns null with `error` set when the office cannot be started.
     static std::unique_ptr<EngineOffice> start(const std::string &installDir, std::string &error);
+    // Takes a profile slot and makes its profile if it has never been through a
+    // complete start. Null with `error` set when there is none to be had.
+    static std::unique_ptr<ProfileSlot> readySlot(const std::string &installDir,
+                                                  std::string &error);
+    // Finishes the start of an office that a launcher pre-initialised in the profile
+    // `profileUrl`; the launcher holds that profile's slot.
+    static std::unique_ptr<EngineOffice> startPreinitialised(const std::string &installDir,
+                                                             const std::string &profileUrl,
+                                                             std::string &error);
+
+    // Loads `path` and draws a little of it, then forgets it: the office's one-time
+    // set-up for a first document is then done before a real document comes.
+    void warmUp(const std::string &path);
 
     // Opens a word-processor document: refuses anything else, and documents that
     // need a password, without ever waiting for one.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -48,8 +49,39 @@ bool writeFully(int fd, iovec *parts, int count)
     return true;
 }
 
+// Pixels in shared memory go as its descriptor, along with the reply's header.
+bool sendSharedReply(int fd, const EngineSession::Reply &reply)
+{
+    engineprotocol::ReplyHeader header = reply.header;
+    header.extra = 0;
+    std::string head = engineprotocol::encodeReplyHeader(header);
+    iovec part{head.data(), head.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))];
+    message.msg_control = space;
+    message.msg_controllen = sizeof space;
+    cmsghdr *control = CMSG_FIRSTHDR(&message);
+    control->cmsg_level = SOL_SOCKET;
+    control->cmsg_type = SCM_RIGHTS;
+    control->cmsg_len = CMSG_LEN(sizeof(int));
+    const int descriptor = reply.pixels.descriptor();
+    std::memcpy(CMSG_DATA(control), &descriptor, sizeof descriptor);
+    ssize_t n;
+    while ((n = ::sendmsg(fd, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    if (n <= 0)
+        return false;
+    // The descriptor went with the first bytes; the rest of a short send follows.
+    iovec rest{head.data() + n, head.size() - size_t(n)};
+    return writeFully(fd, &rest, 1);
+}
+
 bool sendReply(int fd, const EngineSession::Reply &reply)
 {
+    if (reply.pixels.descriptor() >= 0)
+        return sendSharedReply(fd, reply);
     engineprotocol::ReplyHeader header = reply.header;
     const bool hasPixels = !reply.pixels.empty();
     header.extra = uint32_t(hasPixels ? reply.pixels.size() : reply.detail.size());
@@ -92,5 +124,7 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             return 0;
         if (request.call == engineprotocol::Call::Quit)
             return 0;
+        if (session && reply.header.refusal == engineprotocol::Refusal::None)
+            session->afterReply(request);
     }
 }

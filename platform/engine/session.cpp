@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 using engineprotocol::Call;
 using engineprotocol::Refusal;
@@ -76,6 +77,7 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
 
     switch (request.call) {
     case Call::Repaginate:
+        m_aheadPage = -1;
         m_rest.reset();
         paginate();
         return value(0);
@@ -120,6 +122,8 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
     case Call::Close:
         if (request.a != 0)
             return refuse(Refusal::BadArguments, "the engine never saves a document");
+        m_aheadPage = -1;
+        m_aheadPixels = PixelBuffer();
         m_rest.reset();
         m_pages.clear();
         m_document.reset();
@@ -189,8 +193,17 @@ EngineSession::Reply EngineSession::cut()
     Reply reply;
     reply.header.width = width;
     reply.header.height = int32_t(height);
+    reply.header.value = int32_t(pages.size());
+    const int ahead = std::exchange(m_aheadPage, -1);
+    if (pages.size() == 1 && pages[0] == ahead) {
+        reply.pixels = std::move(m_aheadPixels);
+        return reply;
+    }
+    reply.pixels = PixelBuffer(size_t(width) * size_t(height) * 4);
     // White where a narrower page leaves room beside it.
-    reply.pixels.assign(size_t(width) * size_t(height) * 4, 0xFF);
+    if (std::any_of(pages.begin(), pages.end(),
+                    [&](int page) { return m_pages[page].pixelWidth() != width; }))
+        std::memset(reply.pixels.data(), 0xFF, reply.pixels.size());
     std::vector<uint8_t> narrow;
     size_t offset = 0;
     for (int page : pages) {
@@ -208,6 +221,16 @@ EngineSession::Reply EngineSession::cut()
         }
         offset += size_t(width) * size_t(h) * 4;
     }
-    reply.header.value = int32_t(pages.size());
     return reply;
+}
+
+void EngineSession::afterReply(const engineprotocol::Request &request)
+{
+    if (request.call != Call::Cut || !m_document || !m_rest || m_rest->pageCount() == 0)
+        return;
+    const int page = m_rest->pages().front();
+    const PageBox &box = m_pages[page];
+    m_aheadPixels = PixelBuffer(size_t(box.pixelWidth()) * size_t(box.pixelHeight()) * 4);
+    renderInto(box, m_aheadPixels.data(), box.pixelWidth());
+    m_aheadPage = page;
 }

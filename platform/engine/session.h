@@ -2,6 +2,7 @@
 
 #include "engineprotocol.h"
 #include "pagerest.h"
+#include "pixelbuffer.h"
 
 #include <memory>
 #include <optional>
@@ -21,14 +22,17 @@ public:
     struct Reply
     {
         engineprotocol::ReplyHeader header;
-        std::string detail;          // a refusal's explanation
-        std::vector<uint8_t> pixels; // a cut's picture
+        std::string detail; // a refusal's explanation
+        PixelBuffer pixels; // a cut's picture
     };
 
     explicit EngineSession(EngineOffice &office);
     ~EngineSession();
 
     Reply handle(const engineprotocol::Request &request);
+    // Runs once a reply has gone out, while the client works on it: after a cut, draws
+    // the page the next cut will most likely take, the first page left.
+    void afterReply(const engineprotocol::Request &request);
 
 private:
     struct PageBox
@@ -47,4 +51,6 @@ private:
     std::unique_ptr<lok::Document> m_document;
     std::vector<PageBox> m_pages;
     std::optional<PageRest> m_rest;
+    int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
+    PixelBuffer m_aheadPixels;
 };

@@ -8,8 +8,14 @@
 //   refuse CALL R TEXT refuse every CALL with refusal number R and the detail TEXT
 //   garble CALL        answer CALL with a frame whose length is wrong
 //   log PATH           append every call with its arguments to PATH
+//   shared [short]     send a cut's pixels in shared memory (short: one row too few)
 //
 // CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
+//
+// With --launcher it stands in for the engine's launcher: it forks fakes on order, as
+// the real one does, and a fake ordered warm writes "warmed" before its first logged
+// call. FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it before it
+// answers anything, "refuse" answers every order with a failed fork.
 // Pixel (x, y) of original page p (from 0) is B = p, G = x % 256, R = y % 256,
 // A = 255, so a test can tell which page it sees and that no row is shifted.
 
@@ -18,13 +24,18 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace engineprotocol;
@@ -41,6 +52,8 @@ struct Script
     std::map<std::string, std::pair<int, std::string>> refuse;
     std::map<std::string, bool> garble;
     std::string log;
+    bool shared = false;
+    bool sharedShort = false;
 };
 
 const char *callName(Call call)
@@ -101,6 +114,33 @@ void reply(ReplyHeader header, const void *extra, size_t size)
     writeFully(extra, size);
 }
 
+// The pixels in a shared memory file whose descriptor goes with the header, as the
+// real engine sends them; `missing` bytes short when told to get it wrong.
+void replyShared(ReplyHeader header, const std::vector<uint8_t> &pixels, size_t missing)
+{
+    header.extra = 0;
+    const int memory = ::memfd_create("fake-page", MFD_CLOEXEC);
+    const size_t size = pixels.size() - missing;
+    if (memory < 0 || ::write(memory, pixels.data(), size) != ssize_t(size))
+        ::_exit(4);
+    const std::string head = encodeReplyHeader(header);
+    iovec part{const_cast<char *>(head.data()), head.size()};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))];
+    message.msg_control = space;
+    message.msg_controllen = sizeof space;
+    cmsghdr *control = CMSG_FIRSTHDR(&message);
+    control->cmsg_level = SOL_SOCKET;
+    control->cmsg_type = SCM_RIGHTS;
+    control->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(control), &memory, sizeof memory);
+    if (::sendmsg(STDOUT_FILENO, &message, MSG_NOSIGNAL) != ssize_t(head.size()))
+        ::_exit(0);
+    ::close(memory);
+}
+
 void refuse(Refusal refusal, const std::string &detail)
 {
     ReplyHeader header;
@@ -136,6 +176,11 @@ std::optional<Script> readScript(const std::string &path)
         } else if (verb == "garble") {
             words >> call;
             script.garble[call] = true;
+        } else if (verb == "shared") {
+            std::string kind;
+            words >> kind;
+            script.shared = true;
+            script.sharedShort = kind == "short";
         } else if (verb == "log") {
             std::getline(words >> std::ws, script.log);
         }
@@ -145,9 +190,8 @@ std::optional<Script> readScript(const std::string &path)
 
 } // namespace
 
-int main()
+int serve(bool warmed)
 {
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     std::optional<Script> script;
     std::optional<PageRest> rest;
     std::map<std::string, int> seen;
@@ -171,9 +215,12 @@ int main()
         }
         const std::string name = callName(request.call);
         const int occurrence = ++seen[name];
-        if (script && !script->log.empty())
-            std::ofstream(script->log, std::ios::app)
-                << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
+        if (script && !script->log.empty()) {
+            std::ofstream log(script->log, std::ios::app);
+            if (std::exchange(warmed, false))
+                log << "warmed\n";
+            log << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
+        }
         if (script && script->crash.count(name) && script->crash[name] == occurrence)
             ::_exit(3);
         if (script && script->hang.count(name) && script->hang[name] == occurrence) {
@@ -226,6 +273,10 @@ int main()
                 }
             }
             header.value = int(pages.size());
+            if (script->shared) {
+                replyShared(header, pixels, script->sharedShort ? size_t(script->width) * 4 : 0);
+                continue;
+            }
             reply(header, pixels.data(), pixels.size());
             continue;
         }
@@ -236,4 +287,72 @@ int main()
         if (request.call == Call::Quit)
             return 0;
     }
+}
+
+namespace {
+
+bool answer(int control, int32_t pid, int socket, int pidfd)
+{
+    iovec data{&pid, sizeof pid};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
+    if (pid > 0) {
+        message.msg_control = space;
+        message.msg_controllen = sizeof space;
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(2 * sizeof(int));
+        const int fds[2] = {socket, pidfd};
+        std::memcpy(CMSG_DATA(header), fds, sizeof fds);
+    }
+    return ::sendmsg(control, &message, MSG_NOSIGNAL) == ssize_t(sizeof pid);
+}
+
+int launch()
+{
+    const std::string mode = std::getenv("FAKE_LAUNCHER") ? std::getenv("FAKE_LAUNCHER") : "";
+    if (mode == "exit")
+        return 1;
+    ::signal(SIGCHLD, SIG_IGN);
+    const pid_t self = ::getpid();
+    for (;;) {
+        char order = 0;
+        if (::read(STDIN_FILENO, &order, 1) != 1)
+            return 0;
+        if (mode == "refuse") {
+            answer(STDOUT_FILENO, -1, -1, -1);
+            continue;
+        }
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return 1;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != self)
+                ::_exit(0);
+            ::signal(SIGCHLD, SIG_DFL);
+            ::dup2(ends[1], STDIN_FILENO);
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::_exit(serve(order == 'w'));
+        }
+        ::close(ends[1]);
+        const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
+        answer(STDOUT_FILENO, child, ends[0], pidfd);
+        ::close(ends[0]);
+        ::close(pidfd);
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (argc > 1 && std::string(argv[1]) == "--launcher")
+        return launch();
+    return serve(false);
 }

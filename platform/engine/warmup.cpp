@@ -1,0 +1,108 @@
+#include "warmup.h"
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const char *const kContentTypes =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">
+<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>
+<Default Extension="xml" ContentType="application/xml"/>
+<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>
+</Types>)";
+
+const char *const kRelationships =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">
+<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>
+</Relationships>)";
+
+// Text in the faces documents use most, so their fonts are loaded too.
+const char *const kDocument =
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>
+<w:p><w:r><w:rPr><w:rFonts w:ascii="Liberation Serif" w:hAnsi="Liberation Serif"/><w:b/><w:sz w:val="56"/></w:rPr><w:t>Warm-up</w:t></w:r></w:p>
+<w:p><w:r><w:rPr><w:rFonts w:ascii="Liberation Serif" w:hAnsi="Liberation Serif"/></w:rPr><w:t>The quick brown fox jumps over the lazy dog.</w:t></w:r></w:p>
+<w:p><w:r><w:rPr><w:rFonts w:ascii="Liberation Sans" w:hAnsi="Liberation Sans"/><w:i/></w:rPr><w:t>The quick brown fox jumps over the lazy dog.</w:t></w:r></w:p>
+<w:p><w:r><w:rPr><w:rFonts w:ascii="Carlito" w:hAnsi="Carlito"/></w:rPr><w:t>The quick brown fox jumps over the lazy dog.</w:t></w:r></w:p>
+<w:sectPr><w:pgSz w:w="11906" w:h="16838"/><w:pgMar w:top="1134" w:right="1134" w:bottom="1134" w:left="1134" w:header="0" w:footer="0" w:gutter="0"/></w:sectPr>
+</w:body></w:document>)";
+
+uint32_t crc32(const std::string &data)
+{
+    uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void put16(std::string &out, uint32_t v)
+{
+    out += char(v & 0xFF);
+    out += char((v >> 8) & 0xFF);
+}
+
+void put32(std::string &out, uint32_t v)
+{
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
+
+// A zip archive whose entries are stored without compression.
+std::string storedZip(const std::vector<std::pair<std::string, std::string>> &entries)
+{
+    std::string zip;
+    std::string directory;
+    for (const auto &[name, data] : entries) {
+        const uint32_t offset = uint32_t(zip.size());
+        const uint32_t crc = crc32(data);
+        const uint32_t size = uint32_t(data.size());
+        zip += "PK\x03\x04";
+        put16(zip, 10), put16(zip, 0), put16(zip, 0), put16(zip, 0), put16(zip, 0x21);
+        put32(zip, crc), put32(zip, size), put32(zip, size);
+        put16(zip, uint32_t(name.size())), put16(zip, 0);
+        zip += name + data;
+
+        directory += "PK\x01\x02";
+        put16(directory, 20), put16(directory, 10), put16(directory, 0), put16(directory, 0);
+        put16(directory, 0), put16(directory, 0x21);
+        put32(directory, crc), put32(directory, size), put32(directory, size);
+        put16(directory, uint32_t(name.size())), put16(directory, 0), put16(directory, 0);
+        put16(directory, 0), put16(directory, 0), put32(directory, 0), put32(directory, offset);
+        directory += name;
+    }
+    const uint32_t directoryOffset = uint32_t(zip.size());
+    zip += directory;
+    zip += "PK\x05\x06";
+    put16(zip, 0), put16(zip, 0);
+    put16(zip, uint32_t(entries.size())), put16(zip, uint32_t(entries.size()));
+    put32(zip, uint32_t(directory.size())), put32(zip, directoryOffset), put16(zip, 0);
+    return zip;
+}
+
+} // namespace
+
+bool writeWarmUpDocument(const std::filesystem::path &path)
+{
+    const std::string zip = storedZip({{"[Content_Types].xml", kContentTypes},
+                                       {"_rels/.rels", kRelationships},
+                                       {"word/document.xml", kDocument}});
+    // Written beside and renamed, so an engine never reads half a document.
+    const std::filesystem::path partial = path.string() + ".partial";
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    out.write(zip.data(), std::streamsize(zip.size()));
+    out.close();
+    std::error_code ec;
+    if (!out)
+        return false;
+    std::filesystem::rename(partial, path, ec);
+    return !ec;
+}

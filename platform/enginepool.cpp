@@ -1,0 +1,192 @@
+#include "enginepool.h"
+
+#include "childprocesses.h"
+#include "enginechannel.h"
+#include "engineclient.h"
+#include "error.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Engines kept ready ahead. Two rather than one: a list of short documents goes
+// through engines faster than one engine warms up, and the second uses the moments
+// the first leaves the processor idle.
+constexpr int kSpares = 2;
+
+// The launcher's orders (see the engine's launcher.h).
+constexpr char kEngine = 'e';
+constexpr char kWarmEngine = 'w';
+
+} // namespace
+
+// The launcher process and its control socket. Shared by the pool and by every engine
+// forked from it, since those die with it.
+class LauncherProcess
+{
+public:
+    static std::shared_ptr<LauncherProcess> start(const QString &program)
+    {
+        qint64 pid = 0;
+        int socket = -1;
+        if (!spawnConnected(program, {QStringLiteral("--launcher")}, pid, socket))
+            return nullptr;
+        return std::shared_ptr<LauncherProcess>(new LauncherProcess(pid_t(pid), socket));
+    }
+
+    ~LauncherProcess()
+    {
+        // Its spare engines, ordered or not, die with it.
+        ::close(m_socket);
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        childprocesses::remove(m_pid);
+    }
+
+    qint64 pid() const { return m_pid; }
+    bool usable() const { return !m_broken; }
+
+    bool order(char kind)
+    {
+        if (m_broken)
+            return false;
+        for (;;) {
+            const ssize_t n = ::send(m_socket, &kind, 1, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n != 1)
+                m_broken = true;
+            return !m_broken;
+        }
+    }
+
+    // The engine the launcher forked for the oldest order, or null (and the launcher
+    // is given up) when it has died, failed or not answered in time.
+    std::unique_ptr<EngineChannel> receive(const std::shared_ptr<LauncherProcess> &self,
+                                           QDeadlineTimer deadline)
+    {
+        if (m_broken)
+            return nullptr;
+        int32_t pid = 0;
+        iovec data{&pid, sizeof pid};
+        alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = space;
+        message.msg_controllen = sizeof space;
+        ssize_t n = -1;
+        for (;;) {
+            n = ::recvmsg(m_socket, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno == EAGAIN) {
+                if (!waitForDescriptor(m_socket, POLLIN, deadline))
+                    break;
+                continue;
+            }
+            break;
+        }
+        int fds[2] = {-1, -1};
+        const cmsghdr *header = n > 0 ? CMSG_FIRSTHDR(&message) : nullptr;
+        if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
+            header->cmsg_len == CMSG_LEN(2 * sizeof(int)))
+            std::memcpy(fds, CMSG_DATA(header), sizeof fds);
+        if (n != ssize_t(sizeof pid) || pid <= 0 || fds[0] < 0 || fds[1] < 0) {
+            // A launcher that cannot fork is as good as gone.
+            for (int fd : fds) {
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            m_broken = true;
+            return nullptr;
+        }
+        return adoptEngine(pid, fds[0], fds[1], self);
+    }
+
+private:
+    LauncherProcess(pid_t pid, int socket) : m_pid(pid), m_socket(socket)
+    {
+        childprocesses::add(m_pid);
+    }
+
+    pid_t m_pid;
+    int m_socket;
+    bool m_broken = false;
+};
+
+EnginePool::EnginePool(const QString &engineFolder, int waitMs)
+    : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs)
+{
+    m_launcher = LauncherProcess::start(m_program);
+    orderSpare();
+}
+
+EnginePool::~EnginePool()
+{
+    m_spare.reset();
+    m_launcher.reset();
+}
+
+qint64 EnginePool::launcherPid() const
+{
+    return m_launcher && m_launcher->usable() ? m_launcher->pid() : 0;
+}
+
+qint64 EnginePool::sparePid()
+{
+    if (!m_spare)
+        m_spare = receiveSpare();
+    return m_spare ? m_spare->pid() : 0;
+}
+
+void EnginePool::orderSpare()
+{
+    while (m_launcher && m_spareOrdered + (m_spare ? 1 : 0) < kSpares &&
+           m_launcher->order(kWarmEngine))
+        ++m_spareOrdered;
+}
+
+std::unique_ptr<EngineChannel> EnginePool::receiveSpare()
+{
+    if (!m_spareOrdered || !m_launcher)
+        return nullptr;
+    --m_spareOrdered;
+    return m_launcher->receive(m_launcher, QDeadlineTimer(m_waitMs));
+}
+
+std::unique_ptr<EngineChannel> EnginePool::take()
+{
+    std::unique_ptr<EngineChannel> engine = m_spare ? std::move(m_spare) : receiveSpare();
+    // A spare that died while it waited is no use; neither is its launcher.
+    if (engine && !engine->isRunning())
+        engine.reset();
+    if (!engine && m_launcher && m_launcher->order(kEngine))
+        engine = m_launcher->receive(m_launcher, QDeadlineTimer(m_waitMs));
+    if (m_launcher && !m_launcher->usable())
+        m_launcher.reset();
+    orderSpare();
+    if (engine)
+        return engine;
+    return startEngineProcess(m_program);
+}
+
+WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, int callTimeoutMs)
+{
+    return [pool, callTimeoutMs]() -> std::unique_ptr<WordApplication> {
+        std::unique_ptr<EngineChannel> channel = pool->take();
+        if (!channel)
+            throw Error(engineFailureNumber(EngineFailure::StartFailed),
+                        engineFailureMessage(EngineFailure::StartFailed, pool->program()));
+        return std::make_unique<EngineClient>(std::move(channel), callTimeoutMs);
+    };
+}

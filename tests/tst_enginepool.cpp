@@ -1,0 +1,333 @@
+// Engines forked from a launcher and made ready ahead, against the fake engine, which
+// can stand in for the launcher too: where engines come from, that each still serves
+// one document, and that no launcher or engine is left however things end.
+
+#include "childprocesses.h"
+#include "engineclient.h"
+#include "enginepool.h"
+#include "error.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const QString kFakeFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
+
+// "R", "S", "Z"... from /proc, or "gone".
+QByteArray processState(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !file.open(QIODevice::ReadOnly))
+        return "gone";
+    const QByteArray stat = file.readAll();
+    const int end = stat.lastIndexOf(')');
+    return end < 0 ? QByteArray("gone") : stat.mid(end + 2, 1);
+}
+
+// Ended: reaped, or a zombie where nobody reaps orphans.
+bool ended(qint64 pid)
+{
+    const QByteArray state = processState(pid);
+    return state == "gone" || state == "Z" || state == "X";
+}
+
+qint64 parentOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
+QList<qint64> childrenOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    QList<qint64> children;
+    if (!file.open(QIODevice::ReadOnly))
+        return children;
+    for (const QByteArray &field : file.readAll().split(' ')) {
+        if (field.trimmed().toLongLong() > 0)
+            children << field.trimmed().toLongLong();
+    }
+    return children;
+}
+
+template <typename F> QString errorOf(F call)
+{
+    try {
+        call();
+    } catch (const Error &error) {
+        return error.message();
+    }
+    return QString();
+}
+
+// What a fake page looks like: blue = page, green = x, red = y.
+bool isFakePage(const QImage &image, int page)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgba(y % 256, x % 256, page, 255))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class TestEnginePool : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString script(const QString &name, const QString &text)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write(text.toUtf8());
+        return path;
+    }
+
+    struct Run
+    {
+        qint64 pid = 0;
+        qint64 parent = 0;
+        int goodPages = 0;
+    };
+
+    // The exporter's call sequence on one document; every page must be the fake's page.
+    static Run convert(const WordFactory &create, const QString &path)
+    {
+        Run run;
+        std::unique_ptr<WordApplication> word = create();
+        run.pid = static_cast<EngineClient *>(word.get())->enginePid();
+        run.parent = parentOf(run.pid);
+        word->documentsOpen(path);
+        word->activeDocumentRepaginate();
+        const qint32 count = word->activeDocumentBuiltInDocumentProperties(14);
+        for (int page = 0; page < count; ++page) {
+            if (page < count - 1) {
+                word->selectionGoTo(1, 2, 2);
+                for (int i = 0; i < 100; ++i)
+                    word->selectionMoveUp(5, 200, 1);
+            } else {
+                word->selectionEndKey(6, 1);
+            }
+            word->selectionCut();
+            if (isFakePage(QGuiApplication::clipboard()->image(), page))
+                ++run.goodPages;
+        }
+        word->activeDocumentClose(0);
+        word->quit();
+        return run;
+    }
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void init()
+    {
+        qunsetenv("FAKE_LAUNCHER");
+        QCOMPARE(childprocesses::count(), 0);
+    }
+
+    void cleanup()
+    {
+        qunsetenv("FAKE_LAUNCHER");
+        // Whatever a test did, no launcher or engine may be left running.
+        QCOMPARE(childprocesses::count(), 0);
+    }
+
+    void enginesAreForkedAndMadeReadyAhead()
+    {
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const qint64 launcher = pool->launcherPid();
+        QVERIFY(launcher > 0);
+        QCOMPARE(parentOf(launcher), qint64(::getpid()));
+
+        QList<qint64> engines;
+        for (int document = 0; document < 3; ++document) {
+            const QString log = m_dir.filePath(QStringLiteral("calls%1.log").arg(document));
+            const QString path =
+                script(QStringLiteral("doc%1.doc").arg(document), "pages 2\nlog " + log + "\n");
+            // The document takes the engine that was made ready before it came.
+            const qint64 spare = pool->sparePid();
+            QVERIFY(spare > 0);
+            const Run run = convert(create, path);
+            QCOMPARE(run.pid, spare);
+            QCOMPARE(run.parent, launcher);
+            QCOMPARE(run.goodPages, 2);
+            // One document per engine: it ended with its document.
+            QVERIFY(ended(run.pid));
+            QVERIFY(!engines.contains(run.pid));
+            engines << run.pid;
+
+            QFile file(log);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> calls = file.readAll().split('\n');
+            QCOMPARE(calls.value(0), QByteArray("warmed"));
+            QCOMPARE(calls.value(1), QByteArray("open 0 0 0"));
+        }
+
+        // The next documents' engines are already waiting, two of them; the pool's end
+        // ends them and the launcher.
+        QTRY_COMPARE_WITH_TIMEOUT(childrenOf(launcher).size(), 2, 10000);
+        const qint64 spare = pool->sparePid();
+        QVERIFY(spare > 0 && !engines.contains(spare));
+        QVERIFY(childrenOf(launcher).contains(spare));
+        QCOMPARE(childprocesses::count(), 2);
+        create = nullptr;
+        pool.reset();
+        QVERIFY(ended(launcher));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 10000);
+    }
+
+    void enginesStartThePlainWayWithoutALauncher_data()
+    {
+        QTest::addColumn<QByteArray>("misbehaviour");
+        QTest::newRow("launcher cannot start") << QByteArray("exit");
+        QTest::newRow("launcher cannot fork") << QByteArray("refuse");
+        QTest::newRow("launcher killed") << QByteArray("killed");
+    }
+
+    void enginesStartThePlainWayWithoutALauncher()
+    {
+        QFETCH(QByteArray, misbehaviour);
+        if (misbehaviour != "killed")
+            qputenv("FAKE_LAUNCHER", misbehaviour);
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const qint64 launcher = pool->launcherPid();
+        if (misbehaviour == "killed") {
+            // Its spare dies with it.
+            const qint64 spare = pool->sparePid();
+            QVERIFY(spare > 0);
+            QCOMPARE(::kill(pid_t(launcher), SIGKILL), 0);
+            QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 10000);
+        }
+
+        for (int document = 0; document < 2; ++document) {
+            const Run run = convert(create, script("plain.doc", "pages 3\n"));
+            QCOMPARE(run.parent, qint64(::getpid()));
+            QCOMPARE(run.goodPages, 3);
+            QVERIFY(ended(run.pid));
+        }
+        QCOMPARE(pool->launcherPid(), 0);
+        QCOMPARE(pool->sparePid(), 0);
+        create = nullptr;
+        pool.reset();
+        QVERIFY(ended(launcher));
+    }
+
+    void closingTheWindowEndsLauncherAndSpare_data()
+    {
+        QTest::addColumn<bool>("spareReceived");
+        QTest::newRow("spare handed over") << true;
+        QTest::newRow("spare still on order") << false;
+    }
+
+    void closingTheWindowEndsLauncherAndSpare()
+    {
+        QFETCH(bool, spareReceived);
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        const qint64 launcher = pool->launcherPid();
+        qint64 spare = 0;
+        if (spareReceived) {
+            spare = pool->sparePid();
+        } else {
+            // Known to the launcher only: found through its children.
+            QTRY_VERIFY_WITH_TIMEOUT(!childrenOf(launcher).isEmpty(), 10000);
+            spare = childrenOf(launcher).value(0);
+        }
+        QVERIFY(spare > 0);
+        QCOMPARE(parentOf(spare), launcher);
+
+        childprocesses::killAll();
+        QTRY_VERIFY_WITH_TIMEOUT(ended(launcher), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 10000);
+        pool.reset();
+    }
+
+    void closeDuringARunLeavesNoProcess()
+    {
+        const QString path = script("hung.doc", "pages 2\nhang cut\n");
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 600000);
+        std::unique_ptr<WordApplication> word = pooledEngineFactory(pool, 600000)();
+        const qint64 engine = static_cast<EngineClient *>(word.get())->enginePid();
+        const qint64 launcher = pool->launcherPid();
+        const qint64 spare = pool->sparePid();
+        QVERIFY(engine > 0 && launcher > 0 && spare > 0);
+
+        word->documentsOpen(path);
+        word->selectionEndKey(6, 1);
+        QTimer::singleShot(0, [] { childprocesses::killAll(); });
+        QCOMPARE(
+            errorOf([&] { word->selectionCut(); }),
+            QString("The document engine stopped unexpectedly while working on \"%1\".").arg(path));
+        for (qint64 pid : {engine, launcher, spare})
+            QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
+        word.reset();
+        pool.reset();
+    }
+
+    void launcherAndSpareDieWithTheProgram()
+    {
+        // A program that holds a pool is killed outright: nothing of it may stay.
+        QProcess program;
+        program.start(QCoreApplication::applicationDirPath() + "/poolholder", {kFakeFolder});
+        QVERIFY(program.waitForReadyRead(20000));
+        const QList<QByteArray> pids = program.readLine().trimmed().split(' ');
+        QCOMPARE(pids.size(), 2);
+        const qint64 launcher = pids[0].toLongLong();
+        const qint64 spare = pids[1].toLongLong();
+        QVERIFY(launcher > 0 && spare > 0);
+        QCOMPARE(parentOf(launcher), program.processId());
+        QCOMPARE(parentOf(spare), launcher);
+
+        program.kill();
+        QVERIFY(program.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(launcher), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 10000);
+    }
+
+    void crashedEngineLeavesNoProcessAndTheNextDocumentGoesOn()
+    {
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const qint64 launcher = pool->launcherPid();
+        const QString crashing = script("crash.doc", "pages 3\ncrash cut 2\n");
+        qint64 crashed = pool->sparePid();
+        QCOMPARE(errorOf([&] { convert(create, crashing); }),
+                 QString("The document engine stopped unexpectedly while working on \"%1\".")
+                     .arg(crashing));
+        QVERIFY(ended(crashed));
+
+        const Run next = convert(create, script("next.doc", "pages 2\n"));
+        QCOMPARE(next.parent, launcher);
+        QCOMPARE(next.goodPages, 2);
+        QVERIFY(pool->sparePid() > 0);
+        QCOMPARE(childprocesses::count(), 2); // the launcher and the next spare
+        create = nullptr;
+        pool.reset();
+        QVERIFY(ended(launcher));
+    }
+};
+
+QTEST_MAIN(TestEnginePool)
+#include "tst_enginepool.moc"
