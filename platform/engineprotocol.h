@@ -9,10 +9,12 @@
 // reply header as raw bytes, so a page travels without any re-encoding.
 
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 
 namespace engineprotocol {
 
@@ -141,6 +143,34 @@ inline bool decodeReplyHeader(const char *bytes, ReplyHeader &header)
     header.height = int32_t(detail::get32(bytes + 13));
     header.extra = detail::get32(bytes + 17);
     return length == kReplyHeaderSize + header.extra;
+}
+
+// Sends `size` bytes with `count` descriptors (at most two) attached, as one message on a
+// Unix socket. Returns the number of bytes sent, or -1. The descriptors travel with the
+// first bytes; a caller whose send came up short writes the rest as usual.
+inline ssize_t sendWithDescriptors(int socket, const void *data, size_t size, const int *fds,
+                                   int count)
+{
+    iovec part{const_cast<void *>(data), size};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
+    if (count > 0) {
+        message.msg_control = space;
+        message.msg_controllen = CMSG_SPACE(size_t(count) * sizeof(int));
+        cmsghdr *header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(size_t(count) * sizeof(int));
+        std::memcpy(CMSG_DATA(header), fds, size_t(count) * sizeof(int));
+    }
+    for (;;) {
+        const ssize_t n = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n;
+    }
 }
 
 } // namespace engineprotocol

@@ -112,27 +112,9 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
 
 bool answer(int control, int32_t pid, int socket, int pidfd)
 {
-    iovec data{&pid, sizeof pid};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
-    if (pid > 0) {
-        message.msg_control = space;
-        message.msg_controllen = sizeof space;
-        cmsghdr *header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(2 * sizeof(int));
-        const int fds[2] = {socket, pidfd};
-        std::memcpy(CMSG_DATA(header), fds, sizeof fds);
-    }
-    for (;;) {
-        const ssize_t n = ::sendmsg(control, &message, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n == ssize_t(sizeof pid);
-    }
+    const int fds[2] = {socket, pidfd};
+    return engineprotocol::sendWithDescriptors(control, &pid, sizeof pid, fds, pid > 0 ? 2 : 0) ==
+           ssize_t(sizeof pid);
 }
 
 } // namespace

@@ -55,22 +55,9 @@ bool sendSharedReply(int fd, const EngineSession::Reply &reply)
     engineprotocol::ReplyHeader header = reply.header;
     header.extra = 0;
     std::string head = engineprotocol::encodeReplyHeader(header);
-    iovec part{head.data(), head.size()};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))];
-    message.msg_control = space;
-    message.msg_controllen = sizeof space;
-    cmsghdr *control = CMSG_FIRSTHDR(&message);
-    control->cmsg_level = SOL_SOCKET;
-    control->cmsg_type = SCM_RIGHTS;
-    control->cmsg_len = CMSG_LEN(sizeof(int));
     const int descriptor = reply.pixels.descriptor();
-    std::memcpy(CMSG_DATA(control), &descriptor, sizeof descriptor);
-    ssize_t n;
-    while ((n = ::sendmsg(fd, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
-    }
+    const ssize_t n =
+        engineprotocol::sendWithDescriptors(fd, head.data(), head.size(), &descriptor, 1);
     if (n <= 0)
         return false;
     // The descriptor went with the first bytes; the rest of a short send follows.

@@ -124,19 +124,8 @@ void replyShared(ReplyHeader header, const std::vector<uint8_t> &pixels, size_t 
     if (memory < 0 || ::write(memory, pixels.data(), size) != ssize_t(size))
         ::_exit(4);
     const std::string head = encodeReplyHeader(header);
-    iovec part{const_cast<char *>(head.data()), head.size()};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(sizeof(int))];
-    message.msg_control = space;
-    message.msg_controllen = sizeof space;
-    cmsghdr *control = CMSG_FIRSTHDR(&message);
-    control->cmsg_level = SOL_SOCKET;
-    control->cmsg_type = SCM_RIGHTS;
-    control->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(control), &memory, sizeof memory);
-    if (::sendmsg(STDOUT_FILENO, &message, MSG_NOSIGNAL) != ssize_t(head.size()))
+    if (sendWithDescriptors(STDOUT_FILENO, head.data(), head.size(), &memory, 1) !=
+        ssize_t(head.size()))
         ::_exit(0);
     ::close(memory);
 }
@@ -293,22 +282,9 @@ namespace {
 
 bool answer(int control, int32_t pid, int socket, int pidfd)
 {
-    iovec data{&pid, sizeof pid};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    alignas(cmsghdr) char space[CMSG_SPACE(2 * sizeof(int))];
-    if (pid > 0) {
-        message.msg_control = space;
-        message.msg_controllen = sizeof space;
-        cmsghdr *header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(2 * sizeof(int));
-        const int fds[2] = {socket, pidfd};
-        std::memcpy(CMSG_DATA(header), fds, sizeof fds);
-    }
-    return ::sendmsg(control, &message, MSG_NOSIGNAL) == ssize_t(sizeof pid);
+    const int fds[2] = {socket, pidfd};
+    return sendWithDescriptors(control, &pid, sizeof pid, fds, pid > 0 ? 2 : 0) ==
+           ssize_t(sizeof pid);
 }
 
 int launch()
