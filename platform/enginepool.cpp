@@ -127,54 +127,102 @@ private:
 EnginePool::EnginePool(const QString &engineFolder, int waitMs)
     : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs)
 {
-    m_launcher = LauncherProcess::start(m_program);
-    orderSpare();
+    // One launcher for the engine at work and one for each engine made ready.
+    for (int i = 0; i < kSpares + 1; ++i) {
+        if (std::shared_ptr<LauncherProcess> launcher = LauncherProcess::start(m_program))
+            m_launchers.push_back(std::move(launcher));
+    }
+    orderSpares();
 }
 
 EnginePool::~EnginePool()
 {
-    m_spare.reset();
-    m_launcher.reset();
+    m_spares.clear();
+    m_launchers.clear();
+}
+
+QList<qint64> EnginePool::launcherPids() const
+{
+    QList<qint64> pids;
+    for (const auto &launcher : m_launchers) {
+        if (launcher->usable())
+            pids << launcher->pid();
+    }
+    return pids;
 }
 
 qint64 EnginePool::launcherPid() const
 {
-    return m_launcher && m_launcher->usable() ? m_launcher->pid() : 0;
+    const QList<qint64> pids = launcherPids();
+    return pids.isEmpty() ? 0 : pids.first();
 }
 
 qint64 EnginePool::sparePid()
 {
-    if (!m_spare)
-        m_spare = receiveSpare();
-    return m_spare ? m_spare->pid() : 0;
+    while (!m_spares.empty()) {
+        receive(m_spares.front());
+        if (m_spares.front().engine)
+            return m_spares.front().engine->pid();
+        m_spares.pop_front();
+        dropUnusableLaunchers();
+    }
+    return 0;
 }
 
-void EnginePool::orderSpare()
+void EnginePool::receive(Spare &spare)
 {
-    while (m_launcher && m_spareOrdered + (m_spare ? 1 : 0) < kSpares &&
-           m_launcher->order(kWarmEngine))
-        ++m_spareOrdered;
+    if (!spare.engine)
+        spare.engine = spare.launcher->receive(spare.launcher, QDeadlineTimer(m_waitMs));
 }
 
-std::unique_ptr<EngineChannel> EnginePool::receiveSpare()
+std::shared_ptr<LauncherProcess> EnginePool::idleLauncher() const
 {
-    if (!m_spareOrdered || !m_launcher)
-        return nullptr;
-    --m_spareOrdered;
-    return m_launcher->receive(m_launcher, QDeadlineTimer(m_waitMs));
+    // Held by the pool alone: no engine of it alive (engines keep their launcher) and
+    // none on order.
+    for (const auto &launcher : m_launchers) {
+        if (launcher->usable() && launcher.use_count() == 1)
+            return launcher;
+    }
+    return nullptr;
+}
+
+void EnginePool::dropUnusableLaunchers()
+{
+    std::erase_if(m_launchers, [](const auto &launcher) { return !launcher->usable(); });
+}
+
+void EnginePool::orderSpares()
+{
+    while (m_spares.size() < size_t(kSpares)) {
+        std::shared_ptr<LauncherProcess> launcher = idleLauncher();
+        if (!launcher)
+            break;
+        if (launcher->order(kWarmEngine))
+            m_spares.push_back(Spare{std::move(launcher), nullptr});
+        else
+            dropUnusableLaunchers();
+    }
 }
 
 std::unique_ptr<EngineChannel> EnginePool::take()
 {
-    std::unique_ptr<EngineChannel> engine = m_spare ? std::move(m_spare) : receiveSpare();
-    // A spare that died while it waited is no use; neither is its launcher.
-    if (engine && !engine->isRunning())
-        engine.reset();
-    if (!engine && m_launcher && m_launcher->order(kEngine))
-        engine = m_launcher->receive(m_launcher, QDeadlineTimer(m_waitMs));
-    if (m_launcher && !m_launcher->usable())
-        m_launcher.reset();
-    orderSpare();
+    std::unique_ptr<EngineChannel> engine;
+    while (!engine && !m_spares.empty()) {
+        Spare spare = std::move(m_spares.front());
+        m_spares.pop_front();
+        receive(spare);
+        // A spare that died while it waited is no use.
+        if (spare.engine && spare.engine->isRunning())
+            engine = std::move(spare.engine);
+    }
+    if (!engine) {
+        if (std::shared_ptr<LauncherProcess> launcher = idleLauncher()) {
+            if (launcher->order(kEngine))
+                engine = launcher->receive(launcher, QDeadlineTimer(m_waitMs));
+        }
+    }
+    dropUnusableLaunchers();
+    orderSpares();
     if (engine)
         return engine;
     return startEngineProcess(m_program);

@@ -3,17 +3,25 @@
 #include "wordapplication.h"
 
 #include <QDeadlineTimer>
+#include <QList>
 #include <QString>
+#include <deque>
 #include <memory>
+#include <vector>
 
 class EngineChannel;
 class LauncherProcess;
 
-// Fresh engines, quickly. A launcher process (pagelift-engine --launcher) pre-initialises
-// the office once and forks an engine for each document, and engines are made ready
+// Fresh engines, quickly. Launcher processes (pagelift-engine --launcher) pre-initialise
+// the office once and fork an engine for each document, and engines are made ready
 // ahead of time (two at a time): forked, started and warmed up on a document of their
 // own while the current document is being converted, so that the next document takes
 // one at once. Every engine still serves one document and ends with it.
+//
+// A forked engine works in its launcher's office profile, and a profile is never used
+// by two engines at once: each launcher holds a profile of its own and has at most one
+// engine alive at any moment, so there is one launcher for the engine at work and one
+// for each engine made ready.
 //
 // The launcher and the spare engine handed over are registered with childprocesses, so
 // closing the main window ends them, and spares still on order die with the launcher;
@@ -35,7 +43,9 @@ public:
     // or started now. Null when no engine can be started at all.
     std::unique_ptr<EngineChannel> take();
 
-    // The launcher's process id while it can be used, else 0.
+    // The process ids of the launchers that can still be used.
+    QList<qint64> launcherPids() const;
+    // The process id of a launcher that can still be used, else 0.
     qint64 launcherPid() const;
     // The process id of the spare engine the next document takes (waiting for the
     // launcher's answer if it is still on order), or 0 when there is none.
@@ -44,14 +54,23 @@ public:
     const QString &program() const { return m_program; }
 
 private:
-    std::unique_ptr<EngineChannel> receiveSpare();
-    void orderSpare();
+    // An engine made ready ahead: ordered from its launcher, then received.
+    struct Spare
+    {
+        std::shared_ptr<LauncherProcess> launcher;
+        std::unique_ptr<EngineChannel> engine; // null until received
+    };
+
+    void receive(Spare &spare);
+    void orderSpares();
+    void dropUnusableLaunchers();
+    // A launcher with no engine alive and none on order, or null.
+    std::shared_ptr<LauncherProcess> idleLauncher() const;
 
     QString m_program;
     int m_waitMs;
-    std::shared_ptr<LauncherProcess> m_launcher; // null once it cannot be used
-    int m_spareOrdered = 0;                      // spares ordered, not yet handed over
-    std::unique_ptr<EngineChannel> m_spare;
+    std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
+    std::deque<Spare> m_spares;
 };
 
 // Creates an automation client per instance on an engine from `pool`; creation throws

@@ -547,15 +547,15 @@ private slots:
     {
         auto pool = std::make_shared<EnginePool>(kBinDir, 60000);
         const WordFactory create = pooledEngineFactory(pool, 60000);
-        const qint64 launcher = pool->launcherPid();
-        QVERIFY(launcher > 0);
+        const QList<qint64> launchers = pool->launcherPids();
+        QCOMPARE(launchers.size(), 3);
         // One document after another, as a run goes: each in an engine of its own,
-        // forked from the launcher and made ready while the one before was working.
+        // forked from a launcher and made ready while the one before was working.
         QList<qint64> engines;
         for (const char *name : {"three.docx", "mixed.odt", "twelve.rtf", "one.doc"}) {
             const Export plain = exportPages(made(name));
             const Export forked = exportPages(made(name), create);
-            QCOMPARE(forked.parent, launcher);
+            QVERIFY(launchers.contains(forked.parent));
             QVERIFY(!engines.contains(forked.pid));
             engines << forked.pid;
             QTRY_VERIFY_WITH_TIMEOUT(ended(forked.pid), 10000);
@@ -567,7 +567,7 @@ private slots:
         }
         const qint64 spare = pool->sparePid();
         QVERIFY(spare > 0);
-        QCOMPARE(parentOf(spare), launcher);
+        QVERIFY(launchers.contains(parentOf(spare)));
     }
 
     void pageDrawnAheadIsOnlyUsedForThatPage()
