@@ -28,6 +28,16 @@ QByteArray digest(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+// The real engines, with no LibreOffice of the user's to ask about.
+Form1Environment environmentWith(FakeDialogs &dialogs)
+{
+    Form1Environment environment;
+    environment.dialogs = &dialogs;
+    environment.createWord = engineFactory(kBinDir);
+    environment.isWordRunning = [] { return false; };
+    return environment;
+}
+
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -53,11 +63,7 @@ private slots:
             before << digest(document);
 
         FakeDialogs dialogs;
-        Form1Environment environment;
-        environment.dialogs = &dialogs;
-        environment.createWord = engineFactory(kBinDir);
-        environment.isWordRunning = [] { return false; };
-        Form1 form(environment);
+        Form1 form(environmentWith(dialogs));
         form.ListView1->setColumnCount(1);
         for (const QString &document : documents)
             form.ListView1->appendRow(document);
@@ -96,11 +102,7 @@ private slots:
         const QString last = makeDocument(kBinDir, dir.path(), "last", {Page::A4}, "odt", &error);
 
         FakeDialogs dialogs;
-        Form1Environment environment;
-        environment.dialogs = &dialogs;
-        environment.createWord = engineFactory(kBinDir);
-        environment.isWordRunning = [] { return false; };
-        Form1 form(environment);
+        Form1 form(environmentWith(dialogs));
         form.ListView1->setColumnCount(1);
         form.ListView1->appendRows({good, bad, last});
         form.PushButton2->click();

@@ -6,7 +6,9 @@
 #include "engineclient.h"
 #include "enginepool.h"
 #include "error.h"
+#include "exportsequence.h"
 #include "madedocuments.h"
+#include "processes.h"
 #include "storedzip.h"
 
 #include <QClipboard>
@@ -105,13 +107,6 @@ const QByteArray kEditingAids =
     "<text:p text:style-name=\"Break\">Pages: 7</text:p>\n"
     "</office:text></office:body></office:document>\n";
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
 QByteArray hashOf(const QString &path)
 {
     QFile file(path);
@@ -120,32 +115,6 @@ QByteArray hashOf(const QString &path)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&file);
     return hash.result();
-}
-
-// Reaped, or a zombie where nobody reaps orphans.
-bool ended(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray stat = file.readAll();
-    const QByteArray state = stat.mid(stat.lastIndexOf(')') + 2, 1);
-    return state == "Z" || state == "X";
-}
-
-qint64 parentOf(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = file.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() : 0;
-}
-
-bool processGone(qint64 pid)
-{
-    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
 // Runs a program to its end, at most two minutes.
@@ -214,16 +183,6 @@ bool pureWhite(const QImage &picture)
     return true;
 }
 
-template <typename F> QString errorOf(F call)
-{
-    try {
-        call();
-    } catch (const Error &error) {
-        return error.message();
-    }
-    return QString();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Reference)
@@ -265,17 +224,8 @@ private:
         word->documentsOpen(path);
         word->activeDocumentRepaginate();
         result.count = word->activeDocumentBuiltInDocumentProperties(14);
-        for (int page = 0; page < std::max(1, result.count); ++page) {
-            if (page < result.count - 1) {
-                word->selectionGoTo(1, 2, 2);
-                for (int i = 0; i < 100; ++i)
-                    word->selectionMoveUp(5, 200, 1);
-            } else {
-                word->selectionEndKey(6, 1);
-            }
-            word->selectionCut();
-            result.pictures.append(QGuiApplication::clipboard()->image());
-        }
+        cutAllPages(*word, result.count,
+                    [&](int) { result.pictures.append(QGuiApplication::clipboard()->image()); });
         word->activeDocumentClose(0);
         word->quit();
         return result;
@@ -483,7 +433,7 @@ private slots:
 
         std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
         const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
-        QCOMPARE(errorOf([&] { word->documentsOpen(path); }), message.arg(path));
+        QCOMPARE(errorMessageOf([&] { word->documentsOpen(path); }), message.arg(path));
         // A refused document leaves no engine behind, even before the client goes.
         QVERIFY(processGone(pid));
     }

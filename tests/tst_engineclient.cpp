@@ -4,6 +4,9 @@
 #include "childprocesses.h"
 #include "engineclient.h"
 #include "error.h"
+#include "exportsequence.h"
+#include "madedocuments.h"
+#include "processes.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -18,11 +21,6 @@
 namespace {
 
 const QString kFakeFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
-
-bool processGone(qint64 pid)
-{
-    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
-}
 
 template <typename F> std::pair<int, QString> errorOf(F call)
 {
@@ -56,10 +54,8 @@ private:
     QString script(const QString &name, const QString &text)
     {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
+        if (!writeFile(path, text.toUtf8()))
             qFatal("cannot write %s", qPrintable(path));
-        file.write(text.toUtf8());
         return path;
     }
 
@@ -94,19 +90,13 @@ private slots:
         word->activeDocumentRepaginate();
         const qint32 count = word->activeDocumentBuiltInDocumentProperties(14);
         QCOMPARE(count, 4);
-        for (int page = 0; page < count; ++page) {
-            if (page < count - 1) {
-                word->selectionGoTo(1, 2, 2);
-                for (int i = 0; i < 100; ++i)
-                    word->selectionMoveUp(5, 200, 1);
-            } else {
-                word->selectionEndKey(6, 1);
-            }
-            word->selectionCut();
+        cutAllPages(*word, count, [&](int page) {
             const QImage picture = clipboardImage();
             QCOMPARE(picture.size(), QSize(5, 3));
             QVERIFY2(isFakePage(picture, page, 0, 5, 3), qPrintable(QString::number(page)));
-        }
+        });
+        if (QTest::currentTestFailed())
+            return;
         word->activeDocumentClose(0);
         word->quit();
         QVERIFY(processGone(pid));

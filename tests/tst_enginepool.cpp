@@ -6,6 +6,9 @@
 #include "engineclient.h"
 #include "enginepool.h"
 #include "error.h"
+#include "exportsequence.h"
+#include "madedocuments.h"
+#include "processes.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -23,47 +26,6 @@ namespace {
 
 const QString kFakeFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
 
-// "R", "S", "Z"... from /proc, or "gone".
-QByteArray processState(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !file.open(QIODevice::ReadOnly))
-        return "gone";
-    const QByteArray stat = file.readAll();
-    const int end = stat.lastIndexOf(')');
-    return end < 0 ? QByteArray("gone") : stat.mid(end + 2, 1);
-}
-
-// Ended: reaped, or a zombie where nobody reaps orphans.
-bool ended(qint64 pid)
-{
-    const QByteArray state = processState(pid);
-    return state == "gone" || state == "Z" || state == "X";
-}
-
-qint64 parentOf(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = file.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() : 0;
-}
-
-QList<qint64> childrenOf(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
-    QList<qint64> children;
-    if (!file.open(QIODevice::ReadOnly))
-        return children;
-    for (const QByteArray &field : file.readAll().split(' ')) {
-        if (field.trimmed().toLongLong() > 0)
-            children << field.trimmed().toLongLong();
-    }
-    return children;
-}
-
 QList<qint64> liveChildrenOf(qint64 pid)
 {
     QList<qint64> children = childrenOf(pid);
@@ -78,16 +40,6 @@ int mostEnginesPerLauncher(const QList<qint64> &launchers)
     for (qint64 launcher : launchers)
         most = std::max(most, liveChildrenOf(launcher).size());
     return int(most);
-}
-
-template <typename F> QString errorOf(F call)
-{
-    try {
-        call();
-    } catch (const Error &error) {
-        return error.message();
-    }
-    return QString();
 }
 
 // What a fake page looks like: blue = page, green = x, red = y.
@@ -112,10 +64,8 @@ private:
     QString script(const QString &name, const QString &text)
     {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!writeFile(path, text.toUtf8()))
             qFatal("cannot write %s", qPrintable(path));
-        file.write(text.toUtf8());
         return path;
     }
 
@@ -139,18 +89,10 @@ private:
         run.mostPerLauncher = mostEnginesPerLauncher(launchers);
         word->activeDocumentRepaginate();
         const qint32 count = word->activeDocumentBuiltInDocumentProperties(14);
-        for (int page = 0; page < count; ++page) {
-            if (page < count - 1) {
-                word->selectionGoTo(1, 2, 2);
-                for (int i = 0; i < 100; ++i)
-                    word->selectionMoveUp(5, 200, 1);
-            } else {
-                word->selectionEndKey(6, 1);
-            }
-            word->selectionCut();
+        cutAllPages(*word, count, [&](int page) {
             if (isFakePage(QGuiApplication::clipboard()->image(), page))
                 ++run.goodPages;
-        }
+        });
         word->activeDocumentClose(0);
         word->quit();
         return run;
@@ -313,7 +255,7 @@ private slots:
         word->selectionEndKey(6, 1);
         QTimer::singleShot(0, [] { childprocesses::killAll(); });
         QCOMPARE(
-            errorOf([&] { word->selectionCut(); }),
+            errorMessageOf([&] { word->selectionCut(); }),
             QString("The document engine stopped unexpectedly while working on \"%1\".").arg(path));
         for (qint64 pid : launchers + QList<qint64>{engine, spare})
             QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
@@ -348,7 +290,7 @@ private slots:
         const QList<qint64> launchers = pool->launcherPids();
         const QString crashing = script("crash.doc", "pages 3\ncrash cut 2\n");
         qint64 crashed = pool->sparePid();
-        QCOMPARE(errorOf([&] { convert(create, crashing); }),
+        QCOMPARE(errorMessageOf([&] { convert(create, crashing); }),
                  QString("The document engine stopped unexpectedly while working on \"%1\".")
                      .arg(crashing));
         QVERIFY(ended(crashed));

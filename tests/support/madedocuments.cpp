@@ -104,17 +104,22 @@ QByteArray flatOdt(const QList<Page> &pages)
         .toUtf8();
 }
 
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
                      const QList<Page> &pages, const QString &format, QString *error)
 {
     const QString flat = QDir(folder).filePath(name + QStringLiteral(".fodt"));
-    QFile file(flat);
-    if (!file.open(QIODevice::WriteOnly) || file.write(flatOdt(pages)) < 0) {
+    if (!writeFile(flat, flatOdt(pages))) {
         if (error)
             *error = QStringLiteral("cannot write ") + flat;
         return {};
     }
-    file.close();
     if (format == QLatin1String("fodt"))
         return flat;
     const QString document = QDir(folder).filePath(name + u'.' + format);

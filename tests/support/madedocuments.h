@@ -20,6 +20,9 @@ enum class Page
 // enough body text to make the page recognisable, or nothing at all for a blank page.
 QByteArray flatOdt(const QList<Page> &pages);
 
+// Writes `content` to `path`, replacing what was there; false when it cannot.
+bool writeFile(const QString &path, const QByteArray &content);
+
 // Writes `pages` as `folder`/`name`.fodt and saves it as `name`.`format` with the
 // engine in `engineFolder`; returns the new document's path, or an empty string
 // with the reason in `error`.

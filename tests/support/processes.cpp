@@ -1,0 +1,57 @@
+#include "processes.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <csignal>
+
+namespace {
+
+// The fields after the command name of /proc/PID/stat, or nothing.
+QList<QByteArray> statFields(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray stat = file.readAll();
+    const qsizetype end = stat.lastIndexOf(')');
+    return end < 0 ? QList<QByteArray>() : stat.mid(end + 2).split(' ');
+}
+
+} // namespace
+
+QByteArray processState(qint64 pid)
+{
+    const QList<QByteArray> fields = statFields(pid);
+    return fields.isEmpty() ? QByteArray("gone") : fields[0];
+}
+
+bool ended(qint64 pid)
+{
+    const QByteArray state = processState(pid);
+    return state == "gone" || state == "Z" || state == "X";
+}
+
+bool processGone(qint64 pid)
+{
+    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+
+qint64 parentOf(qint64 pid)
+{
+    const QList<QByteArray> fields = statFields(pid);
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
+QList<qint64> childrenOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    QList<qint64> children;
+    if (!file.open(QIODevice::ReadOnly))
+        return children;
+    for (const QByteArray &field : file.readAll().split(' ')) {
+        if (field.trimmed().toLongLong() > 0)
+            children << field.trimmed().toLongLong();
+    }
+    return children;
+}

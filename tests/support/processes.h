@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// What /proc says of a process, for tests that check no engine is left behind.
+
+// "R", "S", "Z"... or "gone".
+QByteArray processState(qint64 pid);
+// Ended: reaped, or a zombie where nobody reaps orphans.
+bool ended(qint64 pid);
+// Reaped: no such process at all.
+bool processGone(qint64 pid);
+qint64 parentOf(qint64 pid);
+QList<qint64> childrenOf(qint64 pid);
