@@ -1,5 +1,7 @@
 #include "splashshow.h"
 
+#include "dirlisting.h"
+
 #include "helpers.h"
 #include "lineshape.h"
 #include "picturebox.h"
@@ -12,9 +14,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QTimer>
-
-#include <dirent.h>
-#include <sys/stat.h>
 
 namespace {
 
@@ -54,23 +53,9 @@ SplashGeometry splashGeometry(QSizeF pictureTwips)
 
 QString firstListedFile(const QString &folder)
 {
-    const QByteArray path = QFile::encodeName(folder);
-    DIR *dir = ::opendir(path.constData());
-    if (!dir)
-        return {};
-    QString first;
-    while (const dirent *entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.') // hidden, and "." and ".."
-            continue;
-        struct stat info;
-        const QByteArray entryPath = path + '/' + entry->d_name;
-        if (::stat(entryPath.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        first = QFile::decodeName(entry->d_name);
-        break;
-    }
-    ::closedir(dir);
-    return first;
+    // Plain files only, in the file system's own order: no hidden files, no folders.
+    DirListing listing(folder.endsWith(u'/') ? folder : folder + u'/', 0);
+    return listing.next() ? listing.name() : QString();
 }
 
 void SplashShow(Splash &window, const SplashEnvironment &environment)
