@@ -542,6 +542,32 @@ private slots:
         QCOMPARE(rest.copy(0, kA4.height(), kA4.width(), kA4.height()), pages.pictures[2]);
     }
 
+    void killedEngineLeavesNothingBesideTheDocument()
+    {
+        // An engine killed with its document open (a crash, a closed window) leaves
+        // no lock file or other trace in the document's folder, and the document as
+        // it was.
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString document = folder.filePath("report.docx");
+        QVERIFY(QFile::copy(made("three.docx"), document));
+        const QByteArray before = hashOf(document);
+        for (const WordFactory &create :
+             {engineFactory(kBinDir, 60000),
+              pooledEngineFactory(std::make_shared<EnginePool>(kBinDir, 60000), 60000)}) {
+            std::unique_ptr<WordApplication> word = create();
+            const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
+            word->documentsOpen(document);
+            QCOMPARE(word->activeDocumentBuiltInDocumentProperties(14), 3);
+            word.reset();
+            QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
+            QCOMPARE(QDir(folder.path())
+                         .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                     QStringList{"report.docx"});
+            QCOMPARE(hashOf(document), before);
+        }
+    }
+
     void launcherEndsWithThePool()
     {
         qint64 launcher = 0;
