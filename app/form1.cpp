@@ -141,6 +141,7 @@ Form1::Form1(Form1Environment environment, QWidget *parent)
     batch.exporter.clipboard = QGuiApplication::clipboard();
     batch.createWord = m_environment.createWord;
     batch.isWordRunning = m_environment.isWordRunning;
+    batch.expectDocuments = m_environment.expectDocuments;
     m_batch = std::make_unique<BatchDriver>(std::move(batch));
     connect(PushButton2, &QPushButton::clicked, this, [this] { m_batch->run(); });
     new PointerRule(this);

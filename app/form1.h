@@ -26,6 +26,9 @@ struct Form1Environment
     Dialogs *dialogs = nullptr;          // every modal dialog; the real ones when not set
     WordFactory createWord;              // a fresh word processor for each document
     std::function<bool()> isWordRunning; // the guard's check; the real one when not set
+    // Told during a run which documents come next, so their engines can open them
+    // ahead (see BatchHost); unset: nothing is told.
+    std::function<void(const QStringList &documents)> expectDocuments;
 
     // Start-up and the end of the program; runPagelift fills in the real ones.
     QString settingsFolder; // holds Orvanta.conf; empty: nothing is read or written

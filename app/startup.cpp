@@ -67,8 +67,11 @@ Form1Environment realEnvironment()
     environment.programFolder = QCoreApplication::applicationDirPath();
     // The launcher starts now, beside the splash window, so the first document
     // already finds an engine made ready.
-    environment.createWord =
-        pooledEngineFactory(std::make_shared<EnginePool>(environment.programFolder));
+    auto pool = std::make_shared<EnginePool>(environment.programFolder);
+    environment.createWord = pooledEngineFactory(pool);
+    environment.expectDocuments = [pool](const QStringList &documents) {
+        pool->expect(documents);
+    };
     environment.openHomePage = [](const QString &address) { openInBrowser(address); };
     environment.randomFraction = timeOfDayRandomFraction;
     environment.splashPause = std::chrono::seconds(4);

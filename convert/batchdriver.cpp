@@ -11,6 +11,8 @@ namespace {
 
 // Progress steps per document, so that the bar moves page by page.
 constexpr int kStepsPerDocument = 100;
+// Documents after the current one that engines may open ahead.
+constexpr int kLookAhead = 2;
 
 QString describeFailure(const QString &message, const QString &document)
 {
@@ -48,6 +50,23 @@ void BatchDriver::run()
     m_host.pointer->setMousePointer(vbDefault);
 }
 
+void BatchDriver::expectFrom(int position, const QString &document)
+{
+    if (!m_host.expectDocuments)
+        return;
+    QStringList documents{document};
+    for (int next = position + 1; next <= position + kLookAhead && next <= m_host.rowCount();
+         ++next)
+        documents << m_host.rowText(next);
+    m_host.expectDocuments(documents);
+}
+
+void BatchDriver::expectNothing()
+{
+    if (m_host.expectDocuments)
+        m_host.expectDocuments({});
+}
+
 void BatchDriver::convertAll()
 {
     const int count = m_host.rowCount();
@@ -61,23 +80,26 @@ void BatchDriver::convertAll()
         if (position > m_host.rowCount())
             break;
         const QString document = m_host.rowText(position);
+        expectFrom(position, document);
         m_host.pointer->setMousePointer(vbHourglass);
 
         ExportHost exporter = m_host.exporter;
         const int before = (position - 1) * kStepsPerDocument;
         exporter.pageWritten = [bar, before](int pagesDone, int pageCount) {
-            const int share = pageCount > 0 ? std::min(pagesDone, pageCount) * kStepsPerDocument /
-                                                  pageCount
-                                            : kStepsPerDocument;
+            const int share = pageCount > 0
+                                  ? std::min(pagesDone, pageCount) * kStepsPerDocument / pageCount
+                                  : kStepsPerDocument;
             bar->setValue(before + share);
         };
         try {
             ExportPages(document, m_host.createWord, exporter);
         } catch (const Error &error) {
+            expectNothing();
             m_host.pointer->setMousePointer(vbDefault);
             m_host.dialogs->messageBox(m_host.window, describeFailure(error.message(), document));
             return;
         } catch (const std::exception &error) {
+            expectNothing();
             m_host.pointer->setMousePointer(vbDefault);
             m_host.dialogs->messageBox(
                 m_host.window, describeFailure(QString::fromLocal8Bit(error.what()), document));
@@ -87,6 +109,7 @@ void BatchDriver::convertAll()
         m_host.pointer->setMousePointer(vbHourglass);
     }
 
+    expectNothing();
     bar->setValue(0);
     m_host.dialogs->messageBox(m_host.window, QStringLiteral("Done."));
 }

@@ -3,6 +3,7 @@
 #include "word1.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class Dialogs;
@@ -22,6 +23,10 @@ struct BatchHost
     ExportHost exporter;                         // its pageWritten is the run's own
     WordFactory createWord;
     std::function<bool()> isWordRunning;
+    // Told, as each document's turn comes, that document and the ones listed after it
+    // (the next two), so that engines can open those ahead; told an empty list when
+    // the run ends. Optional.
+    std::function<void(const QStringList &documents)> expectDocuments;
 };
 
 // The start button: converts every listed document, in list order, each through a
@@ -38,6 +43,9 @@ public:
 
 private:
     void convertAll();
+    // Tells expectDocuments the document at `position` and those after it.
+    void expectFrom(int position, const QString &document);
+    void expectNothing();
 
     BatchHost m_host;
     bool m_running = false;

@@ -36,6 +36,15 @@ public:
     // Kills the engine at once and waits for it to be gone.
     virtual void kill() = 0;
     virtual bool isRunning() const = 0;
+
+    // The document whose Open call was sent before the engine was handed over (the
+    // next document of a run, opened ahead); its answer is still to be read. Empty
+    // when none was.
+    const QString &openedAhead() const { return m_openedAhead; }
+    void setOpenedAhead(const QString &path) { m_openedAhead = path; }
+
+private:
+    QString m_openedAhead;
 };
 
 // Starts `program` with `arguments`, its standard input and output connected to a

@@ -277,8 +277,15 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
 void EngineClient::documentsOpen(const QString &path)
 {
     m_path = path;
-    Request request{Call::Open, 0, 0, 0, QFile::encodeName(path).toStdString()};
-    call("Documents.Open", request);
+    if (m_channel && !m_channel->openedAhead().isEmpty() && m_channel->openedAhead() == path) {
+        // The engine was given this document before it was handed over: only its
+        // answer is still to come.
+        m_channel->setOpenedAhead({});
+        collectPosted();
+        receive("Documents.Open", Call::Open);
+        return;
+    }
+    call("Documents.Open", openRequest(path));
 }
 
 void EngineClient::activeDocumentRepaginate()
@@ -325,6 +332,11 @@ void EngineClient::quit()
 {
     call("Quit", {Call::Quit, 0, 0, 0, {}});
     m_channel->finish(QDeadlineTimer(kQuitGraceMs));
+}
+
+engineprotocol::Request openRequest(const QString &path)
+{
+    return {Call::Open, 0, 0, 0, QFile::encodeName(path).toStdString()};
 }
 
 WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs)

@@ -93,6 +93,9 @@ private:
     std::deque<const char *> m_posted; // calls sent whose answers are still to be read
 };
 
+// The call that opens `path`.
+engineprotocol::Request openRequest(const QString &path);
+
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;
 // creation throws Error when the engine cannot be started.
 WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs = 120000);

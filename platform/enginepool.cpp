@@ -3,10 +3,12 @@
 #include "childprocesses.h"
 #include "enginechannel.h"
 #include "engineclient.h"
+#include "engineprotocol.h"
 #include "error.h"
 
 #include <QDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -25,6 +27,9 @@ constexpr int kSpares = 2;
 // The launcher's orders (see the engine's launcher.h).
 constexpr char kEngine = 'e';
 constexpr char kWarmEngine = 'w';
+constexpr char kEngineWithCall = 'a';
+// The most an order may carry as the engine's first call.
+constexpr size_t kMaxCallAhead = 32768;
 
 } // namespace
 
@@ -55,18 +60,12 @@ public:
     qint64 pid() const { return m_pid; }
     bool usable() const { return !m_broken; }
 
-    bool order(char kind)
+    bool order(char kind) { return send(std::string(1, kind)); }
+
+    // An engine whose first call, `frame`, is written before it starts.
+    bool orderWithCall(const std::string &frame)
     {
-        if (m_broken)
-            return false;
-        for (;;) {
-            const ssize_t n = ::send(m_socket, &kind, 1, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n != 1)
-                m_broken = true;
-            return !m_broken;
-        }
+        return send(std::string(1, kEngineWithCall) + frame);
     }
 
     // The engine the launcher forked for the oldest order, or null (and the launcher
@@ -117,6 +116,22 @@ private:
     LauncherProcess(pid_t pid, int socket) : m_pid(pid), m_socket(socket)
     {
         childprocesses::add(m_pid);
+    }
+
+    bool send(const std::string &message)
+    {
+        size_t done = 0;
+        while (!m_broken && done < message.size()) {
+            const ssize_t n =
+                ::send(m_socket, message.data() + done, message.size() - done, MSG_NOSIGNAL);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                m_broken = true;
+            else
+                done += size_t(n);
+        }
+        return !m_broken;
     }
 
     pid_t m_pid;
@@ -171,8 +186,52 @@ qint64 EnginePool::sparePid()
 
 void EnginePool::receive(Spare &spare)
 {
-    if (!spare.engine)
+    if (!spare.engine) {
         spare.engine = spare.launcher->receive(spare.launcher, QDeadlineTimer(m_waitMs));
+        if (spare.engine)
+            spare.engine->setOpenedAhead(spare.document);
+    }
+}
+
+QString EnginePool::nextUnopened() const
+{
+    for (qsizetype i = 0; i < m_expected.size(); ++i) {
+        const QString &document = m_expected[i];
+        const bool opened = std::any_of(m_spares.begin(), m_spares.end(), [&](const Spare &spare) {
+            return spare.document == document;
+        });
+        if (!opened && !document.isEmpty())
+            return document;
+    }
+    return {};
+}
+
+void EnginePool::expect(const QStringList &documents)
+{
+    m_expected = documents;
+    for (auto spare = m_spares.begin(); spare != m_spares.end();) {
+        if (spare->document.isEmpty() || documents.contains(spare->document)) {
+            ++spare;
+            continue;
+        }
+        // Received first: the launcher's answer must not be left for the next order.
+        receive(*spare);
+        if (spare->engine)
+            spare->engine->kill();
+        spare = m_spares.erase(spare);
+    }
+    dropUnusableLaunchers();
+    orderSpares();
+}
+
+QStringList EnginePool::openedAhead() const
+{
+    QStringList documents;
+    for (const Spare &spare : m_spares) {
+        if (!spare.document.isEmpty())
+            documents << spare.document;
+    }
+    return documents;
 }
 
 std::shared_ptr<LauncherProcess> EnginePool::idleLauncher() const
@@ -193,12 +252,37 @@ void EnginePool::dropUnusableLaunchers()
 
 void EnginePool::orderSpares()
 {
+    // A spare that opened nothing is given the next document; it has been on order
+    // for a while, so its launcher's answer is there or nearly.
+    for (Spare &spare : m_spares) {
+        const QString next = spare.document.isEmpty() ? nextUnopened() : QString();
+        if (next.isEmpty())
+            continue;
+        receive(spare);
+        if (!spare.engine || !spare.engine->isRunning())
+            continue;
+        const std::string frame = engineprotocol::encodeRequest(openRequest(next));
+        if (spare.engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
+            ChannelStatus::Ok) {
+            spare.document = next;
+            spare.engine->setOpenedAhead(next);
+        } else {
+            spare.engine->kill();
+        }
+    }
     while (m_spares.size() < size_t(kSpares)) {
         std::shared_ptr<LauncherProcess> launcher = idleLauncher();
         if (!launcher)
             break;
-        if (launcher->order(kWarmEngine))
-            m_spares.push_back(Spare{std::move(launcher), nullptr});
+        QString next = nextUnopened();
+        const std::string frame =
+            next.isEmpty() ? std::string() : engineprotocol::encodeRequest(openRequest(next));
+        if (frame.size() > kMaxCallAhead)
+            next.clear();
+        const bool ordered =
+            next.isEmpty() ? launcher->order(kWarmEngine) : launcher->orderWithCall(frame);
+        if (ordered)
+            m_spares.push_back(Spare{std::move(launcher), nullptr, next});
         else
             dropUnusableLaunchers();
     }
@@ -206,10 +290,22 @@ void EnginePool::orderSpares()
 
 std::unique_ptr<EngineChannel> EnginePool::take()
 {
+    const QString current = m_expected.value(0);
+    if (!m_expected.isEmpty())
+        m_expected.removeFirst();
     std::unique_ptr<EngineChannel> engine;
-    while (!engine && !m_spares.empty()) {
-        Spare spare = std::move(m_spares.front());
-        m_spares.pop_front();
+    while (!engine) {
+        // The spare that opened the document ahead, else one that opened nothing.
+        auto chosen = std::find_if(m_spares.begin(), m_spares.end(), [&](const Spare &spare) {
+            return !current.isEmpty() && spare.document == current;
+        });
+        if (chosen == m_spares.end())
+            chosen = std::find_if(m_spares.begin(), m_spares.end(),
+                                  [](const Spare &spare) { return spare.document.isEmpty(); });
+        if (chosen == m_spares.end())
+            break;
+        Spare spare = std::move(*chosen);
+        m_spares.erase(chosen);
         receive(spare);
         // A spare that died while it waited is no use.
         if (spare.engine && spare.engine->isRunning())

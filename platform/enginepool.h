@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -22,6 +23,12 @@ class LauncherProcess;
 // by two engines at once: each launcher holds a profile of its own and has at most one
 // engine alive at any moment, so there is one launcher for the engine at work and one
 // for each engine made ready.
+//
+// During a run the pool is told which documents come next (expect()), and engines made
+// ready ahead open them already, on idle time, so that a document's engine has loaded
+// it by the time its turn comes. An engine that opened a document ahead serves that
+// document only: it is handed over for it, or ended when the document is no longer
+// expected.
 //
 // The launcher and the spare engine handed over are registered with childprocesses, so
 // closing the main window ends them, and spares still on order die with the launcher;
@@ -43,6 +50,15 @@ public:
     // or started now. Null when no engine can be started at all.
     std::unique_ptr<EngineChannel> take();
 
+    // The documents a run converts next, in order: the first is the one take() is
+    // called for next, the others follow it. Engines made ready ahead open them
+    // already, as many as there are such engines; engines that opened a document not
+    // in `documents` are ended. An empty list ends every engine that opened a
+    // document ahead.
+    void expect(const QStringList &documents);
+    // The documents that engines made ready ahead have been given, in order.
+    QStringList openedAhead() const;
+
     // The process ids of the launchers that can still be used.
     QList<qint64> launcherPids() const;
     // The process id of a launcher that can still be used, else 0.
@@ -59,9 +75,14 @@ private:
     {
         std::shared_ptr<LauncherProcess> launcher;
         std::unique_ptr<EngineChannel> engine; // null until received
+        QString document;                      // opened ahead, or empty
     };
 
     void receive(Spare &spare);
+    // The first expected document that no spare has opened.
+    QString nextUnopened() const;
+    // Gives spares that opened nothing the next documents, then orders spares up to
+    // their number, each with the next document when there is one.
     void orderSpares();
     void dropUnusableLaunchers();
     // A launcher with no engine alive and none on order, or null.
@@ -71,6 +92,7 @@ private:
     int m_waitMs;
     std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
     std::deque<Spare> m_spares;
+    QStringList m_expected;
 };
 
 // Creates an automation client per instance on an engine from `pool`; creation throws

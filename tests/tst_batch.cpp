@@ -19,6 +19,15 @@ private:
     FakeWordLibrary m_word;
     bool m_wordRunning = false;
     int m_guardChecks = 0;
+    // What the run announced, and how many documents had been opened and messages
+    // shown by then.
+    struct Announcement
+    {
+        QStringList documents;
+        qsizetype opened = 0;
+        qsizetype messages = 0;
+    };
+    QList<Announcement> m_announced;
     std::unique_ptr<Form1> m_form;
 
     QString addDocument(const QString &name, int pages)
@@ -51,6 +60,7 @@ private slots:
         m_word = FakeWordLibrary();
         m_wordRunning = false;
         m_guardChecks = 0;
+        m_announced.clear();
         for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files))
             QFile::remove(m_dir.filePath(name));
         Form1Environment environment;
@@ -59,6 +69,9 @@ private slots:
         environment.isWordRunning = [this] {
             ++m_guardChecks;
             return m_wordRunning;
+        };
+        environment.expectDocuments = [this](const QStringList &documents) {
+            m_announced.append({documents, opened().size(), m_dialogs.shown.size()});
         };
         m_form = std::make_unique<Form1>(environment);
         m_form->ListView1->setColumnCount(1);
@@ -100,6 +113,27 @@ private slots:
         const QList<int> during = progress.mid(0, progress.size() - 1);
         QVERIFY(std::is_sorted(during.begin(), during.end()));
         QCOMPARE(during.last(), m_form->ProgressBar1->maximum());
+    }
+
+    void nextDocumentsAreAnnouncedAsTheRunGoes()
+    {
+        const QString a = addDocument("a.docx", 1);
+        const QString b = addDocument("b.docx", 2);
+        const QString c = addDocument("c.docx", 1);
+        const QString d = addDocument("d.docx", 1);
+        list({a, b, c, d});
+        m_form->PushButton2->click();
+
+        QCOMPARE(m_dialogs.shown, QStringList{"message: Done."});
+        QCOMPARE(m_announced.size(), 5);
+        // Each document with the two after it, when its turn comes and before it is
+        // opened; then nothing, before "Done." is shown.
+        const QList<QStringList> lists{{a, b, c}, {b, c, d}, {c, d}, {d}, {}};
+        for (int i = 0; i < 5; ++i) {
+            QCOMPARE(m_announced[i].documents, lists[i]);
+            QCOMPARE(m_announced[i].opened, qsizetype(i));
+            QCOMPARE(m_announced[i].messages, qsizetype(0));
+        }
     }
 
     void guardAnswers_data()
@@ -151,6 +185,11 @@ private slots:
         QVERIFY(m_dialogs.messages[0].contains(second));
         QCOMPARE(m_form->mousePointer(), 0);
         QCOMPARE(m_word.instancesAlive, 0);
+        // Nothing is expected any more once the run has stopped, before its message.
+        QCOMPARE(m_announced.size(), 3);
+        QCOMPARE(m_announced[1].documents, (QStringList{second, third}));
+        QCOMPARE(m_announced[2].documents, QStringList());
+        QCOMPARE(m_announced[2].messages, qsizetype(0));
 
         // The window stays usable: the next run goes through.
         m_word.failOn.clear();

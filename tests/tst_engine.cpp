@@ -500,11 +500,17 @@ private slots:
         const QList<qint64> launchers = pool->launcherPids();
         QCOMPARE(launchers.size(), 3);
         // One document after another, as a run goes: each in an engine of its own,
-        // forked from a launcher and made ready while the one before was working.
+        // forked from a launcher and made ready while the one before was working,
+        // which opened its document ahead.
         QList<qint64> engines;
-        for (const char *name : {"three.docx", "mixed.odt", "twelve.rtf", "one.doc"}) {
-            const Export plain = exportPages(made(name));
-            const Export forked = exportPages(made(name), create);
+        QStringList run;
+        for (const char *name : {"three.docx", "mixed.odt", "twelve.rtf", "one.doc"})
+            run << made(name);
+        for (const QString &name : run) {
+            const Export plain = exportPages(name);
+            pool->expect(run.mid(run.indexOf(name), 3));
+            QCOMPARE(pool->openedAhead(), run.mid(run.indexOf(name), 2));
+            const Export forked = exportPages(name, create);
             QVERIFY(launchers.contains(forked.parent));
             QVERIFY(!engines.contains(forked.pid));
             engines << forked.pid;
@@ -515,6 +521,7 @@ private slots:
                 QVERIFY2(forked.pictures[page] == plain.pictures[page],
                          qPrintable(QString("%1 page %2").arg(name).arg(page + 1)));
         }
+        pool->expect({});
         const qint64 spare = pool->sparePid();
         QVERIFY(spare > 0);
         QVERIFY(launchers.contains(parentOf(spare)));

@@ -171,6 +171,100 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(ended(spare), 10000);
     }
 
+    void expectedDocumentsAreOpenedAhead()
+    {
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const QList<qint64> launchers = pool->launcherPids();
+        QStringList paths;
+        QStringList logs;
+        for (int i = 0; i < 5; ++i) {
+            logs << m_dir.filePath(QStringLiteral("ahead%1.log").arg(i));
+            QFile::remove(logs.last());
+            paths << script(QStringLiteral("ahead%1.doc").arg(i),
+                            "pages 2\nlog " + logs.last() + "\n");
+        }
+        const auto calls = [&](int document) {
+            QFile file(logs[document]);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().split('\n')
+                                                  : QList<QByteArray>();
+        };
+
+        for (int i = 0; i < 5; ++i) {
+            // As a run goes: each document with the two after it, as its turn comes.
+            pool->expect(paths.mid(i, 3));
+            // The two engines made ready have opened the document and the next one.
+            const QStringList ahead = paths.mid(i, 2);
+            QCOMPARE(pool->openedAhead(), ahead);
+            for (int j = i; j < std::min(i + 2, 5); ++j)
+                QTRY_COMPARE_WITH_TIMEOUT(calls(j).count("open 0 0 0"), 1, 10000);
+            const Run run = convert(create, paths[i], launchers);
+            QCOMPARE(run.goodPages, 2);
+            QVERIFY(launchers.contains(run.parent));
+            QVERIFY(run.mostPerLauncher <= 1);
+            QVERIFY(ended(run.pid));
+            // The Open sent ahead was the document's only one.
+            const QList<QByteArray> done = calls(i);
+            QCOMPARE(done.count("open 0 0 0"), 1);
+            QCOMPARE(done.count("quit 0 0 0"), 1);
+            // Engines ordered once the list was known open their document straight
+            // away; only the two made ready before warmed up first.
+            QCOMPARE(done.value(0) == "warmed", i < 2);
+        }
+        // The run is over: nothing is opened ahead any more.
+        pool->expect({});
+        QCOMPARE(pool->openedAhead(), QStringList());
+        // Ready for the next run: the launchers and a spare that opened nothing.
+        QVERIFY(pool->sparePid() > 0);
+        QCOMPARE(childprocesses::count(), 4);
+        create = nullptr;
+        pool.reset();
+        for (qint64 launcher : launchers)
+            QVERIFY(ended(launcher));
+    }
+
+    void engineOfADocumentNoLongerExpectedEnds()
+    {
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const QList<qint64> launchers = pool->launcherPids();
+        const QString first = script("first.doc", "pages 1\n");
+        const QString removed = script("removed.doc", "pages 1\n");
+        const QString refused = script("refused.doc", "pages 1\nrefuse open 5 no such luck\n");
+        const auto engines = [&] {
+            QList<qint64> all;
+            for (qint64 launcher : launchers)
+                all += liveChildrenOf(launcher);
+            return all;
+        };
+
+        pool->expect({first, removed});
+        QCOMPARE(pool->openedAhead(), (QStringList{first, removed}));
+        QTRY_COMPARE_WITH_TIMEOUT(engines().size(), 2, 10000);
+        const QList<qint64> before = engines();
+        // The list changed: the engine that opened the removed document ends, and
+        // one that opened nothing takes the new next document.
+        pool->expect({first, refused});
+        QCOMPARE(pool->openedAhead(), (QStringList{first, refused}));
+        const QList<qint64> after = engines();
+        QCOMPARE(std::count_if(before.begin(), before.end(),
+                               [&](qint64 pid) { return !after.contains(pid); }),
+                 1);
+
+        QCOMPARE(convert(create, first, launchers).goodPages, 1);
+        // A refusal of a document opened ahead is reported at its turn, as always.
+        pool->expect({refused});
+        QCOMPARE(errorMessageOf([&] { convert(create, refused, launchers); }),
+                 QString("The document engine refused Documents.Open while working on \"%1\": "
+                         "no such luck.")
+                     .arg(refused));
+        pool->expect({});
+        create = nullptr;
+        pool.reset();
+        for (qint64 pid : launchers + before + after)
+            QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
+    }
+
     void enginesStartThePlainWayWithoutALauncher_data()
     {
         QTest::addColumn<QByteArray>("misbehaviour");

@@ -81,12 +81,13 @@ int countImages(const QStringList &documents)
 // one pool for the whole benchmark, as they do in a program that stays open.
 Outcome runPagelift(const QStringList &documents)
 {
-    static const WordFactory createWord =
-        pooledEngineFactory(std::make_shared<EnginePool>(binFolder()));
+    static const auto pool = std::make_shared<EnginePool>(binFolder());
+    static const WordFactory createWord = pooledEngineFactory(pool);
     QuietDialogs dialogs;
     Form1Environment environment;
     environment.dialogs = &dialogs;
     environment.createWord = createWord;
+    environment.expectDocuments = [](const QStringList &next) { pool->expect(next); };
     environment.isWordRunning = [] { return false; };
     Form1 form(environment);
     form.ListView1->setColumnCount(1);

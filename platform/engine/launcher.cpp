@@ -88,11 +88,14 @@ void reportStarted(int &started)
 }
 
 int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
-                const std::string &warmUpDocument, bool idleWarmUp, int started)
+                const std::string &warmUpDocument, bool firstCallWaiting, bool idleAllowed,
+                int started)
 {
     // An engine made ready ahead starts on idle time only, where it may, so that it
     // never slows the document being converted meanwhile; its threads inherit that.
-    const bool idle = !warmUpDocument.empty() && idleWarmUp;
+    // One whose first call is already written (the next document, opened ahead) also
+    // answers that call on idle time.
+    const bool idle = idleAllowed && (!warmUpDocument.empty() || firstCallWaiting);
     if (idle)
         setIdlePriority(true);
     std::string error;
@@ -105,9 +108,56 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
             office->warmUp(warmUpDocument);
         session = std::make_unique<EngineSession>(*office);
     }
-    if (idle)
+    if (idle && !firstCallWaiting)
         setIdlePriority(false);
-    return serveCalls(socket, socket, session.get(), error);
+    bool normal = !idle || !firstCallWaiting;
+    return serveCalls(socket, socket, session.get(), error, [&normal] {
+        if (!normal)
+            setIdlePriority(false);
+        normal = true;
+    });
+}
+
+// Reads the call frame that follows an order for an engine with its first call
+// written: its length, then the call.
+bool readCallAhead(int control, std::string &frame)
+{
+    auto readFully = [control](char *data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::read(control, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            data += n;
+            size -= size_t(n);
+        }
+        return true;
+    };
+    uint32_t size = 0;
+    frame.assign(4, '\0');
+    if (!readFully(frame.data(), 4))
+        return false;
+    std::memcpy(&size, frame.data(), 4);
+    if (size > launcher::kMaxCallAhead - 4)
+        return false;
+    frame.resize(4 + size_t(size));
+    return readFully(frame.data() + 4, size);
+}
+
+// Writes all of `data` to `fd`, which holds it without a reader.
+bool writeAll(int fd, const std::string &data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
+    }
+    return true;
 }
 
 bool answer(int control, int32_t pid, int socket, int pidfd)
@@ -160,11 +210,21 @@ int runLauncher(const std::string &installDir, int control)
             continue;
         if (n <= 0)
             return 0; // the program has gone
-        if (order != launcher::kEngine && order != launcher::kWarmEngine)
+        if (order != launcher::kEngine && order != launcher::kWarmEngine &&
+            order != launcher::kEngineWithCall)
+            return 2;
+        std::string callAhead;
+        if (order == launcher::kEngineWithCall && !readCallAhead(control, callAhead))
             return 2;
 
         int ends[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        bool made = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0;
+        if (made && !writeAll(ends[0], callAhead)) {
+            ::close(ends[0]);
+            ::close(ends[1]);
+            made = false;
+        }
+        if (!made) {
             if (!answer(control, -1, -1, -1))
                 return 0;
             continue;
@@ -186,8 +246,8 @@ int runLauncher(const std::string &installDir, int control)
                 ::close(started[0]);
             const std::string document =
                 order == launcher::kWarmEngine && canWarmUp ? warmUp.string() : std::string();
-            const int code =
-                serveForked(installDir, profile->url(), ends[1], document, idleWarmUp, started[1]);
+            const int code = serveForked(installDir, profile->url(), ends[1], document,
+                                         !callAhead.empty(), idleWarmUp, started[1]);
             std::fflush(stderr);
             ::_exit(code);
         }

@@ -12,6 +12,10 @@
 //   'e'  an engine that serves calls at once
 //   'w'  an engine that first loads and drops a small document of its own, so that
 //        the office's one-time set-up for a first document is paid before it is used
+//   'a'  followed by one call frame (its 4-byte length, then the call, at most
+//        kMaxCallAhead bytes in all): an engine whose first call is already written,
+//        so that it starts on that call (opening the next document ahead) instead of
+//        on a document of its own
 // and answers each with a 32-bit process id (-1 when the fork failed) that carries
 // two descriptors (SCM_RIGHTS): the engine's end of its call socket and a pidfd of the
 // engine. Engines die with the launcher, and the launcher with its parent or when its
@@ -20,6 +24,9 @@ namespace launcher {
 
 inline constexpr char kEngine = 'e';
 inline constexpr char kWarmEngine = 'w';
+inline constexpr char kEngineWithCall = 'a';
+// Small enough for the call socket to hold it before the engine reads it.
+inline constexpr uint32_t kMaxCallAhead = 32768;
 
 } // namespace launcher
 

@@ -84,7 +84,8 @@ bool sendReply(int fd, const EngineSession::Reply &reply)
 
 } // namespace
 
-int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError)
+int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError,
+               const std::function<void()> &afterEachCall)
 {
     for (;;) {
         char length[4];
@@ -113,5 +114,7 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             return 0;
         if (session && reply.header.refusal == engineprotocol::Refusal::None)
             session->afterReply(request);
+        if (afterEachCall)
+            afterEachCall();
     }
 }

@@ -14,10 +14,11 @@
 //
 // With --launcher it stands in for the engine's launcher: it forks fakes on order, as
 // the real one does, and a fake ordered warm writes "warmed" before its first logged
-// call. FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it before it
-// answers anything, "refuse" answers every order with a failed fork.
-// Pixel (x, y) of original page p (from 0) is B = p, G = x % 256, R = y % 256,
-// A = 255, so a test can tell which page it sees and that no row is shifted.
+// call; an order with a call ahead puts that call in the fake's socket before the fork.
+// FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it before it answers anything,
+// "refuse" answers every order with a failed fork. Pixel (x, y) of original page p (from 0) is B =
+// p, G = x % 256, R = y % 256, A = 255, so a test can tell which page it sees and that no row is
+// shifted.
 
 #include "engineprotocol.h"
 #include "pagerest.h"
@@ -298,12 +299,25 @@ int launch()
         char order = 0;
         if (::read(STDIN_FILENO, &order, 1) != 1)
             return 0;
+        std::string callAhead;
+        if (order == 'a') {
+            uint32_t size = 0;
+            if (!readFully(&size, 4) || size > (1u << 15))
+                return 2;
+            callAhead.assign(4 + size_t(size), '\0');
+            std::memcpy(callAhead.data(), &size, 4);
+            if (!readFully(callAhead.data() + 4, size))
+                return 2;
+        }
         if (mode == "refuse") {
             answer(STDOUT_FILENO, -1, -1, -1);
             continue;
         }
         int ends[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+            return 1;
+        if (::send(ends[0], callAhead.data(), callAhead.size(), MSG_NOSIGNAL) !=
+            ssize_t(callAhead.size()))
             return 1;
         const pid_t child = ::fork();
         if (child == 0) {
