@@ -88,14 +88,14 @@ void reportStarted(int &started)
 }
 
 int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
-                const std::string &warmUpDocument, bool firstCallWaiting, bool idleAllowed,
-                int started)
+                const std::string &warmUpDocument, bool idleWarmUp, int started)
 {
-    // An engine made ready ahead starts on idle time only, where it may, so that it
+    // An engine made ready ahead warms up on idle time only, where it may, so that it
     // never slows the document being converted meanwhile; its threads inherit that.
-    // One whose first call is already written (the next document, opened ahead) also
-    // answers that call on idle time.
-    const bool idle = idleAllowed && (!warmUpDocument.empty() || firstCallWaiting);
+    // One whose first call is already written (the next document, opened ahead) runs
+    // at normal priority: the run will wait for that document soon, and on a busy
+    // processor idle time may not come.
+    const bool idle = !warmUpDocument.empty() && idleWarmUp;
     if (idle)
         setIdlePriority(true);
     std::string error;
@@ -108,14 +108,9 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
             office->warmUp(warmUpDocument);
         session = std::make_unique<EngineSession>(*office);
     }
-    if (idle && !firstCallWaiting)
+    if (idle)
         setIdlePriority(false);
-    bool normal = !idle || !firstCallWaiting;
-    return serveCalls(socket, socket, session.get(), error, [&normal] {
-        if (!normal)
-            setIdlePriority(false);
-        normal = true;
-    });
+    return serveCalls(socket, socket, session.get(), error);
 }
 
 // Reads the call frame that follows an order for an engine with its first call
@@ -246,8 +241,8 @@ int runLauncher(const std::string &installDir, int control)
                 ::close(started[0]);
             const std::string document =
                 order == launcher::kWarmEngine && canWarmUp ? warmUp.string() : std::string();
-            const int code = serveForked(installDir, profile->url(), ends[1], document,
-                                         !callAhead.empty(), idleWarmUp, started[1]);
+            const int code =
+                serveForked(installDir, profile->url(), ends[1], document, idleWarmUp, started[1]);
             std::fflush(stderr);
             ::_exit(code);
         }

@@ -84,8 +84,7 @@ bool sendReply(int fd, const EngineSession::Reply &reply)
 
 } // namespace
 
-int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError,
-               const std::function<void()> &afterEachCall)
+int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError)
 {
     for (;;) {
         char length[4];
@@ -114,7 +113,5 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             return 0;
         if (session && reply.header.refusal == engineprotocol::Refusal::None)
             session->afterReply(request);
-        if (afterEachCall)
-            afterEachCall();
     }
 }

@@ -1,13 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <string>
 
 class EngineSession;
 
 // Answers the calls read from `requests` on `replies` until the client closes its end
 // or asks the engine to quit; returns the exit code. Without a session (the office
-// did not start) every call is refused with `startError`. `afterEachCall`, when set,
-// runs once each call has been answered and followed up.
-int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError,
-               const std::function<void()> &afterEachCall = {});
+// did not start) every call is refused with `startError`.
+int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError);
