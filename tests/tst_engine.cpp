@@ -277,6 +277,13 @@ private slots:
                          &output),
                      qPrintable(output));
         }
+        // A web browser's profile, as a user has: the office would look there for a
+        // certificate store if the engine did not give it one of its own. Made
+        // after the reference's own office has run, which does look there.
+        QVERIFY(QDir(m_home.path()).mkpath(".mozilla/firefox/abcd.default"));
+        QVERIFY(writeFile(QDir(m_home.path()).filePath(".mozilla/firefox/profiles.ini"),
+                          "[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=default\n"
+                          "IsRelative=1\nPath=abcd.default\nDefault=1\n"));
     }
 
     void cleanup() { QCOMPARE(childprocesses::count(), 0); }
@@ -631,6 +638,9 @@ private slots:
         // Runs last: every engine of this test has run with HOME pointing here.
         QVERIFY(!QDir(m_home.path()).exists(".config/libreoffice"));
         QVERIFY(!QDir(m_home.path()).exists(".cache/pagelift"));
+        QCOMPARE(QDir(m_home.filePath(".mozilla/firefox/abcd.default"))
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 };
 

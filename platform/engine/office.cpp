@@ -53,6 +53,16 @@ std::string productVersion(const std::string &info)
     return std::regex_search(info, match, field) ? match[1].str() : std::string();
 }
 
+// Gives the office a certificate store of its own in the profile. Without one it looks
+// for the store of the user's web browser or mail program, and opens that for writing.
+void useOwnCertificateStore(const ProfileSlot &profile)
+{
+    const fs::path store = profile.folder() / "certificates";
+    std::error_code ec;
+    fs::create_directories(store, ec);
+    ::setenv("MOZILLA_CERTIFICATE_FOLDER", store.c_str(), 1);
+}
+
 } // namespace
 
 EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office)
@@ -84,6 +94,7 @@ std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installD
     if (!profile->isReady(installDir)) {
         if (!profile->reset(error))
             return nullptr;
+        useOwnCertificateStore(*profile);
         // The first start runs in a child that ends the office properly, which saves
         // what the office learnt; this process has not loaded the office yet.
         const pid_t child = ::fork();
@@ -104,6 +115,7 @@ std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installD
         }
         profile->markReady(installDir);
     }
+    useOwnCertificateStore(*profile);
     return profile;
 }
 
