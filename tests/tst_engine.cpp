@@ -233,6 +233,7 @@ private:
 
     QTemporaryDir m_dir;
     QTemporaryDir m_home;
+    QTemporaryDir m_temp; // every engine's TMPDIR
     QString m_engine;
     QString m_references;
 
@@ -284,6 +285,9 @@ private slots:
         QVERIFY(writeFile(QDir(m_home.path()).filePath(".mozilla/firefox/profiles.ini"),
                           "[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=default\n"
                           "IsRelative=1\nPath=abcd.default\nDefault=1\n"));
+        // Engines inherit this too: whatever the office leaves in it stays there.
+        QVERIFY(m_temp.isValid());
+        qputenv("TMPDIR", m_temp.path().toLocal8Bit());
     }
 
     void cleanup() { QCOMPARE(childprocesses::count(), 0); }
@@ -641,6 +645,10 @@ private slots:
         QCOMPARE(QDir(m_home.filePath(".mozilla/firefox/abcd.default"))
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList());
+        // No engine left temporary files behind in the user's temporary folder.
+        QCOMPARE(
+            QDir(m_temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
     }
 };
 

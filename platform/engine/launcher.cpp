@@ -224,6 +224,8 @@ int runLauncher(const std::string &installDir, int control)
                 return 0;
             continue;
         }
+        // The engine before this one has ended: its temporary files can go.
+        profile->clearTemporaryFolder();
         // Engines start one at a time: an office's start brings the extensions of its
         // profile up to date, and two doing that at once in this profile can fail.
         int started[2] = {-1, -1};

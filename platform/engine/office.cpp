@@ -53,14 +53,19 @@ std::string productVersion(const std::string &info)
     return std::regex_search(info, match, field) ? match[1].str() : std::string();
 }
 
-// Gives the office a certificate store of its own in the profile. Without one it looks
-// for the store of the user's web browser or mail program, and opens that for writing.
-void useOwnCertificateStore(const ProfileSlot &profile)
+// Gives the office folders of its own in the profile. A certificate store: without one
+// it looks for the store of the user's web browser or mail program, and opens that for
+// writing. And a temporary folder: an office whose process is ended leaves its
+// temporary files behind, so they are collected here, where the next user of this
+// profile removes them.
+void useOwnFolders(const ProfileSlot &profile)
 {
     const fs::path store = profile.folder() / "certificates";
     std::error_code ec;
     fs::create_directories(store, ec);
     ::setenv("MOZILLA_CERTIFICATE_FOLDER", store.c_str(), 1);
+    profile.clearTemporaryFolder();
+    ::setenv("TMPDIR", profile.temporaryFolder().c_str(), 1);
 }
 
 } // namespace
@@ -94,7 +99,7 @@ std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installD
     if (!profile->isReady(installDir)) {
         if (!profile->reset(error))
             return nullptr;
-        useOwnCertificateStore(*profile);
+        useOwnFolders(*profile);
         // The first start runs in a child that ends the office properly, which saves
         // what the office learnt; this process has not loaded the office yet.
         const pid_t child = ::fork();
@@ -115,7 +120,7 @@ std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installD
         }
         profile->markReady(installDir);
     }
-    useOwnCertificateStore(*profile);
+    useOwnFolders(*profile);
     return profile;
 }
 

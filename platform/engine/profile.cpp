@@ -17,12 +17,13 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "4";
+const char *const kSettingsVersion = "5";
 
 // Editing aids that tiled rendering would otherwise draw on the pages; no lock files
 // or file locks on the documents the engine opens (it only reads them, and an engine
-// that is killed would leave its lock file beside the document); and no sidebar,
-// which an engine never shows but would otherwise build for every document.
+// that is killed would leave its lock file beside the document); no sidebar, which an
+// engine never shows but would otherwise build for every document; and no collecting
+// of the document's words for completion while the engine waits.
 const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
 <item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/DocBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
@@ -38,6 +39,8 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseLocking" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/AutoFunction/Completion"><prop oor:name="Enable" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/AutoFunction/Completion"><prop oor:name="CollectWords" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Views/Windows"><node oor:name="swriter/10336" oor:op="replace"><prop oor:name="Visible" oor:op="fuse"><value>false</value></prop></node></item>
 </oor:items>
 )";
@@ -91,6 +94,18 @@ std::unique_ptr<ProfileSlot> ProfileSlot::acquire(const fs::path &root, std::str
 std::string ProfileSlot::url() const
 {
     return fileUrl(m_folder);
+}
+
+fs::path ProfileSlot::temporaryFolder() const
+{
+    return m_folder / "temp";
+}
+
+void ProfileSlot::clearTemporaryFolder() const
+{
+    std::error_code ec;
+    fs::remove_all(temporaryFolder(), ec);
+    fs::create_directories(temporaryFolder(), ec);
 }
 
 bool ProfileSlot::isReady(const std::string &installDir) const

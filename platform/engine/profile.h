@@ -22,6 +22,11 @@ public:
     const std::filesystem::path &folder() const { return m_folder; }
     // The profile as the office wants it named.
     std::string url() const;
+    // Where the office running in this profile keeps its temporary files. The office
+    // never removes its own when its process is ended, so the folder is emptied
+    // whenever no engine uses it.
+    std::filesystem::path temporaryFolder() const;
+    void clearTemporaryFolder() const;
 
     // True once the profile has been through one complete start with this office
     // installation and these settings; until then every start repeats the office's
