@@ -30,6 +30,9 @@
 
 namespace {
 
+// The JPEG quality of both sides.
+constexpr int kQuality = 75;
+
 // Records the run's messages instead of showing them.
 class QuietDialogs : public Dialogs
 {
@@ -91,6 +94,8 @@ Outcome runPagelift(const QStringList &documents)
     environment.isWordRunning = [] { return false; };
     Form1 form(environment);
     form.ListView1->setColumnCount(1);
+    // The reference's quality.
+    form.Slider1->setValue(kQuality);
     for (const QString &document : documents)
         form.ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{document}));
 
@@ -137,7 +142,7 @@ Outcome runReference(const QStringList &documents, const QString &profile, const
             continue;
         runTool(QStringLiteral("pdftoppm"),
                 {QStringLiteral("-jpeg"), QStringLiteral("-r"), QStringLiteral("96"),
-                 QStringLiteral("-jpegopt"), QStringLiteral("quality=75"), pdf,
+                 QStringLiteral("-jpegopt"), QStringLiteral("quality=%1").arg(kQuality), pdf,
                  QDir(out).filePath(QFileInfo(document).completeBaseName())});
     }
     outcome.seconds = timer.nsecsElapsed() / 1e9;
