@@ -64,7 +64,12 @@ int EngineSession::PageBox::pixelHeight() const
 
 EngineSession::EngineSession(EngineOffice &office) : m_office(office) {}
 
-EngineSession::~EngineSession() = default;
+EngineSession::~EngineSession()
+{
+    // The engine's process ends with its session; see m_closed.
+    for (std::unique_ptr<lok::Document> &document : m_closed)
+        static_cast<void>(document.release());
+}
 
 EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request)
 {
@@ -126,7 +131,7 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
         m_aheadPixels = PixelBuffer();
         m_rest.reset();
         m_pages.clear();
-        m_document.reset();
+        m_closed.push_back(std::move(m_document));
         return value(0);
     default:
         return refuse(Refusal::BadArguments, "unknown call " + std::to_string(int(request.call)));

@@ -53,4 +53,8 @@ private:
     std::optional<PageRest> m_rest;
     int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
     PixelBuffer m_aheadPixels;
+    // Documents closed by the client. The office's teardown of a document takes
+    // milliseconds and leaves nothing behind that matters, since the engine never
+    // saves: a closed document is set aside, and goes with the engine's process.
+    std::vector<std::unique_ptr<lok::Document>> m_closed;
 };
