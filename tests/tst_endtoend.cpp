@@ -3,6 +3,7 @@
 
 #include "childprocesses.h"
 #include "engineclient.h"
+#include "enginepool.h"
 #include "fakedialogs.h"
 #include "filelistview.h"
 #include "form1.h"
@@ -28,14 +29,28 @@ QByteArray digest(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
-// The real engines, with no LibreOffice of the user's to ask about.
-Form1Environment environmentWith(FakeDialogs &dialogs)
+// The real engines, with no LibreOffice of the user's to ask about: started the plain
+// way, or forked from launchers and told the next documents, as the program does.
+Form1Environment environmentWith(FakeDialogs &dialogs, bool pooled)
 {
     Form1Environment environment;
     environment.dialogs = &dialogs;
-    environment.createWord = engineFactory(kBinDir);
+    if (pooled) {
+        auto pool = std::make_shared<EnginePool>(kBinDir);
+        environment.createWord = pooledEngineFactory(pool);
+        environment.expectDocuments = [pool](const QStringList &next) { pool->expect(next); };
+    } else {
+        environment.createWord = engineFactory(kBinDir);
+    }
     environment.isWordRunning = [] { return false; };
     return environment;
+}
+
+void addEngineKinds()
+{
+    QTest::addColumn<bool>("pooled");
+    QTest::newRow("plain engines") << false;
+    QTest::newRow("engines opening the next documents ahead") << true;
 }
 
 } // namespace
@@ -45,8 +60,11 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
 private slots:
+    void startButtonConvertsTheList_data() { addEngineKinds(); }
+
     void startButtonConvertsTheList()
     {
+        QFETCH(bool, pooled);
         QTemporaryDir dir;
         QStringList documents;
         const QList<QList<Page>> pages = {
@@ -63,11 +81,11 @@ private slots:
             before << digest(document);
 
         FakeDialogs dialogs;
-        Form1 form(environmentWith(dialogs));
-        form.ListView1->setColumnCount(1);
+        auto form = std::make_unique<Form1>(environmentWith(dialogs, pooled));
+        form->ListView1->setColumnCount(1);
         for (const QString &document : documents)
-            form.ListView1->appendRow(document);
-        form.PushButton2->click();
+            form->ListView1->appendRow(document);
+        form->PushButton2->click();
 
         QCOMPARE(dialogs.shown, QStringList{"message: Done."});
         const QStringList images = QDir(dir.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name);
@@ -85,13 +103,26 @@ private slots:
         }
         for (int i = 0; i < documents.size(); ++i)
             QCOMPARE(digest(documents[i]), before[i]);
-        QCOMPARE(form.ProgressBar1->value(), 0);
-        QCOMPARE(form.mousePointer(), 0);
+        // Nothing but the documents (and the flat files they were made from) and their
+        // images in the folder.
+        QStringList entries =
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        entries.removeIf([](const QString &name) { return name.endsWith(".fodt"); });
+        QCOMPARE(entries.size(), documents.size() + images.size());
+        QCOMPARE(form->ProgressBar1->value(), 0);
+        QCOMPARE(form->mousePointer(), 0);
+        // No engine outlives the run; launchers and engines made ready go with the window.
+        if (!pooled)
+            QCOMPARE(childprocesses::count(), 0);
+        form.reset();
         QCOMPARE(childprocesses::count(), 0);
     }
 
+    void badDocumentEndsTheRunWithItsMessage_data() { addEngineKinds(); }
+
     void badDocumentEndsTheRunWithItsMessage()
     {
+        QFETCH(bool, pooled);
         QTemporaryDir dir;
         QString error;
         const QString good =
@@ -102,17 +133,20 @@ private slots:
         const QString last = makeDocument(kBinDir, dir.path(), "last", {Page::A4}, "odt", &error);
 
         FakeDialogs dialogs;
-        Form1 form(environmentWith(dialogs));
-        form.ListView1->setColumnCount(1);
-        form.ListView1->appendRows({good, bad, last});
-        form.PushButton2->click();
+        auto form = std::make_unique<Form1>(environmentWith(dialogs, pooled));
+        form->ListView1->setColumnCount(1);
+        form->ListView1->appendRows({good, bad, last});
+        form->PushButton2->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QVERIFY2(dialogs.messages[0].contains(bad), qPrintable(dialogs.messages[0]));
         QVERIFY2(dialogs.messages[0].contains("not a document"), qPrintable(dialogs.messages[0]));
         QCOMPARE(QDir(dir.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name),
                  (QStringList{"good_1.jpg", "good_2.jpg"}));
-        QCOMPARE(form.mousePointer(), 0);
+        QCOMPARE(form->mousePointer(), 0);
+        if (!pooled)
+            QCOMPARE(childprocesses::count(), 0);
+        form.reset();
         QCOMPARE(childprocesses::count(), 0);
     }
 };
