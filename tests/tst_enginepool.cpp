@@ -339,11 +339,23 @@ private slots:
     {
         const QString path = script("hung.doc", "pages 2\nhang cut\n");
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 600000);
+        // The run's next documents are being opened ahead too.
+        pool->expect({path, script("next1.doc", "pages 1\n"), script("next2.doc", "pages 1\n")});
         std::unique_ptr<WordApplication> word = pooledEngineFactory(pool, 600000)();
         const qint64 engine = static_cast<EngineClient *>(word.get())->enginePid();
         const QList<qint64> launchers = pool->launcherPids();
         const qint64 spare = pool->sparePid();
         QVERIFY(engine > 0 && launchers.size() == 3 && spare > 0);
+        QCOMPARE(pool->openedAhead().size(), 2);
+        const auto engines = [&] {
+            QList<qint64> all;
+            for (qint64 launcher : launchers)
+                all += liveChildrenOf(launcher);
+            return all;
+        };
+        // The engine at work and the two that opened the next documents.
+        QTRY_COMPARE_WITH_TIMEOUT(engines().size(), 3, 10000);
+        const QList<qint64> spares = engines();
 
         word->documentsOpen(path);
         word->selectionEndKey(6, 1);
@@ -351,7 +363,7 @@ private slots:
         QCOMPARE(
             errorMessageOf([&] { word->selectionCut(); }),
             QString("The document engine stopped unexpectedly while working on \"%1\".").arg(path));
-        for (qint64 pid : launchers + QList<qint64>{engine, spare})
+        for (qint64 pid : launchers + spares + QList<qint64>{engine, spare})
             QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
         word.reset();
         pool.reset();
