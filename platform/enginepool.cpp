@@ -253,23 +253,29 @@ void EnginePool::dropUnusableLaunchers()
 void EnginePool::orderSpares()
 {
     // A spare that opened nothing is given the next document; it has been on order
-    // for a while, so its launcher's answer is there or nearly.
-    for (Spare &spare : m_spares) {
-        const QString next = spare.document.isEmpty() ? nextUnopened() : QString();
-        if (next.isEmpty())
+    // for a while, so its launcher's answer is there or nearly. One that has died
+    // meanwhile is dropped.
+    for (auto spare = m_spares.begin(); spare != m_spares.end();) {
+        const QString next = spare->document.isEmpty() ? nextUnopened() : QString();
+        if (next.isEmpty()) {
+            ++spare;
             continue;
-        receive(spare);
-        if (!spare.engine || !spare.engine->isRunning())
-            continue;
+        }
+        receive(*spare);
         const std::string frame = engineprotocol::encodeRequest(openRequest(next));
-        if (spare.engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
-            ChannelStatus::Ok) {
-            spare.document = next;
-            spare.engine->setOpenedAhead(next);
+        if (spare->engine && spare->engine->isRunning() &&
+            spare->engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
+                ChannelStatus::Ok) {
+            spare->document = next;
+            spare->engine->setOpenedAhead(next);
+            ++spare;
         } else {
-            spare.engine->kill();
+            if (spare->engine)
+                spare->engine->kill();
+            spare = m_spares.erase(spare);
         }
     }
+    dropUnusableLaunchers();
     while (m_spares.size() < size_t(kSpares)) {
         std::shared_ptr<LauncherProcess> launcher = idleLauncher();
         if (!launcher)

@@ -223,6 +223,27 @@ private slots:
             QVERIFY(ended(launcher));
     }
 
+    void deadSpareIsReplacedWhenDocumentsAreExpected()
+    {
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const qint64 dead = pool->sparePid();
+        QVERIFY(dead > 0);
+        QCOMPARE(::kill(pid_t(dead), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(ended(dead), 10000);
+
+        const QString first = script("first.doc", "pages 2\n");
+        const QString second = script("second.doc", "pages 1\n");
+        pool->expect({first, second});
+        QCOMPARE(pool->openedAhead(), (QStringList{first, second}));
+        QCOMPARE(convert(create, first).goodPages, 2);
+        pool->expect({second});
+        QCOMPARE(convert(create, second).goodPages, 1);
+        pool->expect({});
+        create = nullptr;
+        pool.reset();
+    }
+
     void engineOfADocumentNoLongerExpectedEnds()
     {
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
