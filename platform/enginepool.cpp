@@ -24,12 +24,7 @@ namespace {
 // the first leaves the processor idle.
 constexpr int kSpares = 2;
 
-// The launcher's orders (see the engine's launcher.h).
-constexpr char kEngine = 'e';
-constexpr char kWarmEngine = 'w';
-constexpr char kEngineWithCall = 'a';
-// The most an order may carry as the engine's first call.
-constexpr size_t kMaxCallAhead = 32768;
+namespace orders = engineprotocol::launcher;
 
 } // namespace
 
@@ -63,10 +58,7 @@ public:
     bool order(char kind) { return send(std::string(1, kind)); }
 
     // An engine whose first call, `frame`, is written before it starts.
-    bool orderWithCall(const std::string &frame)
-    {
-        return send(std::string(1, kEngineWithCall) + frame);
-    }
+    bool orderWithCall(const std::string &frame) { return send(orders::kEngineWithCall + frame); }
 
     // The engine the launcher forked for the oldest order, or null (and the launcher
     // is given up) when it has died, failed or not answered in time.
@@ -120,17 +112,8 @@ private:
 
     bool send(const std::string &message)
     {
-        size_t done = 0;
-        while (!m_broken && done < message.size()) {
-            const ssize_t n =
-                ::send(m_socket, message.data() + done, message.size() - done, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                m_broken = true;
-            else
-                done += size_t(n);
-        }
+        if (!m_broken && !engineprotocol::sendAll(m_socket, message))
+            m_broken = true;
         return !m_broken;
     }
 
@@ -283,10 +266,10 @@ void EnginePool::orderSpares()
         QString next = nextUnopened();
         const std::string frame =
             next.isEmpty() ? std::string() : engineprotocol::encodeRequest(openRequest(next));
-        if (frame.size() > kMaxCallAhead)
+        if (frame.size() > orders::kMaxCallAhead)
             next.clear();
         const bool ordered =
-            next.isEmpty() ? launcher->order(kWarmEngine) : launcher->orderWithCall(frame);
+            next.isEmpty() ? launcher->order(orders::kWarmEngine) : launcher->orderWithCall(frame);
         if (ordered)
             m_spares.push_back(Spare{std::move(launcher), nullptr, next});
         else
@@ -319,7 +302,7 @@ std::unique_ptr<EngineChannel> EnginePool::take()
     }
     if (!engine) {
         if (std::shared_ptr<LauncherProcess> launcher = idleLauncher()) {
-            if (launcher->order(kEngine))
+            if (launcher->order(orders::kEngine))
                 engine = launcher->receive(launcher, QDeadlineTimer(m_waitMs));
         }
     }

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace engineprotocol {
 
@@ -172,5 +173,70 @@ inline ssize_t sendWithDescriptors(int socket, const void *data, size_t size, co
         return n;
     }
 }
+
+// Reads exactly `size` bytes from `fd`. False at the end of the input or on an error.
+inline bool readFully(int fd, void *data, size_t size)
+{
+    auto *bytes = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+// Reads one whole frame from `fd` into `frame`, its length included. False when the
+// input ends first or the frame would be longer than `maxSize` bytes in all.
+inline bool readFrame(int fd, std::string &frame, size_t maxSize)
+{
+    frame.assign(4, '\0');
+    if (!readFully(fd, frame.data(), 4))
+        return false;
+    const size_t size = detail::get32(frame.data());
+    if (size > maxSize - 4)
+        return false;
+    frame.resize(4 + size);
+    return readFully(fd, frame.data() + 4, size);
+}
+
+// Sends all of `data` on the socket `fd`, never raising SIGPIPE. False when the other
+// end has gone or on an error.
+inline bool sendAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(size_t(n));
+    }
+    return true;
+}
+
+// The orders a launcher (pagelift-engine --launcher) reads on its control socket, one
+// per engine wanted. It answers each with a 32-bit process id (-1 when the fork failed)
+// that carries two descriptors: the engine's end of its call socket and a pidfd of the
+// engine.
+namespace launcher {
+
+// An engine that serves calls at once.
+inline constexpr char kEngine = 'e';
+// An engine that first loads and drops a small document of its own, so that the
+// office's one-time set-up for a first document is paid before it is used.
+inline constexpr char kWarmEngine = 'w';
+// Followed by one request frame (at most kMaxCallAhead bytes, length included): an
+// engine whose first call is already written, so that it starts on that call (opening
+// the next document ahead) instead of on a document of its own.
+inline constexpr char kEngineWithCall = 'a';
+// Small enough for the call socket to hold it before the engine reads it.
+inline constexpr size_t kMaxCallAhead = 32768;
+
+} // namespace launcher
 
 } // namespace engineprotocol

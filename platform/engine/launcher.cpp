@@ -23,6 +23,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace launcher = engineprotocol::launcher;
+
 namespace {
 
 // Switches every thread of this process to idle-time scheduling, or back to normal
@@ -113,48 +115,6 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     return serveCalls(socket, socket, session.get(), error);
 }
 
-// Reads the call frame that follows an order for an engine with its first call
-// written: its length, then the call.
-bool readCallAhead(int control, std::string &frame)
-{
-    auto readFully = [control](char *data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::read(control, data, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            size -= size_t(n);
-        }
-        return true;
-    };
-    uint32_t size = 0;
-    frame.assign(4, '\0');
-    if (!readFully(frame.data(), 4))
-        return false;
-    std::memcpy(&size, frame.data(), 4);
-    if (size > launcher::kMaxCallAhead - 4)
-        return false;
-    frame.resize(4 + size_t(size));
-    return readFully(frame.data() + 4, size);
-}
-
-// Writes all of `data` to `fd`, which holds it without a reader.
-bool writeAll(int fd, const std::string &data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
 bool answer(int control, int32_t pid, int socket, int pidfd)
 {
     const int fds[2] = {socket, pidfd};
@@ -209,12 +169,13 @@ int runLauncher(const std::string &installDir, int control)
             order != launcher::kEngineWithCall)
             return 2;
         std::string callAhead;
-        if (order == launcher::kEngineWithCall && !readCallAhead(control, callAhead))
+        if (order == launcher::kEngineWithCall &&
+            !engineprotocol::readFrame(control, callAhead, launcher::kMaxCallAhead))
             return 2;
 
         int ends[2];
         bool made = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) == 0;
-        if (made && !writeAll(ends[0], callAhead)) {
+        if (made && !engineprotocol::sendAll(ends[0], callAhead)) {
             ::close(ends[0]);
             ::close(ends[1]);
             made = false;

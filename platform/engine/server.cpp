@@ -12,21 +12,6 @@
 
 namespace {
 
-bool readFully(int fd, void *data, size_t size)
-{
-    auto *bytes = static_cast<uint8_t *>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(fd, bytes, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 bool writeFully(int fd, iovec *parts, int count)
 {
     while (count > 0) {
@@ -88,7 +73,7 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
 {
     for (;;) {
         char length[4];
-        if (!readFully(requests, length, 4))
+        if (!engineprotocol::readFully(requests, length, 4))
             return 0; // the client has gone
         uint32_t size;
         std::memcpy(&size, length, 4);
@@ -96,7 +81,7 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             return 2;
         std::string payload(size, '\0');
         engineprotocol::Request request;
-        if (!readFully(requests, payload.data(), size) ||
+        if (!engineprotocol::readFully(requests, payload.data(), size) ||
             !engineprotocol::decodeRequest(payload, request))
             return 2;
 

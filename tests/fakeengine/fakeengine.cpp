@@ -82,19 +82,6 @@ const char *callName(Call call)
     return "unknown";
 }
 
-bool readFully(void *data, size_t size)
-{
-    auto *bytes = static_cast<char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::read(STDIN_FILENO, bytes, size);
-        if (n <= 0)
-            return false;
-        bytes += n;
-        size -= size_t(n);
-    }
-    return true;
-}
-
 void writeFully(const void *data, size_t size)
 {
     auto *bytes = static_cast<const char *>(data);
@@ -188,11 +175,11 @@ int serve(bool warmed)
 
     for (;;) {
         uint32_t size = 0;
-        if (!readFully(&size, 4) || size > kMaxRequestSize)
+        if (!readFully(STDIN_FILENO, &size, 4) || size > kMaxRequestSize)
             return 0;
         std::string payload(size, '\0');
         Request request;
-        if (!readFully(payload.data(), size) || !decodeRequest(payload, request))
+        if (!readFully(STDIN_FILENO, payload.data(), size) || !decodeRequest(payload, request))
             return 2;
 
         if (request.call == Call::Open) {
@@ -300,15 +287,9 @@ int launch()
         if (::read(STDIN_FILENO, &order, 1) != 1)
             return 0;
         std::string callAhead;
-        if (order == 'a') {
-            uint32_t size = 0;
-            if (!readFully(&size, 4) || size > (1u << 15))
-                return 2;
-            callAhead.assign(4 + size_t(size), '\0');
-            std::memcpy(callAhead.data(), &size, 4);
-            if (!readFully(callAhead.data() + 4, size))
-                return 2;
-        }
+        if (order == launcher::kEngineWithCall &&
+            !readFrame(STDIN_FILENO, callAhead, launcher::kMaxCallAhead))
+            return 2;
         if (mode == "refuse") {
             answer(STDOUT_FILENO, -1, -1, -1);
             continue;
@@ -316,8 +297,7 @@ int launch()
         int ends[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
             return 1;
-        if (::send(ends[0], callAhead.data(), callAhead.size(), MSG_NOSIGNAL) !=
-            ssize_t(callAhead.size()))
+        if (!sendAll(ends[0], callAhead))
             return 1;
         const pid_t child = ::fork();
         if (child == 0) {
@@ -327,7 +307,7 @@ int launch()
             ::signal(SIGCHLD, SIG_DFL);
             ::dup2(ends[1], STDIN_FILENO);
             ::dup2(ends[1], STDOUT_FILENO);
-            ::_exit(serve(order == 'w'));
+            ::_exit(serve(order == launcher::kWarmEngine));
         }
         ::close(ends[1]);
         const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
