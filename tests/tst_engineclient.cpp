@@ -5,6 +5,7 @@
 #include "engineclient.h"
 #include "error.h"
 #include "exportsequence.h"
+#include "fakepages.h"
 #include "madedocuments.h"
 #include "processes.h"
 
@@ -32,18 +33,6 @@ template <typename F> std::pair<int, QString> errorOf(F call)
     return {0, QString()};
 }
 
-// What a fake page looks like: blue = page, green = x, red = y.
-bool isFakePage(const QImage &image, int page, int top, int width, int height)
-{
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (image.pixel(x, top + y) != qRgba(y % 256, x % 256, page, 255))
-                return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 class TestEngineClient : public QObject
@@ -53,10 +42,7 @@ class TestEngineClient : public QObject
 private:
     QString script(const QString &name, const QString &text)
     {
-        const QString path = m_dir.filePath(name);
-        if (!writeFile(path, text.toUtf8()))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeScript(m_dir.path(), name, text);
     }
 
     std::unique_ptr<EngineClient> client(int timeoutMs = 20000)

@@ -7,6 +7,7 @@
 #include "enginepool.h"
 #include "error.h"
 #include "exportsequence.h"
+#include "fakepages.h"
 #include "madedocuments.h"
 #include "processes.h"
 
@@ -42,18 +43,6 @@ int mostEnginesPerLauncher(const QList<qint64> &launchers)
     return int(most);
 }
 
-// What a fake page looks like: blue = page, green = x, red = y.
-bool isFakePage(const QImage &image, int page)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != qRgba(y % 256, x % 256, page, 255))
-                return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 class TestEnginePool : public QObject
@@ -63,10 +52,7 @@ class TestEnginePool : public QObject
 private:
     QString script(const QString &name, const QString &text)
     {
-        const QString path = m_dir.filePath(name);
-        if (!writeFile(path, text.toUtf8()))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
+        return writeScript(m_dir.path(), name, text);
     }
 
     struct Run
