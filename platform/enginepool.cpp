@@ -169,11 +169,8 @@ qint64 EnginePool::sparePid()
 
 void EnginePool::receive(Spare &spare)
 {
-    if (!spare.engine) {
+    if (!spare.engine)
         spare.engine = spare.launcher->receive(spare.launcher, QDeadlineTimer(m_waitMs));
-        if (spare.engine)
-            spare.engine->setOpenedAhead(spare.document);
-    }
 }
 
 QString EnginePool::nextUnopened() const
@@ -250,7 +247,6 @@ void EnginePool::orderSpares()
             spare->engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
                 ChannelStatus::Ok) {
             spare->document = next;
-            spare->engine->setOpenedAhead(next);
             ++spare;
         } else {
             if (spare->engine)
@@ -297,8 +293,10 @@ std::unique_ptr<EngineChannel> EnginePool::take()
         m_spares.erase(chosen);
         receive(spare);
         // A spare that died while it waited is no use.
-        if (spare.engine && spare.engine->isRunning())
+        if (spare.engine && spare.engine->isRunning()) {
             engine = std::move(spare.engine);
+            engine->setOpenedAhead(spare.document);
+        }
     }
     if (!engine) {
         if (std::shared_ptr<LauncherProcess> launcher = idleLauncher()) {
