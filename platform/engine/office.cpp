@@ -154,8 +154,7 @@ void EngineOffice::warmUp(const std::string &path)
     Loaded loaded = loadDocument(path);
     if (!loaded.document)
         return;
-    loaded.document->initializeForRendering(
-        R"({".uno:SpellOnline":{"type":"boolean","value":"false"}})");
+    loaded.document->initializeForRendering(kRenderingOptions);
     char *rectangles = loaded.document->getPartPageRectangles();
     std::free(rectangles);
     // A corner of the first page with text in it: fonts and the drawing code load now.

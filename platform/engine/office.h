@@ -11,6 +11,13 @@ class Office;
 class Document;
 } // namespace lok
 
+// How documents are drawn: as they print, without spelling marks or shadows around the
+// pages.
+inline constexpr const char *kRenderingOptions =
+    R"({".uno:SpellOnline":{"type":"boolean","value":"false"},)"
+    R"(".uno:ShowBorderShadow":{"type":"boolean","value":"false"},)"
+    R"(".uno:HideWhitespace":{"type":"boolean","value":"false"}})";
+
 // The embedded office of one engine process. Starting it is split in steps so that
 // a launcher can do the shared part once and start engines from it: the environment,
 // the profile, then the office itself.

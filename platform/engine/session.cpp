@@ -146,11 +146,7 @@ EngineSession::Reply EngineSession::open(const std::string &path)
     if (!loaded.document)
         return refuse(loaded.refusal, loaded.detail);
     m_document = std::move(loaded.document);
-    // Print view: no spelling marks, no shadows around the pages.
-    m_document->initializeForRendering(
-        R"({".uno:SpellOnline":{"type":"boolean","value":"false"},)"
-        R"(".uno:ShowBorderShadow":{"type":"boolean","value":"false"},)"
-        R"(".uno:HideWhitespace":{"type":"boolean","value":"false"}})");
+    m_document->initializeForRendering(kRenderingOptions);
     return value(0);
 }
 
