@@ -60,6 +60,12 @@ void loadMainWindow(Form1 &form)
                      [store](int value) { settings::write(store, settings::kSlider1, value); });
 }
 
+void useEnginePool(Form1Environment &environment, std::shared_ptr<EnginePool> pool)
+{
+    environment.createWord = pooledEngineFactory(pool);
+    environment.expectDocuments = [pool](const QStringList &documents) { pool->expect(documents); };
+}
+
 Form1Environment realEnvironment()
 {
     Form1Environment environment;
@@ -67,11 +73,7 @@ Form1Environment realEnvironment()
     environment.programFolder = QCoreApplication::applicationDirPath();
     // The launcher starts now, beside the splash window, so the first document
     // already finds an engine made ready.
-    auto pool = std::make_shared<EnginePool>(environment.programFolder);
-    environment.createWord = pooledEngineFactory(pool);
-    environment.expectDocuments = [pool](const QStringList &documents) {
-        pool->expect(documents);
-    };
+    useEnginePool(environment, std::make_shared<EnginePool>(environment.programFolder));
     environment.openHomePage = [](const QString &address) { openInBrowser(address); };
     environment.randomFraction = timeOfDayRandomFraction;
     environment.splashPause = std::chrono::seconds(4);

@@ -8,6 +8,7 @@
 #include "filelistview.h"
 #include "form1.h"
 #include "madedocuments.h"
+#include "startup.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -35,13 +36,10 @@ Form1Environment environmentWith(FakeDialogs &dialogs, bool pooled)
 {
     Form1Environment environment;
     environment.dialogs = &dialogs;
-    if (pooled) {
-        auto pool = std::make_shared<EnginePool>(kBinDir);
-        environment.createWord = pooledEngineFactory(pool);
-        environment.expectDocuments = [pool](const QStringList &next) { pool->expect(next); };
-    } else {
+    if (pooled)
+        useEnginePool(environment, std::make_shared<EnginePool>(kBinDir));
+    else
         environment.createWord = engineFactory(kBinDir);
-    }
     environment.isWordRunning = [] { return false; };
     return environment;
 }

@@ -15,6 +15,7 @@
 #include "filelistview.h"
 #include "form1.h"
 #include "madedocuments.h"
+#include "startup.h"
 
 #include <QApplication>
 #include <QDir>
@@ -85,12 +86,10 @@ int countImages(const QStringList &documents)
 Outcome runPagelift(const QStringList &documents)
 {
     static const auto pool = std::make_shared<EnginePool>(binFolder());
-    static const WordFactory createWord = pooledEngineFactory(pool);
     QuietDialogs dialogs;
     Form1Environment environment;
     environment.dialogs = &dialogs;
-    environment.createWord = createWord;
-    environment.expectDocuments = [](const QStringList &next) { pool->expect(next); };
+    useEnginePool(environment, pool);
     environment.isWordRunning = [] { return false; };
     Form1 form(environment);
     form.ListView1->setColumnCount(1);
