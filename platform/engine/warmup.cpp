@@ -1,6 +1,7 @@
 #include "warmup.h"
 
-#include <cstdint>
+#include "zipwriter.h"
+
 #include <fstream>
 #include <string>
 #include <utility>
@@ -33,68 +34,13 @@ const char *const kDocument =
 <w:sectPr><w:pgSz w:w="11906" w:h="16838"/><w:pgMar w:top="1134" w:right="1134" w:bottom="1134" w:left="1134" w:header="0" w:footer="0" w:gutter="0"/></w:sectPr>
 </w:body></w:document>)";
 
-uint32_t crc32(const std::string &data)
-{
-    uint32_t crc = 0xFFFFFFFF;
-    for (unsigned char c : data) {
-        crc ^= c;
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
-    }
-    return ~crc;
-}
-
-void put16(std::string &out, uint32_t v)
-{
-    out += char(v & 0xFF);
-    out += char((v >> 8) & 0xFF);
-}
-
-void put32(std::string &out, uint32_t v)
-{
-    put16(out, v & 0xFFFF);
-    put16(out, v >> 16);
-}
-
-// A zip archive whose entries are stored without compression.
-std::string storedZip(const std::vector<std::pair<std::string, std::string>> &entries)
-{
-    std::string zip;
-    std::string directory;
-    for (const auto &[name, data] : entries) {
-        const uint32_t offset = uint32_t(zip.size());
-        const uint32_t crc = crc32(data);
-        const uint32_t size = uint32_t(data.size());
-        zip += "PK\x03\x04";
-        put16(zip, 10), put16(zip, 0), put16(zip, 0), put16(zip, 0), put16(zip, 0x21);
-        put32(zip, crc), put32(zip, size), put32(zip, size);
-        put16(zip, uint32_t(name.size())), put16(zip, 0);
-        zip += name + data;
-
-        directory += "PK\x01\x02";
-        put16(directory, 20), put16(directory, 10), put16(directory, 0), put16(directory, 0);
-        put16(directory, 0), put16(directory, 0x21);
-        put32(directory, crc), put32(directory, size), put32(directory, size);
-        put16(directory, uint32_t(name.size())), put16(directory, 0), put16(directory, 0);
-        put16(directory, 0), put16(directory, 0), put32(directory, 0), put32(directory, offset);
-        directory += name;
-    }
-    const uint32_t directoryOffset = uint32_t(zip.size());
-    zip += directory;
-    zip += "PK\x05\x06";
-    put16(zip, 0), put16(zip, 0);
-    put16(zip, uint32_t(entries.size())), put16(zip, uint32_t(entries.size()));
-    put32(zip, uint32_t(directory.size())), put32(zip, directoryOffset), put16(zip, 0);
-    return zip;
-}
-
 } // namespace
 
 bool writeWarmUpDocument(const std::filesystem::path &path)
 {
-    const std::string zip = storedZip({{"[Content_Types].xml", kContentTypes},
-                                       {"_rels/.rels", kRelationships},
-                                       {"word/document.xml", kDocument}});
+    const std::string zip = makeStoredZip({{"[Content_Types].xml", kContentTypes},
+                                           {"_rels/.rels", kRelationships},
+                                           {"word/document.xml", kDocument}});
     // Written beside and renamed, so an engine never reads half a document.
     const std::filesystem::path partial = path.string() + ".partial";
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
