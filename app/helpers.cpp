@@ -14,7 +14,7 @@ QPointF centeredPosition(QSizeF window, QSizeF screen)
     return QPointF((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
 }
 
-void CenterOnScreen(QWidget *window)
+void centerOnScreen(QWidget *window)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!window || !screen)
@@ -28,7 +28,7 @@ void CenterOnScreen(QWidget *window)
     window->move(screenRect.topLeft() + twips::point(corner.x(), corner.y()));
 }
 
-bool FileExists(const QString &path)
+bool fileExists(const QString &path)
 {
     // stat() of "file/" fails, but of "folder/" it succeeds; neither names a file.
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')))

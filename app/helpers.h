@@ -8,7 +8,7 @@ class QWidget;
 
 // Places a top-level window in the middle of the primary screen; only its position
 // changes. A window larger than the screen gets a negative left or top.
-void CenterOnScreen(QWidget *window);
+void centerOnScreen(QWidget *window);
 
 // The top-left corner, in twips, that centres a window of outer size `window` on a
 // screen of size `screen` (both in twips).
@@ -16,4 +16,4 @@ QPointF centeredPosition(QSizeF window, QSizeF screen);
 
 // True when the file's modification time can be read. A path that ends in "/" is
 // never a file.
-bool FileExists(const QString &path);
+bool fileExists(const QString &path);

@@ -19,7 +19,7 @@ QString SettingsStore::filePath(const QString &application) const
     return QDir(m_folder).filePath(application + QStringLiteral(".conf"));
 }
 
-QString SettingsStore::ReadSetting(const QString &application, const QString &section,
+QString SettingsStore::readSetting(const QString &application, const QString &section,
                                    const QString &key, const QString &defaultValue) const
 {
     const QString path = filePath(application);
@@ -31,7 +31,7 @@ QString SettingsStore::ReadSetting(const QString &application, const QString &se
     return value.isValid() ? value.toString() : defaultValue;
 }
 
-QSettings::Status SettingsStore::WriteSetting(const QString &application, const QString &section,
+QSettings::Status SettingsStore::writeSetting(const QString &application, const QString &section,
                                               const QString &key, const QString &text) const
 {
     const QString path = filePath(application);
@@ -64,7 +64,7 @@ double toNumber(const SettingKey &key, const QString &text)
 double read(const SettingsStore &store, const SettingKey &key)
 {
     const QString text =
-        store.ReadSetting(QLatin1String(kApplication), QLatin1String(kSection),
+        store.readSetting(QLatin1String(kApplication), QLatin1String(kSection),
                           QLatin1String(key.name), QString::number(key.defaultValue));
     return toNumber(key, text);
 }
@@ -78,7 +78,7 @@ int readInt(const SettingsStore &store, const SettingKey &key)
 
 QSettings::Status write(const SettingsStore &store, const SettingKey &key, int value)
 {
-    return store.WriteSetting(QLatin1String(kApplication), QLatin1String(kSection),
+    return store.writeSetting(QLatin1String(kApplication), QLatin1String(kSection),
                               QLatin1String(key.name), QString::number(value));
 }
 

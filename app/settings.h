@@ -23,10 +23,10 @@ public:
 
     // The stored text, or `defaultValue` as text when the key is missing. Never
     // creates or writes anything.
-    QString ReadSetting(const QString &application, const QString &section, const QString &key,
+    QString readSetting(const QString &application, const QString &section, const QString &key,
                         const QString &defaultValue) const;
     // Stores the text at once, replacing an earlier value.
-    QSettings::Status WriteSetting(const QString &application, const QString &section,
+    QSettings::Status writeSetting(const QString &application, const QString &section,
                                    const QString &key, const QString &text) const;
 
 private:
@@ -54,7 +54,7 @@ inline constexpr const char *kApplication = "Orvanta";
 inline constexpr const char *kSection = "Pagelift";
 
 // JPEG quality: the slider's position.
-inline constexpr SettingKey kSlider1{"Slider1", SettingKey::WholeNumber, 1, 100, 75};
+inline constexpr SettingKey kQuality{"Slider1", SettingKey::WholeNumber, 1, 100, 75};
 // The splash window: 0 shows it at start-up, any other number keeps it away.
 inline constexpr SettingKey kShowAgain{"ShowAgain", SettingKey::Number,
                                        std::numeric_limits<double>::lowest(),

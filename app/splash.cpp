@@ -16,11 +16,11 @@ Splash::Splash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::Framele
     setPalette(palette);
     setAutoFillBackground(true);
 
-    Check1 = new QCheckBox(QStringLiteral("Hide this at next startup"), this);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setFont(arialBold(9));
-    Check1->setGeometry(twips::rect(120, 1200, 4215, 375));
-    Check1->setChecked(false);
+    hideCheckBox = new QCheckBox(QStringLiteral("Hide this at next startup"), this);
+    hideCheckBox->setObjectName(QStringLiteral("Check1"));
+    hideCheckBox->setFont(arialBold(9));
+    hideCheckBox->setGeometry(twips::rect(120, 1200, 4215, 375));
+    hideCheckBox->setChecked(false);
 
     auto makeLine = [this](const char *name, double x1, double y1, double x2, double y2) {
         auto *line = new LineShape(this);
@@ -28,16 +28,16 @@ Splash::Splash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::Framele
         line->setEnds(x1, y1, x2, y2);
         return line;
     };
-    Line1 = makeLine("Line1", 240, 1800, 3480, 1800);
-    Line2 = makeLine("Line2", 240, 2040, 3480, 2040);
-    Line3 = makeLine("Line3", 240, 2280, 3480, 2280);
-    Line4 = makeLine("Line4", 240, 2520, 3480, 2520);
+    leftLine = makeLine("Line1", 240, 1800, 3480, 1800);
+    topLine = makeLine("Line2", 240, 2040, 3480, 2040);
+    rightLine = makeLine("Line3", 240, 2280, 3480, 2280);
+    bottomLine = makeLine("Line4", 240, 2520, 3480, 2520);
 
-    Image1 = new PictureBox(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(twips::rect(120, 240, 1215, 855));
-    Image1->setFocusPolicy(Qt::NoFocus);
+    picture = new PictureBox(this);
+    picture->setObjectName(QStringLiteral("Image1"));
+    picture->setGeometry(twips::rect(120, 240, 1215, 855));
+    picture->setFocusPolicy(Qt::NoFocus);
 
     // The frame is drawn over the picture where the two overlap.
-    Image1->lower();
+    picture->lower();
 }

@@ -18,10 +18,10 @@ public:
     static constexpr int kDesignWidth = 4560;
     static constexpr int kDesignHeight = 3030;
 
-    QCheckBox *Check1;
-    LineShape *Line1;
-    LineShape *Line2;
-    LineShape *Line3;
-    LineShape *Line4;
-    PictureBox *Image1;
+    QCheckBox *hideCheckBox;
+    LineShape *leftLine;
+    LineShape *topLine;
+    LineShape *rightLine;
+    LineShape *bottomLine;
+    PictureBox *picture;
 };

@@ -1,7 +1,7 @@
 #include "splashshow.h"
 
 #include "dirlisting.h"
-
+#include "events.h"
 #include "helpers.h"
 #include "lineshape.h"
 #include "picturebox.h"
@@ -9,11 +9,9 @@
 #include "twips.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QImageReader>
-#include <QTimer>
 
 namespace {
 
@@ -22,18 +20,6 @@ constexpr double kCheckGap = 20;      // between the check box and the bottom ed
 constexpr double kFrameInset = 10;    // of the right and bottom lines
 constexpr double kLineLength = 10000; // the window clips the rest
 constexpr char kShownProperty[] = "pagelift_splashShown";
-
-// Keeps the window's events flowing until the time is up, by the monotonic clock.
-void pause(std::chrono::milliseconds length)
-{
-    const QDeadlineTimer deadline(length, Qt::PreciseTimer);
-    QTimer wake; // ends the wait for events when nothing else arrives
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
-    wake.start(length);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 } // namespace
 
@@ -58,7 +44,7 @@ QString firstListedFile(const QString &folder)
     return listing.next() ? listing.name() : QString();
 }
 
-void SplashShow(Splash &window, const SplashEnvironment &environment)
+void showSplash(Splash &window, const SplashEnvironment &environment)
 {
     if (window.property(kShownProperty).toBool())
         return;
@@ -67,7 +53,7 @@ void SplashShow(Splash &window, const SplashEnvironment &environment)
 
     const QString folder = environment.programFolder + QStringLiteral("/Splash/");
     const QString picturePath = folder + firstListedFile(folder);
-    if (!FileExists(picturePath))
+    if (!fileExists(picturePath))
         return;
     QImageReader reader(picturePath);
     const QImage picture = reader.read();
@@ -75,30 +61,31 @@ void SplashShow(Splash &window, const SplashEnvironment &environment)
         return;
 
     window.setWindowTitle(QStringLiteral("Pagelift"));
-    window.Image1->move(0, 0);
-    window.Image1->setPicture(picture);
+    window.picture->move(0, 0);
+    window.picture->setPicture(picture);
     const SplashGeometry g = splashGeometry(
         QSizeF(twips::fromPixels(picture.width()), twips::fromPixels(picture.height())));
     const QSize outer = twips::size(g.window.width(), g.window.height());
-    window.Image1->resize(outer); // the strip below the picture shows the background
+    window.picture->resize(outer); // the strip below the picture shows the background
     window.setFixedSize(outer);
-    window.Check1->setGeometry(
+    window.hideCheckBox->setGeometry(
         twips::rect(g.check1.x(), g.check1.y(), g.check1.width(), g.check1.height()));
-    LineShape *lines[] = {window.Line1, window.Line2, window.Line3, window.Line4};
+    LineShape *lines[] = {window.leftLine, window.topLine, window.rightLine, window.bottomLine};
     for (size_t i = 0; i < std::size(lines); ++i)
         lines[i]->setEnds(g.lines[i].x1(), g.lines[i].y1(), g.lines[i].x2(), g.lines[i].y2());
 
     // Every change of the box is stored at once.
     const SettingsStore store = environment.store;
     const QMetaObject::Connection writeOnToggle =
-        QObject::connect(window.Check1, &QCheckBox::toggled, &window, [store](bool checked) {
+        QObject::connect(window.hideCheckBox, &QCheckBox::toggled, &window, [store](bool checked) {
             settings::write(store, settings::kShowAgain, checked ? 1 : 0);
         });
 
     window.setProperty(kShownProperty, true);
     window.show();
-    CenterOnScreen(&window);
-    pause(environment.pause);
+    centerOnScreen(&window);
+    // The window's events keep flowing until the time is up, by the monotonic clock.
+    events::processUntil(QDeadlineTimer(environment.pause, Qt::PreciseTimer));
     window.hide();
     QObject::disconnect(writeOnToggle);
 }

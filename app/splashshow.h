@@ -12,7 +12,7 @@
 
 class Splash;
 
-// What `SplashShow` reaches beyond the window.
+// What `showSplash` reaches beyond the window.
 struct SplashEnvironment
 {
     SettingsStore store;
@@ -25,7 +25,7 @@ struct SplashGeometry
 {
     QSizeF window;
     QRectF check1;
-    std::array<QLineF, 4> lines; // Line1 to Line4
+    std::array<QLineF, 4> lines; // leftLine to bottomLine
 };
 SplashGeometry splashGeometry(QSizeF pictureTwips);
 
@@ -36,4 +36,4 @@ QString firstListedFile(const QString &folder);
 // Shows the splash window for its pause, unless "ShowAgain" says otherwise or there
 // is no picture to show; returns when it is hidden again. The window is shown at
 // most once in a run.
-void SplashShow(Splash &window, const SplashEnvironment &environment);
+void showSplash(Splash &window, const SplashEnvironment &environment);

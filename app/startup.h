@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form1.h"
+#include "mainwindow.h"
 
 #include <memory>
 
@@ -8,16 +8,16 @@ class EnginePool;
 
 // The main window's load: the whole start-up, in its fixed order, before the window
 // is first shown. Uses what the window's environment names.
-void loadMainWindow(Form1 &form);
+void loadMainWindow(MainWindow &form);
 
 // Lets the window's runs take their engines from `pool` and tell it the documents
 // that come next, as the real program does.
-void useEnginePool(Form1Environment &environment, std::shared_ptr<EnginePool> pool);
+void useEnginePool(MainWindowEnvironment &environment, std::shared_ptr<EnginePool> pool);
 
 // The environment of the real program: the user's settings, the executable's
 // folder, the browser, the time-of-day draw, the four-second splash and an end
 // that never returns.
-Form1Environment realEnvironment();
+MainWindowEnvironment realEnvironment();
 
 // Starts the program: the main window, until it is closed.
 int runPagelift(int argc, char *argv[]);

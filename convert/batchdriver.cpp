@@ -3,9 +3,11 @@
 #include "dialogs.h"
 #include "error.h"
 #include "mousepointer.h"
-#include "wordguard.h"
+#include "officecheck.h"
 
 #include <QProgressBar>
+
+#include <optional>
 
 namespace {
 
@@ -25,8 +27,8 @@ QString describeFailure(const QString &message, const QString &document)
 
 BatchDriver::BatchDriver(BatchHost host) : m_host(std::move(host))
 {
-    if (!m_host.isWordRunning)
-        m_host.isWordRunning = IsWordRunning;
+    if (!m_host.isOfficeRunning)
+        m_host.isOfficeRunning = [] { return isOfficeRunning(); };
 }
 
 void BatchDriver::run()
@@ -41,13 +43,12 @@ void BatchDriver::run()
         ~Reset() { running = false; }
     } reset{m_running};
 
-    m_host.pointer->setMousePointer(vbHourglass);
+    BusyPointer busy(*m_host.pointer);
     if (m_host.rowCount() == 0) {
         m_host.dialogs->messageBox(m_host.window, QStringLiteral("No files added."));
-    } else if (!WordGuardCancels(*m_host.dialogs, m_host.window, m_host.isWordRunning)) {
-        convertAll();
+    } else if (!officeGuardCancels(*m_host.dialogs, m_host.window, m_host.isOfficeRunning)) {
+        convertAll(busy);
     }
-    m_host.pointer->setMousePointer(vbDefault);
 }
 
 void BatchDriver::expectFrom(int position, const QString &document)
@@ -67,7 +68,7 @@ void BatchDriver::expectNothing()
         m_host.expectDocuments({});
 }
 
-void BatchDriver::convertAll()
+void BatchDriver::convertAll(BusyPointer &busy)
 {
     const int count = m_host.rowCount();
     QProgressBar *bar = m_host.progressBar;
@@ -81,9 +82,10 @@ void BatchDriver::convertAll()
             break;
         const QString document = m_host.rowText(position);
         expectFrom(position, document);
-        m_host.pointer->setMousePointer(vbHourglass);
+        busy.show();
 
         ExportHost exporter = m_host.exporter;
+        exporter.busy = &busy;
         const int before = (position - 1) * kStepsPerDocument;
         exporter.pageWritten = [bar, before](int pagesDone, int pageCount) {
             const int share = pageCount > 0
@@ -91,22 +93,22 @@ void BatchDriver::convertAll()
                                   : kStepsPerDocument;
             bar->setValue(before + share);
         };
+        std::optional<QString> failure;
         try {
-            ExportPages(document, m_host.createWord, exporter);
+            exportPages(document, m_host.createWord, exporter);
         } catch (const Error &error) {
-            expectNothing();
-            m_host.pointer->setMousePointer(vbDefault);
-            m_host.dialogs->messageBox(m_host.window, describeFailure(error.message(), document));
-            return;
+            failure = error.message();
         } catch (const std::exception &error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        if (failure) {
             expectNothing();
-            m_host.pointer->setMousePointer(vbDefault);
-            m_host.dialogs->messageBox(
-                m_host.window, describeFailure(QString::fromLocal8Bit(error.what()), document));
+            busy.end();
+            m_host.dialogs->messageBox(m_host.window, describeFailure(*failure, document));
             return;
         }
         bar->setValue(position * kStepsPerDocument);
-        m_host.pointer->setMousePointer(vbHourglass);
+        busy.show();
     }
 
     expectNothing();

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "word1.h"
+#include "pageexporter.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
 
+class BusyPointer;
 class Dialogs;
 class PointerOwner;
 class QProgressBar;
@@ -18,11 +19,11 @@ struct BatchHost
     Dialogs *dialogs = nullptr;
     PointerOwner *pointer = nullptr;
     QProgressBar *progressBar = nullptr;
-    std::function<int()> rowCount;               // the file list, read as the run goes
+    std::function<int()> rowCount;                // the file list, read as the run goes
     std::function<QString(int position)> rowText; // 1 is the top row
-    ExportHost exporter;                         // its pageWritten is the run's own
+    ExportHost exporter;                          // its pageWritten is the run's own
     WordFactory createWord;
-    std::function<bool()> isWordRunning;
+    std::function<bool()> isOfficeRunning;
     // Told, as each document's turn comes, that document and the ones listed after it
     // (the next two), so that engines can open those ahead; told an empty list when
     // the run ends. Optional.
@@ -39,10 +40,9 @@ public:
 
     // The click handler. A click while a run is going on does nothing.
     void run();
-    bool isRunning() const { return m_running; }
 
 private:
-    void convertAll();
+    void convertAll(BusyPointer &busy);
     // Tells expectDocuments the document at `position` and those after it.
     void expectFrom(int position, const QString &document);
     void expectNothing();

@@ -5,5 +5,6 @@
 class FileListView;
 
 // Appends dropped paths in drop order: a file as it stands, a folder as the rows of
-// its whole tree (every file, whatever its extension), before the next path.
+// its whole tree (every file, whatever its extension), before the next path. The
+// window's events are handled while a folder is scanned.
 void appendDroppedPaths(FileListView &list, const QStringList &paths);

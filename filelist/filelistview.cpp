@@ -1,7 +1,5 @@
 #include "filelistview.h"
 
-#include "dropping.h"
-
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -121,5 +119,5 @@ void FileListView::dropEvent(QDropEvent *event)
         return;
     }
     event->accept();
-    appendDroppedPaths(*this, paths);
+    emit pathsDropped(paths);
 }

@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QTreeWidget>
 
-// The list of documents to convert (`ListView1`): report view, one column, rows in
+// The list of documents to convert (`fileList`): report view, one column, rows in
 // the order of adding. Each row's only datum is its text, a path as its source built
 // it. Drops are not taken by the control itself; they are handled in code.
 class FileListView : public QTreeWidget
@@ -21,6 +21,10 @@ public:
     QString rowText(int position) const;
     // Removes the current row; does nothing when there is none.
     void removeCurrentRow();
+
+signals:
+    // Local files and folders dropped on the list, in drop order.
+    void pathsDropped(const QStringList &paths);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

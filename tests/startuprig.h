@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form1.h"
+#include "mainwindow.h"
 
 #include <QColor>
 #include <QDir>
@@ -58,9 +58,9 @@ public:
             .value(QStringLiteral("Pagelift/") + key);
     }
 
-    Form1Environment environment()
+    MainWindowEnvironment environment()
     {
-        Form1Environment environment;
+        MainWindowEnvironment environment;
         environment.settingsFolder = settingsFolder();
         environment.programFolder = programFolder();
         environment.openHomePage = [this](const QString &address) { opened << address; };

@@ -1,7 +1,7 @@
 #include "fakedialogs.h"
 #include "fakeword.h"
 #include "filelistview.h"
-#include "form1.h"
+#include "mainwindow.h"
 
 #include <QDir>
 #include <QProgressBar>
@@ -28,7 +28,7 @@ private:
         qsizetype messages = 0;
     };
     QList<Announcement> m_announced;
-    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MainWindow> m_form;
 
     QString addDocument(const QString &name, int pages)
     {
@@ -43,7 +43,7 @@ private:
     void list(const QStringList &paths)
     {
         for (const QString &path : paths)
-            m_form->ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
+            m_form->fileList->addTopLevelItem(new QTreeWidgetItem(QStringList{path}));
     }
 
     QStringList images() const
@@ -63,27 +63,27 @@ private slots:
         m_announced.clear();
         for (const QString &name : QDir(m_dir.path()).entryList(QDir::Files))
             QFile::remove(m_dir.filePath(name));
-        Form1Environment environment;
+        MainWindowEnvironment environment;
         environment.dialogs = &m_dialogs;
         environment.createWord = m_word.factory();
-        environment.isWordRunning = [this] {
+        environment.isOfficeRunning = [this] {
             ++m_guardChecks;
             return m_wordRunning;
         };
         environment.expectDocuments = [this](const QStringList &documents) {
             m_announced.append({documents, opened().size(), m_dialogs.shown.size()});
         };
-        m_form = std::make_unique<Form1>(environment);
-        m_form->ListView1->setColumnCount(1);
+        m_form = std::make_unique<MainWindow>(environment);
+        m_form->fileList->setColumnCount(1);
     }
 
     void emptyListStartsNothing()
     {
-        m_form->PushButton2->click();
+        m_form->startButton->click();
         QCOMPARE(m_dialogs.shown, QStringList{"message: No files added."});
         QCOMPARE(m_guardChecks, 0);
         QCOMPARE(m_word.instancesCreated, 0);
-        QCOMPARE(m_form->mousePointer(), 0);
+        QCOMPARE(m_form->mousePointer(), MousePointer::Arrow);
     }
 
     void documentsConvertInListOrder()
@@ -92,9 +92,9 @@ private slots:
         const QString b = addDocument("b.doc", 3);
         list({a, b});
         QList<int> progress;
-        connect(m_form->ProgressBar1, &QProgressBar::valueChanged, this,
+        connect(m_form->progressBar, &QProgressBar::valueChanged, this,
                 [&](int value) { progress << value; });
-        m_form->PushButton2->click();
+        m_form->startButton->click();
 
         QCOMPARE(images(), (QStringList{"a_1.jpg", "a_2.jpg", "b_1.jpg", "b_2.jpg", "b_3.jpg"}));
         // All of the first document is done before the second is opened.
@@ -105,14 +105,14 @@ private slots:
         QCOMPARE(m_word.instancesAlive, 0);
         QCOMPARE(m_dialogs.shown, QStringList{"message: Done."});
         QCOMPARE(m_guardChecks, 1);
-        QCOMPARE(m_form->ProgressBar1->value(), 0);
-        QCOMPARE(m_form->mousePointer(), 0);
+        QCOMPARE(m_form->progressBar->value(), 0);
+        QCOMPARE(m_form->mousePointer(), MousePointer::Arrow);
         // The bar moved forward during the run before it was set back to 0.
         QVERIFY(progress.size() >= 5);
         QCOMPARE(progress.last(), 0);
         const QList<int> during = progress.mid(0, progress.size() - 1);
         QVERIFY(std::is_sorted(during.begin(), during.end()));
-        QCOMPARE(during.last(), m_form->ProgressBar1->maximum());
+        QCOMPARE(during.last(), m_form->progressBar->maximum());
     }
 
     void nextDocumentsAreAnnouncedAsTheRunGoes()
@@ -122,7 +122,7 @@ private slots:
         const QString c = addDocument("c.docx", 1);
         const QString d = addDocument("d.docx", 1);
         list({a, b, c, d});
-        m_form->PushButton2->click();
+        m_form->startButton->click();
 
         QCOMPARE(m_dialogs.shown, QStringList{"message: Done."});
         QCOMPARE(m_announced.size(), 5);
@@ -149,7 +149,7 @@ private slots:
         list({addDocument("x.odt", 1), addDocument("y.odt", 1)});
         m_wordRunning = true;
         m_dialogs.yesNoAnswers = {proceed};
-        m_form->PushButton2->click();
+        m_form->startButton->click();
 
         const QString question =
             "yesno: Word may be open. It is recommended that you close Word first. Use "
@@ -163,7 +163,7 @@ private slots:
             QCOMPARE(m_word.instancesCreated, 0);
             QCOMPARE(images(), QStringList());
         }
-        QCOMPARE(m_form->mousePointer(), 0);
+        QCOMPARE(m_form->mousePointer(), MousePointer::Arrow);
     }
 
     void errorEndsTheRunAndKeepsEarlierImages()
@@ -175,7 +175,7 @@ private slots:
         m_word.failOn = "Selection.Cut";
         m_word.failAfter = 4; // the second page of the second document
         m_word.failMessage = "The engine refused the page.";
-        m_form->PushButton2->click();
+        m_form->startButton->click();
 
         QCOMPARE(images(), (QStringList{"first_1.jpg", "first_2.jpg", "second_1.jpg"}));
         QCOMPARE(opened().size(), 2);
@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(m_dialogs.messages.size(), 1);
         QVERIFY(m_dialogs.messages[0].startsWith(m_word.failMessage));
         QVERIFY(m_dialogs.messages[0].contains(second));
-        QCOMPARE(m_form->mousePointer(), 0);
+        QCOMPARE(m_form->mousePointer(), MousePointer::Arrow);
         QCOMPARE(m_word.instancesAlive, 0);
         // Nothing is expected any more once the run has stopped, before its message.
         QCOMPARE(m_announced.size(), 3);
@@ -193,7 +193,7 @@ private slots:
 
         // The window stays usable: the next run goes through.
         m_word.failOn.clear();
-        m_form->PushButton2->click();
+        m_form->startButton->click();
         QCOMPARE(m_dialogs.messages.last(), QStringLiteral("Done."));
         QCOMPARE(images().size(), 6);
     }
@@ -204,9 +204,9 @@ private slots:
         int clicks = 0;
         m_word.onCall = [&](const QString &call) {
             if (call.startsWith("Selection.MoveUp") && clicks++ == 0)
-                m_form->PushButton2->click();
+                m_form->startButton->click();
         };
-        m_form->PushButton2->click();
+        m_form->startButton->click();
         QCOMPARE(m_word.instancesCreated, 2);
         QCOMPARE(opened().size(), 2);
         QCOMPARE(m_dialogs.shown, QStringList{"message: Done."});
@@ -236,7 +236,7 @@ private slots:
             if (done || !call.startsWith("Selection.MoveUp"))
                 return;
             done = true;
-            FileListView *view = m_form->ListView1;
+            FileListView *view = m_form->fileList;
             if (edit == "remove 3")
                 delete view->takeTopLevelItem(2);
             else if (edit == "remove 1")
@@ -246,14 +246,14 @@ private slots:
             else
                 list({extra});
         };
-        m_form->PushButton2->click();
+        m_form->startButton->click();
 
         QStringList names;
         for (const QString &call : opened())
             names << QFileInfo(call.mid(15).chopped(1)).baseName();
         QCOMPARE(names, converted);
         QCOMPARE(m_dialogs.shown, QStringList{"message: Done."});
-        QCOMPARE(m_form->ProgressBar1->value(), 0);
+        QCOMPARE(m_form->progressBar->value(), 0);
     }
 };
 

@@ -6,8 +6,8 @@
 #include "enginepool.h"
 #include "fakedialogs.h"
 #include "filelistview.h"
-#include "form1.h"
 #include "madedocuments.h"
+#include "mainwindow.h"
 #include "startup.h"
 
 #include <QCryptographicHash>
@@ -32,15 +32,15 @@ QByteArray digest(const QString &path)
 
 // The real engines, with no LibreOffice of the user's to ask about: started the plain
 // way, or forked from launchers and told the next documents, as the program does.
-Form1Environment environmentWith(FakeDialogs &dialogs, bool pooled)
+MainWindowEnvironment environmentWith(FakeDialogs &dialogs, bool pooled)
 {
-    Form1Environment environment;
+    MainWindowEnvironment environment;
     environment.dialogs = &dialogs;
     if (pooled)
         useEnginePool(environment, std::make_shared<EnginePool>(kBinDir));
     else
         environment.createWord = engineFactory(kBinDir);
-    environment.isWordRunning = [] { return false; };
+    environment.isOfficeRunning = [] { return false; };
     return environment;
 }
 
@@ -79,11 +79,11 @@ private slots:
             before << digest(document);
 
         FakeDialogs dialogs;
-        auto form = std::make_unique<Form1>(environmentWith(dialogs, pooled));
-        form->ListView1->setColumnCount(1);
+        auto form = std::make_unique<MainWindow>(environmentWith(dialogs, pooled));
+        form->fileList->setColumnCount(1);
         for (const QString &document : documents)
-            form->ListView1->appendRow(document);
-        form->PushButton2->click();
+            form->fileList->appendRow(document);
+        form->startButton->click();
 
         QCOMPARE(dialogs.shown, QStringList{"message: Done."});
         const QStringList images = QDir(dir.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name);
@@ -107,8 +107,8 @@ private slots:
             QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         entries.removeIf([](const QString &name) { return name.endsWith(".fodt"); });
         QCOMPARE(entries.size(), documents.size() + images.size());
-        QCOMPARE(form->ProgressBar1->value(), 0);
-        QCOMPARE(form->mousePointer(), 0);
+        QCOMPARE(form->progressBar->value(), 0);
+        QCOMPARE(form->mousePointer(), MousePointer::Arrow);
         // No engine outlives the run; launchers and engines made ready go with the window.
         if (!pooled)
             QCOMPARE(childprocesses::count(), 0);
@@ -131,17 +131,17 @@ private slots:
         const QString last = makeDocument(kBinDir, dir.path(), "last", {Page::A4}, "odt", &error);
 
         FakeDialogs dialogs;
-        auto form = std::make_unique<Form1>(environmentWith(dialogs, pooled));
-        form->ListView1->setColumnCount(1);
-        form->ListView1->appendRows({good, bad, last});
-        form->PushButton2->click();
+        auto form = std::make_unique<MainWindow>(environmentWith(dialogs, pooled));
+        form->fileList->setColumnCount(1);
+        form->fileList->appendRows({good, bad, last});
+        form->startButton->click();
 
         QCOMPARE(dialogs.messages.size(), 1);
         QVERIFY2(dialogs.messages[0].contains(bad), qPrintable(dialogs.messages[0]));
         QVERIFY2(dialogs.messages[0].contains("not a document"), qPrintable(dialogs.messages[0]));
         QCOMPARE(QDir(dir.path()).entryList({"*.jpg"}, QDir::Files, QDir::Name),
                  (QStringList{"good_1.jpg", "good_2.jpg"}));
-        QCOMPARE(form->mousePointer(), 0);
+        QCOMPARE(form->mousePointer(), MousePointer::Arrow);
         if (!pooled)
             QCOMPARE(childprocesses::count(), 0);
         form.reset();

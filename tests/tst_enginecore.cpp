@@ -2,8 +2,8 @@
 // check of what a file is, and the profile slots.
 
 #include "filekind.h"
-#include "pagerest.h"
 #include "profile.h"
+#include "remainingpages.h"
 #include "storedzip.h"
 
 #include <QBuffer>
@@ -51,15 +51,15 @@ private slots:
 
     void exporterSequenceTakesOnePageAtATime()
     {
-        PageRest rest(4);
+        RemainingPages rest(4);
         QList<int> taken;
         for (int pass = 0; pass < 4; ++pass) {
             if (rest.pageCount() > 1) {
                 rest.goToPage(2);
                 for (int i = 0; i < 100; ++i)
-                    rest.moveUp(200, PageRest::Extend::Extend);
+                    rest.moveUp(200, RemainingPages::Extend::Extend);
             } else {
-                rest.endKey(PageRest::Extend::Extend);
+                rest.endKey(RemainingPages::Extend::Extend);
             }
             const std::vector<int> pages = rest.cut();
             QCOMPARE(pages.size(), size_t(1));
@@ -95,12 +95,12 @@ private slots:
         QFETCH(int, goTo);
         QFETCH(int, up);
         QFETCH(QList<int>, cut);
-        PageRest rest(pages);
+        RemainingPages rest(pages);
         rest.goToPage(goTo);
         if (up < 0)
-            rest.endKey(PageRest::Extend::Extend);
+            rest.endKey(RemainingPages::Extend::Extend);
         else
-            rest.moveUp(up, PageRest::Extend::Extend);
+            rest.moveUp(up, RemainingPages::Extend::Extend);
         QCOMPARE(rest.selection().count, cut.size());
         QCOMPARE(toList(rest.cut()), cut);
         QCOMPARE(rest.pageCount(), pages - cut.size());
@@ -108,37 +108,37 @@ private slots:
 
     void moveUpNeverPassesTheStart()
     {
-        PageRest rest(2);
+        RemainingPages rest(2);
         rest.goToPage(2);
-        rest.moveUp(std::numeric_limits<int>::max(), PageRest::Extend::Extend);
+        rest.moveUp(std::numeric_limits<int>::max(), RemainingPages::Extend::Extend);
         QCOMPARE(rest.active(), 0);
-        rest.moveUp(200, PageRest::Extend::Extend);
+        rest.moveUp(200, RemainingPages::Extend::Extend);
         QCOMPARE(rest.active(), 0);
         QCOMPARE(rest.anchor(), rest.linesPerPage());
     }
 
     void moveWithoutExtensionCollapsesTheSelection()
     {
-        PageRest rest(3);
+        RemainingPages rest(3);
         rest.goToPage(3);
-        rest.moveUp(200, PageRest::Extend::Move);
+        rest.moveUp(200, RemainingPages::Extend::Move);
         QCOMPARE(rest.selection().count, 0);
-        rest.endKey(PageRest::Extend::Move);
+        rest.endKey(RemainingPages::Extend::Move);
         QCOMPARE(rest.selection().count, 0);
     }
 
     void cutLeavesTheInsertionPointWhereTheSelectionBegan()
     {
-        PageRest rest(4);
+        RemainingPages rest(4);
         rest.goToPage(3);
-        rest.endKey(PageRest::Extend::Extend);
+        rest.endKey(RemainingPages::Extend::Extend);
         QCOMPARE(toList(rest.cut()), QList<int>({2, 3}));
         QCOMPARE(rest.active(), 2 * rest.linesPerPage());
         QCOMPARE(rest.selection().count, 0);
         // The pages that are left keep their original numbers.
         QCOMPARE(toList(rest.pages()), QList<int>({0, 1}));
         rest.goToPage(1);
-        rest.endKey(PageRest::Extend::Extend);
+        rest.endKey(RemainingPages::Extend::Extend);
         QCOMPARE(toList(rest.cut()), QList<int>({0, 1}));
     }
 

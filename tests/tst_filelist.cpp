@@ -1,8 +1,9 @@
 #include "addfiles.h"
+#include "dropping.h"
 #include "fakedialogs.h"
 #include "filelistview.h"
 #include "filetree.h"
-#include "form1.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -87,6 +88,9 @@ private:
 private slots:
     void initTestCase()
     {
+        // As the main window has it.
+        connect(&m_list, &FileListView::pathsDropped, this,
+                [this](const QStringList &paths) { appendDroppedPaths(m_list, paths); });
         m_list.setHeaderLabels({kHeader});
         m_list.resize(400, 200);
         m_list.show();
@@ -298,23 +302,27 @@ private slots:
         const QString root = m_dir->path();
         makeTree(root, {"a.doc", "S/b.doc", "S/c.txt"});
         FakeDialogs dialogs;
-        Form1Environment environment;
+        MainWindowEnvironment environment;
         environment.dialogs = &dialogs;
-        Form1 form(environment);
-        form.ListView1->setHeaderLabels({kHeader});
+        MainWindow form(environment);
+        form.fileList->setHeaderLabels({kHeader});
         dialogs.openAnswers.push_back(root + nul() + "x.doc" + nul() + "y.doc");
-        form.PushButton1->click();
+        form.addFilesButton->click();
         dialogs.inputAnswers.push_back("doc");
         dialogs.folderAnswers.push_back(root);
-        int seen = -1;
+        MousePointer seen = MousePointer::Hand;
         QMetaObject::invokeMethod(
             &form, [&] { seen = form.mousePointer(); }, Qt::QueuedConnection);
-        form.PushButton4->click();
-        QCOMPARE(seen, int(vbHourglass));
-        QCOMPARE(form.mousePointer(), int(vbDefault));
+        form.addFolderButton->click();
+        QCOMPARE(seen, MousePointer::Hourglass);
+        QCOMPARE(form.mousePointer(), MousePointer::Arrow);
         QCOMPARE(form.cursor().shape(), Qt::ArrowCursor);
-        QCOMPARE(rowsOf(*form.ListView1), (QStringList{root + "/x.doc", root + "/y.doc",
-                                                       root + "/a.doc", root + "/S/b.doc"}));
+        QCOMPARE(rowsOf(*form.fileList), (QStringList{root + "/x.doc", root + "/y.doc",
+                                                      root + "/a.doc", root + "/S/b.doc"}));
+        // A drop on the list reaches the window's handler: every file of the folder.
+        emit form.fileList->pathsDropped({root + "/S"});
+        QCOMPARE(rowsOf(*form.fileList).mid(4).size(), 2);
+        QVERIFY(rowsOf(*form.fileList).mid(4).contains(root + "/S/c.txt"));
         QCOMPARE(dialogs.messages, QStringList());
     }
 };

@@ -4,6 +4,7 @@
 #include "fakedialogs.h"
 #include "filelistview.h"
 #include "filetree.h"
+#include "folderscan.h"
 #include "mousepointer.h"
 #include "pointerlog.h"
 
@@ -210,14 +211,14 @@ private slots:
         QVERIFY(!listing.isOpen());
         QVERIFY(!listing.next());
         QCOMPARE(fileAttributes(m_root + QStringLiteral("/none")), -1);
-        QCOMPARE(ListFiles(m_root + QStringLiteral("/none"), QStringLiteral("*.*")), QStringList());
+        QCOMPARE(listFiles(m_root + QStringLiteral("/none"), QStringLiteral("*.*")), QStringList());
     }
 
     void listFilesTakesFolderWithOrWithoutSlash()
     {
         makeTree(m_root, {"a.doc", "b.txt", "S/c.doc"});
-        QCOMPARE(ListFiles(m_root, QStringLiteral("*.doc")), QStringList{"a.doc"});
-        QCOMPARE(ListFiles(m_root + u'/', QStringLiteral("*.doc")), QStringList{"a.doc"});
+        QCOMPARE(listFiles(m_root, QStringLiteral("*.doc")), QStringList{"a.doc"});
+        QCOMPARE(listFiles(m_root + u'/', QStringLiteral("*.doc")), QStringList{"a.doc"});
     }
 
     // The tree R: a.doc; S: b.doc; T: c.doc; S/U: d.doc. R's own file first, then its
@@ -240,7 +241,7 @@ private slots:
     {
         makeTree(m_root, {"S/U/", "T/", "S/V/W/", "T/X/"});
         FolderSet folders(m_root);
-        CollectSubfolders(folders);
+        collectSubfolders(folders);
         const QStringList entries = relative(m_root, folders.entries().mid(1));
         QCOMPARE(folders.entries().first(), m_root + u'/');
         QCOMPARE(entries.size(), 6);
@@ -295,7 +296,8 @@ private slots:
         QFETCH(QStringList, expected);
         makeTree(m_root, tree);
         QCOMPARE(sorted(scan(extension)), expected);
-        QCOMPARE(m_pointer.settings, (QList<int>{vbHourglass, vbDefault}));
+        QCOMPARE(m_pointer.settings,
+                 (QList<MousePointer>{MousePointer::Hourglass, MousePointer::Arrow}));
         QCOMPARE(m_dialogs.messages, QStringList());
     }
 
@@ -325,7 +327,7 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(int, dialogs);
         makeTree(m_root, {"a.doc"});
-        m_pointer.setMousePointer(vbCustom);
+        m_pointer.setMousePointer(MousePointer::Hand);
         m_pointer.settings.clear();
         m_dialogs.inputAnswers.push_back(extension);
         if (dialogs == 2)
@@ -333,8 +335,8 @@ private slots:
         addAllWordFilesInFolder(nullptr, m_dialogs, m_pointer, m_list);
         QCOMPARE(m_dialogs.shown.size(), dialogs);
         QCOMPARE(m_list.rowCount(), 0);
-        QCOMPARE(m_pointer.settings, QList<int>());
-        QCOMPARE(m_pointer.mousePointer(), int(vbCustom));
+        QCOMPARE(m_pointer.settings, QList<MousePointer>());
+        QCOMPARE(m_pointer.mousePointer(), MousePointer::Hand);
     }
 
     void manyFilesInListingOrder()
@@ -365,7 +367,8 @@ private slots:
         makeTree(m_root, {"a.doc", "S/b.doc"});
         QVERIFY(QFile::link(m_root, m_root + QStringLiteral("/S/up")));
         QCOMPARE(sorted(scan("doc")), (QStringList{"S/b.doc", "a.doc"}));
-        QCOMPARE(m_pointer.settings, (QList<int>{vbHourglass, vbDefault}));
+        QCOMPARE(m_pointer.settings,
+                 (QList<MousePointer>{MousePointer::Hourglass, MousePointer::Arrow}));
     }
 
     void folderReachedTwiceWalkedOnce()
@@ -406,18 +409,19 @@ private slots:
         }
         chmod(QFile::encodeName(locked).constData(), 0755);
         QCOMPARE(sorted(found), (QStringList{"a.doc", "open/z.doc"}));
-        QCOMPARE(m_pointer.settings, (QList<int>{vbHourglass, vbDefault}));
+        QCOMPARE(m_pointer.settings,
+                 (QList<MousePointer>{MousePointer::Hourglass, MousePointer::Arrow}));
         QCOMPARE(m_dialogs.messages, QStringList());
     }
 
     void hourglassWhileScanning()
     {
         makeTree(m_root, {"a.doc", "S/b.doc"});
-        int seen = -1;
+        MousePointer seen = MousePointer::Hand;
         duringScan(1, [&] { seen = m_pointer.mousePointer(); });
         scan("doc");
-        QCOMPARE(seen, int(vbHourglass));
-        QCOMPARE(m_pointer.mousePointer(), int(vbDefault));
+        QCOMPARE(seen, MousePointer::Hourglass);
+        QCOMPARE(m_pointer.mousePointer(), MousePointer::Arrow);
     }
 
     // An event handled in the middle of a scan starts a scan of its own (a drop):

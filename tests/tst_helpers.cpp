@@ -72,7 +72,7 @@ private slots:
         window.setFixedSize(screen.width() * size.width() / 100,
                             screen.height() * size.height() / 100);
         window.move(3, 7);
-        CenterOnScreen(&window);
+        ::centerOnScreen(&window);
         const QPoint expected(screen.x() + (screen.width() - window.width()) / 2,
                               screen.y() + (screen.height() - window.height()) / 2);
         // Within the rounding of one pixel; the size never changes.
@@ -105,13 +105,13 @@ private slots:
         QFETCH(bool, exists);
         const QString path =
             relative == QLatin1String("/") ? m_dir.path() + relative : m_dir.filePath(relative);
-        QCOMPARE(FileExists(path), exists);
+        QCOMPARE(::fileExists(path), exists);
     }
 
     void fileExistsOfNothing()
     {
-        QVERIFY(!FileExists(QString()));
-        QVERIFY(!FileExists(QStringLiteral("relative/does/not/exist")));
+        QVERIFY(!::fileExists(QString()));
+        QVERIFY(!::fileExists(QStringLiteral("relative/does/not/exist")));
     }
 };
 

@@ -1,6 +1,6 @@
 #include "filelistview.h"
-#include "form1.h"
 #include "lineshape.h"
+#include "mainwindow.h"
 #include "picturebox.h"
 #include "splash.h"
 
@@ -57,7 +57,7 @@ private:
     }
 
 private slots:
-    void form1Controls_data()
+    void mainWindowControls_data()
     {
         addGeometryColumns();
         const QString none;
@@ -84,15 +84,15 @@ private slots:
             << "QPushButton" << QRect(120, 3270, 6360, 405) << "Start Saving As JPG" << 11.25;
     }
 
-    void form1Controls()
+    void mainWindowControls()
     {
-        Form1 form;
+        MainWindow form;
         checkGeometry(&form);
     }
 
-    void form1Window()
+    void mainWindowGeometry()
     {
-        Form1 form;
+        MainWindow form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.size(), QSize(440, 288)); // 6600 by 4320 twips
@@ -103,36 +103,36 @@ private slots:
         QVERIFY(flags & Qt::WindowCloseButtonHint);
         QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form.Frame1->palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form.Slider1->parentWidget(), form.Frame1);
+        QCOMPARE(form.qualityFrame->palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(form.qualitySlider->parentWidget(), form.qualityFrame);
 
         // The canvas lies beyond the client area and is never seen.
-        QVERIFY(!form.Creator->isVisible());
-        QVERIFY(!form.rect().intersects(form.Creator->geometry()));
-        form.Creator->setPicture(QImage(900, 1200, QImage::Format_RGB32));
-        QCOMPARE(form.Creator->size(), QSize(900, 1200));
-        QVERIFY(!form.Creator->isVisible());
+        QVERIFY(!form.pageCanvas->isVisible());
+        QVERIFY(!form.rect().intersects(form.pageCanvas->geometry()));
+        form.pageCanvas->setPicture(QImage(900, 1200, QImage::Format_RGB32));
+        QCOMPARE(form.pageCanvas->size(), QSize(900, 1200));
+        QVERIFY(!form.pageCanvas->isVisible());
 
-        QCOMPARE(form.ProgressBar1->value(), 0);
-        QCOMPARE(form.ProgressBar1->minimum(), 0);
+        QCOMPARE(form.progressBar->value(), 0);
+        QCOMPARE(form.progressBar->minimum(), 0);
     }
 
     void sliderRange()
     {
-        Form1 form;
-        QCOMPARE(form.Slider1->orientation(), Qt::Horizontal);
-        QCOMPARE(form.Slider1->minimum(), 1);
-        QCOMPARE(form.Slider1->maximum(), 100);
-        QCOMPARE(form.Slider1->singleStep(), 1);
-        QCOMPARE(form.Slider1->pageStep(), 5);
-        QCOMPARE(form.Slider1->tickInterval(), 1);
-        QVERIFY(form.Slider1->tickPosition() != QSlider::NoTicks);
+        MainWindow form;
+        QCOMPARE(form.qualitySlider->orientation(), Qt::Horizontal);
+        QCOMPARE(form.qualitySlider->minimum(), 1);
+        QCOMPARE(form.qualitySlider->maximum(), 100);
+        QCOMPARE(form.qualitySlider->singleStep(), 1);
+        QCOMPARE(form.qualitySlider->pageStep(), 5);
+        QCOMPARE(form.qualitySlider->tickInterval(), 1);
+        QVERIFY(form.qualitySlider->tickPosition() != QSlider::NoTicks);
     }
 
     void listView()
     {
-        Form1 form;
-        FileListView *list = form.ListView1;
+        MainWindow form;
+        FileListView *list = form.fileList;
         QVERIFY(!list->isHeaderHidden());
         QVERIFY(!list->isSortingEnabled());
         QVERIFY(!list->rootIsDecorated());
@@ -145,16 +145,16 @@ private slots:
 
     void tabOrder()
     {
-        Form1 form;
+        MainWindow form;
         const QStringList expected = {"ListView1", "Creator",     "ProgressBar1", "Frame1",
                                       "Slider1",   "PushButton1", "PushButton4",  "PushButton2"};
         QStringList seen;
-        QWidget *w = form.ListView1;
+        QWidget *w = form.fileList;
         do {
             if (expected.contains(w->objectName()) && !seen.contains(w->objectName()))
                 seen << w->objectName();
             w = w->nextInFocusChain();
-        } while (w != form.ListView1 && seen.size() < expected.size());
+        } while (w != form.fileList && seen.size() < expected.size());
         QCOMPARE(seen, expected);
     }
 
@@ -181,10 +181,11 @@ private slots:
         QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(splash.size(), QSize(304, 202)); // 4560 by 3030 twips
         QCOMPARE(splash.palette().color(QPalette::Window), QColor(Qt::white));
-        QVERIFY(!splash.Check1->isChecked());
-        QCOMPARE(splash.Check1->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(!splash.hideCheckBox->isChecked());
+        QCOMPARE(splash.hideCheckBox->palette().color(QPalette::Window), QColor(Qt::white));
 
-        const QList<LineShape *> lines = {splash.Line1, splash.Line2, splash.Line3, splash.Line4};
+        const QList<LineShape *> lines = {splash.leftLine, splash.topLine, splash.rightLine,
+                                          splash.bottomLine};
         const int ys[] = {1800, 2040, 2280, 2520};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(lines[i]->objectName(), QStringLiteral("Line%1").arg(i + 1));

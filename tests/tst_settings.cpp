@@ -54,30 +54,30 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(double, expected);
-        QCOMPARE(settings::toNumber(settings::kSlider1, text), expected);
+        QCOMPARE(settings::toNumber(settings::kQuality, text), expected);
     }
 
     void missingKeyGivesDefaultAndCreatesNothing()
     {
         StartupRig rig;
         const SettingsStore store(rig.settingsFolder());
-        QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
-        QCOMPARE(settings::readInt(store, settings::kSlider1), 75);
+        QCOMPARE(store.readSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
+        QCOMPARE(settings::readInt(store, settings::kQuality), 75);
         QCOMPARE(settings::read(store, settings::kShowAgain), 0.0);
         QVERIFY(folderContents(rig.settingsFolder()).isEmpty());
 
         // A store holding another section and key still answers the default.
         rig.store("Other", "1");
-        QCOMPARE(store.ReadSetting("Orvanta", "Elsewhere", "Slider1", "75"), QStringLiteral("75"));
-        QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
+        QCOMPARE(store.readSetting("Orvanta", "Elsewhere", "Slider1", "75"), QStringLiteral("75"));
+        QCOMPARE(store.readSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
     }
 
     void writeGoesToTheIniFileAtOnce()
     {
         StartupRig rig;
         const SettingsStore store(rig.settingsFolder());
-        QCOMPARE(settings::write(store, settings::kSlider1, 60), QSettings::NoError);
-        QCOMPARE(settings::write(store, settings::kSlider1, 80), QSettings::NoError);
+        QCOMPARE(settings::write(store, settings::kQuality, 60), QSettings::NoError);
+        QCOMPARE(settings::write(store, settings::kQuality, 80), QSettings::NoError);
         QCOMPARE(store.filePath("Orvanta"), rig.settingsFile());
 
         // Read as plain text, without any QSettings cache in between.
@@ -88,7 +88,7 @@ private slots:
         QVERIFY2(text.contains(QRegularExpression(QStringLiteral("^Slider1=80$"),
                                                   QRegularExpression::MultilineOption)),
                  qPrintable(text));
-        QCOMPARE(settings::readInt(store, settings::kSlider1), 80);
+        QCOMPARE(settings::readInt(store, settings::kQuality), 80);
     }
 
     void writeCreatesTheFolder()
@@ -96,7 +96,7 @@ private slots:
         StartupRig rig;
         const SettingsStore store(rig.settingsFolder() + QStringLiteral("/not/yet"));
         QCOMPARE(settings::write(store, settings::kShowAgain, 1), QSettings::NoError);
-        QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "ShowAgain", "0"), QStringLiteral("1"));
+        QCOMPARE(store.readSetting("Orvanta", "Pagelift", "ShowAgain", "0"), QStringLiteral("1"));
     }
 
     void readingWritesNothing()
@@ -113,9 +113,9 @@ private slots:
 
         const SettingsStore store(rig.settingsFolder());
         for (int i = 0; i < 20; ++i) {
-            QCOMPARE(settings::readInt(store, settings::kSlider1), 40);
+            QCOMPARE(settings::readInt(store, settings::kQuality), 40);
             QCOMPARE(settings::read(store, settings::kShowAgain), 1.0);
-            QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "Missing", "x"), QStringLiteral("x"));
+            QCOMPARE(store.readSetting("Orvanta", "Pagelift", "Missing", "x"), QStringLiteral("x"));
         }
 
         QCOMPARE(folderContents(rig.settingsFolder()), before);
@@ -127,9 +127,9 @@ private slots:
     void noFolderIsNoStore()
     {
         const SettingsStore store;
-        QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
-        QCOMPARE(settings::write(store, settings::kSlider1, 50), QSettings::AccessError);
-        QCOMPARE(settings::readInt(store, settings::kSlider1), 75);
+        QCOMPARE(store.readSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("75"));
+        QCOMPARE(settings::write(store, settings::kQuality, 50), QSettings::AccessError);
+        QCOMPARE(settings::readInt(store, settings::kQuality), 75);
     }
 
     // Two copies of the program writing at the same time: each write merges with the
@@ -175,8 +175,8 @@ private slots:
         QVERIFY(last.waitForFinished(60000));
         QCOMPARE(last.exitCode(), 0);
         const SettingsStore store(rig.settingsFolder());
-        QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("A1"));
-        QCOMPARE(store.ReadSetting("Orvanta", "Pagelift", "WriterB", ""),
+        QCOMPARE(store.readSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("A1"));
+        QCOMPARE(store.readSetting("Orvanta", "Pagelift", "WriterB", ""),
                  QStringLiteral("B%1").arg(count));
     }
 };

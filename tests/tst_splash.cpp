@@ -94,14 +94,14 @@ private slots:
             look = splash.grab().toImage();
             visible = splash.isVisible();
             size = splash.size();
-            image = splash.Image1->geometry();
-            picture = splash.Image1->image();
-            check = splash.Check1->geometry();
-            line3 = splash.Line3->geometry();
-            line4 = splash.Line4->geometry();
+            image = splash.picture->geometry();
+            picture = splash.picture->image();
+            check = splash.hideCheckBox->geometry();
+            line3 = splash.rightLine->geometry();
+            line4 = splash.bottomLine->geometry();
             title = splash.windowTitle();
         };
-        SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(1000)));
+        showSplash(splash, environmentOf(rig, std::chrono::milliseconds(1000)));
 
         QCOMPARE(watcher.shows, 1);
         QVERIFY(visible);
@@ -120,7 +120,7 @@ private slots:
         // Placed while shown; the window keeps its place when hidden.
         QCOMPARE(splash.pos(), QPoint(screen.x() + (screen.width() - 300) / 2,
                                       screen.y() + (screen.height() - 220) / 2));
-        QVERIFY(!splash.Check1->isChecked());
+        QVERIFY(!splash.hideCheckBox->isChecked());
         QVERIFY(!rig.stored("ShowAgain").isValid()); // shown, but nothing written
 
         // The four frame lines along the edges, over the picture and the strip; the
@@ -160,7 +160,7 @@ private slots:
             rig.store("ShowAgain", stored);
         Splash splash;
         ShowWatcher watcher(&splash);
-        SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(50)));
+        showSplash(splash, environmentOf(rig, std::chrono::milliseconds(50)));
         QCOMPARE(watcher.shows, shown ? 1 : 0);
         QVERIFY(!splash.isVisible());
         // Reading never changes what is stored.
@@ -202,9 +202,9 @@ private slots:
         for (int start = 0; start < 3; ++start) {
             Splash splash;
             ShowWatcher watcher(&splash);
-            SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(20)));
+            showSplash(splash, environmentOf(rig, std::chrono::milliseconds(20)));
             QCOMPARE(watcher.shows, 1);
-            QCOMPARE(splash.Image1->image().pixelColor(10, 10), expected);
+            QCOMPARE(splash.picture->image().pixelColor(10, 10), expected);
         }
     }
 
@@ -216,19 +216,19 @@ private slots:
         ShowWatcher watcher(&splash);
         QStringList storedMeanwhile;
         watcher.whileShown = [&] {
-            QTest::mouseClick(splash.Check1, Qt::LeftButton, {},
-                              QPoint(6, splash.Check1->height() / 2));
+            QTest::mouseClick(splash.hideCheckBox, Qt::LeftButton, {},
+                              QPoint(6, splash.hideCheckBox->height() / 2));
             storedMeanwhile << rig.stored("ShowAgain").toString();
-            QTest::keyClick(splash.Check1, Qt::Key_Space);
+            QTest::keyClick(splash.hideCheckBox, Qt::Key_Space);
             storedMeanwhile << rig.stored("ShowAgain").toString();
         };
-        SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(1500)));
+        showSplash(splash, environmentOf(rig, std::chrono::milliseconds(1500)));
         QCOMPARE(storedMeanwhile, QStringList({"1", "0"}));
         QCOMPARE(rig.stored("ShowAgain").toString(), QStringLiteral("0"));
 
         Splash next;
         ShowWatcher nextWatcher(&next);
-        SplashShow(next, environmentOf(rig, std::chrono::milliseconds(20)));
+        showSplash(next, environmentOf(rig, std::chrono::milliseconds(20)));
         QCOMPARE(nextWatcher.shows, 1);
     }
 
@@ -238,17 +238,17 @@ private slots:
         rig.addSplashPicture("a.png", QSize(300, 200), Qt::yellow);
         Splash splash;
         ShowWatcher watcher(&splash);
-        watcher.whileShown = [&] { splash.Check1->click(); };
-        SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(500)));
+        watcher.whileShown = [&] { splash.hideCheckBox->click(); };
+        showSplash(splash, environmentOf(rig, std::chrono::milliseconds(500)));
         QCOMPARE(rig.stored("ShowAgain").toString(), QStringLiteral("1"));
 
         // After the pause the box no longer writes.
-        splash.Check1->click();
+        splash.hideCheckBox->click();
         QCOMPARE(rig.stored("ShowAgain").toString(), QStringLiteral("1"));
 
         Splash next;
         ShowWatcher nextWatcher(&next);
-        SplashShow(next, environmentOf(rig, std::chrono::milliseconds(20)));
+        showSplash(next, environmentOf(rig, std::chrono::milliseconds(20)));
         QCOMPARE(nextWatcher.shows, 0);
     }
 
@@ -258,8 +258,8 @@ private slots:
         rig.addSplashPicture("a.png", QSize(30, 20), Qt::yellow);
         Splash splash;
         ShowWatcher watcher(&splash);
-        SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(20)));
-        SplashShow(splash, environmentOf(rig, std::chrono::milliseconds(20)));
+        showSplash(splash, environmentOf(rig, std::chrono::milliseconds(20)));
+        showSplash(splash, environmentOf(rig, std::chrono::milliseconds(20)));
         QCOMPARE(watcher.shows, 1);
         QVERIFY(!splash.isVisible());
     }
@@ -298,7 +298,7 @@ private slots:
         ShowWatcher watcher(&splash);
         QElapsedTimer clock;
         clock.start();
-        SplashShow(splash, environmentOf(rig, std::chrono::seconds(4)));
+        showSplash(splash, environmentOf(rig, std::chrono::seconds(4)));
         QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(watcher.shows, 0);
         QVERIFY(!splash.isVisible());

@@ -1,12 +1,12 @@
 #include "childprocesses.h"
 #include "cursorfile.h"
 #include "filelistview.h"
-#include "form1.h"
-#include "mainmodule.h"
+#include "mainwindow.h"
 #include "skinengine.h"
 #include "splash.h"
 #include "startup.h"
 #include "startuprig.h"
+#include "startupsteps.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
 #include <QSlider>
 #include <QTest>
 
@@ -124,7 +125,7 @@ class TestStartup : public QObject
 
     QTemporaryDir m_config;
 
-    static Snapshot snapshot(Form1 &form, const StartupRig &rig, const SplashWatcher &watcher)
+    static Snapshot snapshot(MainWindow &form, const StartupRig &rig, const SplashWatcher &watcher)
     {
         Snapshot s;
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -136,16 +137,16 @@ class TestStartup : public QObject
         s.hasHand = form.hasMouseIcon();
         s.draws = rig.draws;
         s.splashShows = watcher.shows;
-        s.columns = form.ListView1->columnCount();
-        s.quality = form.Slider1->value();
+        s.columns = form.fileList->columnCount();
+        s.quality = form.qualitySlider->value();
         return s;
     }
 
     // Moves the mouse onto `target` at `at` (its own coordinates), from a spot over
     // the frame's caption, where the rule changes nothing.
-    static void moveOnto(Form1 &form, QWidget *target, QPoint at)
+    static void moveOnto(MainWindow &form, QWidget *target, QPoint at)
     {
-        QTest::mouseMove(&form, form.Frame1->geometry().topLeft() + QPoint(200, 3));
+        QTest::mouseMove(&form, form.qualityFrame->geometry().topLeft() + QPoint(200, 3));
         QTest::mouseMove(target, at);
     }
 
@@ -172,7 +173,7 @@ private slots:
         rig.addFile("HAND-M.CUR", shippedHandCursor());
         rig.addFile("x/o.cjs", kSkin);
         rig.store("Slider1", "40");
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         SplashWatcher watcher;
         QList<Snapshot> atDraw, atSplash;
         rig.onDraw = [&] { atDraw << snapshot(form, rig, watcher); };
@@ -207,7 +208,7 @@ private slots:
     void iconIsTheProgramsOwn()
     {
         StartupRig rig;
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         const QImage shipped(QStringLiteral(PAGELIFT_RESOURCES_DIR "/pagelift.png"));
         QCOMPARE(shipped.size(), QSize(32, 32));
@@ -219,22 +220,22 @@ private slots:
     void listColumn()
     {
         StartupRig rig;
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
-        QCOMPARE(form.ListView1->columnCount(), 1);
-        QCOMPARE(form.ListView1->headerItem()->text(0), QStringLiteral(" Word File(s)"));
-        QCOMPARE(form.ListView1->columnWidth(0), 380); // 5700 twips
-        QVERIFY(!form.ListView1->isHeaderHidden());
+        QCOMPARE(form.fileList->columnCount(), 1);
+        QCOMPARE(form.fileList->headerItem()->text(0), QStringLiteral(" Word File(s)"));
+        QCOMPARE(form.fileList->columnWidth(0), 380); // 5700 twips
+        QVERIFY(!form.fileList->isHeaderHidden());
     }
 
     void firstStart()
     {
         StartupRig rig;
         rig.addSplashPicture("s.png", QSize(300, 200), Qt::blue);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         SplashWatcher watcher;
         loadMainWindow(form);
-        QCOMPARE(form.Slider1->value(), 75);
+        QCOMPARE(form.qualitySlider->value(), 75);
         QCOMPARE(form.windowTitle(), QStringLiteral("Pagelift"));
         QCOMPARE(watcher.shows, 1);
         // Reading the defaults wrote nothing.
@@ -257,9 +258,9 @@ private slots:
         QFETCH(int, quality);
         StartupRig rig;
         rig.store("Slider1", stored);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
-        QCOMPARE(form.Slider1->value(), quality);
+        QCOMPARE(form.qualitySlider->value(), quality);
         QCOMPARE(rig.stored("Slider1").toString(), stored); // restoring writes nothing
     }
 
@@ -267,23 +268,23 @@ private slots:
     {
         StartupRig rig;
         {
-            Form1 form(rig.environment());
+            MainWindow form(rig.environment());
             loadMainWindow(form);
-            form.Slider1->setValue(60);
+            form.qualitySlider->setValue(60);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("60"));
-            form.Slider1->setValue(80);
+            form.qualitySlider->setValue(80);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("80"));
             form.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form));
-            form.Slider1->setFocus();
-            QTest::keyClick(form.Slider1, Qt::Key_Right);
+            form.qualitySlider->setFocus();
+            QTest::keyClick(form.qualitySlider, Qt::Key_Right);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("81"));
-            QTest::keyClick(form.Slider1, Qt::Key_PageDown);
+            QTest::keyClick(form.qualitySlider, Qt::Key_PageDown);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("76"));
         }
-        Form1 next(rig.environment());
+        MainWindow next(rig.environment());
         loadMainWindow(next);
-        QCOMPARE(next.Slider1->value(), 76);
+        QCOMPARE(next.qualitySlider->value(), 76);
     }
 
     void pointerRule_data()
@@ -314,7 +315,7 @@ private slots:
         QFETCH(int, after);
         StartupRig rig;
         rig.addFile("HAND-M.CUR", shippedHandCursor());
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -322,10 +323,10 @@ private slots:
         QWidget *widget = &form;
         QPoint at(3, 3); // the window's margin: bare background
         if (target == QLatin1String("ListView1")) {
-            widget = form.ListView1->viewport();
+            widget = form.fileList->viewport();
             at = widget->rect().center();
         } else if (target == QLatin1String("header")) {
-            widget = form.ListView1->header()->viewport();
+            widget = form.fileList->header()->viewport();
             at = QPoint(30, widget->height() / 2);
         } else if (target != QLatin1String("background")) {
             widget = form.findChild<QWidget *>(target);
@@ -335,9 +336,9 @@ private slots:
                 at = QPoint(widget->width() - 4, 3); // beside the caption, off the slider
         }
         moveOnto(form, &form, QPoint(1, 1)); // settle on a known spot first
-        form.setMousePointer(before);
+        form.setMousePointer(MousePointer(before));
         moveOnto(form, widget, at);
-        QCOMPARE(form.mousePointer(), after);
+        QCOMPARE(int(form.mousePointer()), after);
 
         const Qt::CursorShape shape = after == 11   ? Qt::WaitCursor
                                       : after == 99 ? Qt::BitmapCursor
@@ -349,14 +350,15 @@ private slots:
     {
         StartupRig rig;
         rig.addFile("HAND-M.CUR", shippedHandCursor());
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         QVERIFY(form.hasMouseIcon());
-        QCOMPARE(form.mousePointer(), 0); // the rule switches it, not the start-up
+        QCOMPARE(form.mousePointer(),
+                 MousePointer::Arrow); // the rule switches it, not the start-up
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        moveOnto(form, form.PushButton2, form.PushButton2->rect().center());
-        const QCursor cursor = form.PushButton2->cursor();
+        moveOnto(form, form.startButton, form.startButton->rect().center());
+        const QCursor cursor = form.startButton->cursor();
         QCOMPARE(cursor.shape(), Qt::BitmapCursor);
         const CursorFile file = CursorFile::fromData(shippedHandCursor());
         QCOMPARE(cursor.hotSpot(), file.hotSpot);
@@ -376,32 +378,32 @@ private slots:
         StartupRig rig;
         if (!content.isEmpty())
             rig.addFile("HAND-M.CUR", content);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         QVERIFY(!form.hasMouseIcon());
-        QCOMPARE(form.ListView1->columnCount(), 1); // start-up went on
+        QCOMPARE(form.fileList->columnCount(), 1); // start-up went on
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        moveOnto(form, form.PushButton1, form.PushButton1->rect().center());
-        QCOMPARE(form.mousePointer(), 99);
-        QCOMPARE(form.PushButton1->cursor().shape(), Qt::ArrowCursor);
+        moveOnto(form, form.addFilesButton, form.addFilesButton->rect().center());
+        QCOMPARE(form.mousePointer(), MousePointer::Hand);
+        QCOMPARE(form.addFilesButton->cursor().shape(), Qt::ArrowCursor);
     }
 
     void skinPresent()
     {
         StartupRig rig;
         rig.addFile("x/o.cjs", kSkin);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         QCOMPARE(form.palette().color(QPalette::Window), buttonFace());
-        QCOMPARE(form.Frame1->palette().color(QPalette::Window), buttonFace());
+        QCOMPARE(form.qualityFrame->palette().color(QPalette::Window), buttonFace());
         QCOMPARE(form.styleSheet(), QString::fromLatin1(kSkin));
         // The buttons, the list and the progress bar keep their designed colours.
-        QCOMPARE(form.PushButton1->palette().color(QPalette::Button), QColor(Qt::white));
-        QCOMPARE(form.ProgressBar1->palette().color(QPalette::Base), QColor(Qt::white));
+        QCOMPARE(form.addFilesButton->palette().color(QPalette::Button), QColor(Qt::white));
+        QCOMPARE(form.progressBar->palette().color(QPalette::Base), QColor(Qt::white));
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.PushButton1->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
+        QCOMPARE(form.addFilesButton->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
     }
 
     void skinAbsent_data()
@@ -423,10 +425,10 @@ private slots:
             rig.addFile("x/.o.cjs", kSkin);
         else if (make == QLatin1String("case"))
             rig.addFile("x/O.CJS", kSkin);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form.Frame1->palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(form.qualityFrame->palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(form.styleSheet().isEmpty());
     }
 
@@ -434,10 +436,10 @@ private slots:
     {
         StartupRig rig;
         rig.addFile("x/o.cjs", kSkin);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         RecordingSkinEngine engine;
         engine.SkinEngine::setOptions(0x6); // bits already set stay set
-        ApplySkin(form, engine, rig.programFolder());
+        applySkin(form, engine, rig.programFolder());
         const QString path = rig.programFolder() + "/x/o.cjs";
         QCOMPARE(engine.calls, QStringList({QStringLiteral("loadSkin(%1,)").arg(path), "options()",
                                             "setOptions(7)", "setEnabled(1)",
@@ -448,9 +450,9 @@ private slots:
     void noSkinNoCalls()
     {
         StartupRig rig;
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         RecordingSkinEngine engine;
-        ApplySkin(form, engine, rig.programFolder());
+        applySkin(form, engine, rig.programFolder());
         QVERIFY(engine.calls.isEmpty());
     }
 
@@ -459,11 +461,11 @@ private slots:
         StartupRig rig;
         rig.addFile("x/o.cjs", kSkin);
         rig.addSplashPicture("s.png", QSize(60, 40), Qt::blue);
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         const Splash *splash = splashWindow();
         QVERIFY(splash);
-        QCOMPARE(splash->Check1->palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(splash->hideCheckBox->palette().color(QPalette::Window), QColor(Qt::white));
         QCOMPARE(splash->palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(splash->styleSheet().isEmpty());
     }
@@ -487,29 +489,43 @@ private slots:
         QFETCH(bool, opens);
         StartupRig rig;
         rig.draw = draw;
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         loadMainWindow(form);
         QCOMPARE(rig.draws, 1);
         QCOMPARE(rig.opened,
                  opens ? QStringList{"https://orvanta.example/pagelift"} : QStringList());
-        QCOMPARE(form.ListView1->columnCount(), 1); // start-up went on
-        QCOMPARE(form.Slider1->value(), 75);
+        QCOMPARE(form.fileList->columnCount(), 1); // start-up went on
+        QCOMPARE(form.qualitySlider->value(), 75);
     }
 
     void homePageNumbers()
     {
         QCOMPARE(homePageNumber(0.0), 1);
         QCOMPARE(homePageNumber(0.999999), 100);
-        for (int i = 0; i < 200; ++i) {
-            const double r = timeOfDayRandomFraction();
-            QVERIFY(r >= 0 && r < 1);
+    }
+
+    // The draw of every second of a day: within [0, 1), the same for every moment of
+    // one second, and the home page (7) comes up on about one start in a hundred.
+    void timeOfDayDraws()
+    {
+        const QTime noon(12, 0, 0);
+        QCOMPARE(timeOfDayRandomFraction(noon.addMSecs(999)), timeOfDayRandomFraction(noon));
+        int sevens = 0;
+        QSet<double> distinct;
+        for (int second = 0; second < 24 * 3600; ++second) {
+            const double r = timeOfDayRandomFraction(QTime(0, 0).addSecs(second));
+            QVERIFY2(r >= 0 && r < 1, qPrintable(QString::number(second)));
+            sevens += homePageNumber(r) == 7;
+            distinct.insert(r);
         }
+        QVERIFY2(sevens > 600 && sevens < 1200, qPrintable(QString::number(sevens)));
+        QVERIFY(distinct.size() > 86000);
     }
 
     void closingKillsTheEnginesAndEnds()
     {
         StartupRig rig;
-        Form1 form(rig.environment());
+        MainWindow form(rig.environment());
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QProcess engine;

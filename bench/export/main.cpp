@@ -9,12 +9,12 @@
 // converts a list of 20 made documents of 1 to 3 pages in one run, against one PDF export over all
 // 20 followed by pdftoppm for each PDF.
 
-#include "dialogs.h"
 #include "engineclient.h"
 #include "enginepool.h"
+#include "fakedialogs.h"
 #include "filelistview.h"
-#include "form1.h"
 #include "madedocuments.h"
+#include "mainwindow.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -33,18 +33,6 @@ namespace {
 
 // The JPEG quality of both sides.
 constexpr int kQuality = 75;
-
-// Records the run's messages instead of showing them.
-class QuietDialogs : public Dialogs
-{
-public:
-    void messageBox(QWidget *, const QString &text) override { messages << text; }
-    bool askYesNo(QWidget *, const QString &) override { return true; }
-    QString inputBox(QWidget *, const QString &, const QString &) override { return {}; }
-    QString showOpen(QWidget *, const QString &, const QString &) override { return {}; }
-    QString browseForFolder(QWidget *, const QString &) override { return {}; }
-    QStringList messages;
-};
 
 QString binFolder()
 {
@@ -86,21 +74,21 @@ int countImages(const QStringList &documents)
 Outcome runPagelift(const QStringList &documents)
 {
     static const auto pool = std::make_shared<EnginePool>(binFolder());
-    QuietDialogs dialogs;
-    Form1Environment environment;
+    FakeDialogs dialogs; // records the run's messages instead of showing them
+    MainWindowEnvironment environment;
     environment.dialogs = &dialogs;
     useEnginePool(environment, pool);
-    environment.isWordRunning = [] { return false; };
-    Form1 form(environment);
-    form.ListView1->setColumnCount(1);
+    environment.isOfficeRunning = [] { return false; };
+    MainWindow form(environment);
+    form.fileList->setColumnCount(1);
     // The reference's quality.
-    form.Slider1->setValue(kQuality);
+    form.qualitySlider->setValue(kQuality);
     for (const QString &document : documents)
-        form.ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{document}));
+        form.fileList->addTopLevelItem(new QTreeWidgetItem(QStringList{document}));
 
     QElapsedTimer timer;
     timer.start();
-    form.PushButton2->click();
+    form.startButton->click();
     Outcome outcome;
     outcome.seconds = timer.nsecsElapsed() / 1e9;
     outcome.pages = countImages(documents);

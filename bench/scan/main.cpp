@@ -2,10 +2,11 @@
 // the same pattern, and prints the ratio. The main window is shown and asked to
 // repaint from a timer throughout, to see that the scan keeps it responsive.
 // Run: build/bin/bench_scan (offscreen without a display; xvfb-run for a real one).
-#include "addfolder.h"
-#include "dialogs.h"
+#include "events.h"
+#include "fakedialogs.h"
 #include "filelistview.h"
-#include "form1.h"
+#include "folderscan.h"
+#include "mainwindow.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -27,25 +28,6 @@ constexpr int kFolders = 2000;
 constexpr int kFilesPerFolder = 10;
 constexpr int kBranching = 8;
 constexpr int kRuns = 5;
-
-// Answers the two questions of the folder button.
-class ScanAnswers : public Dialogs
-{
-public:
-    explicit ScanAnswers(QString folder) : m_folder(std::move(folder)) {}
-    void messageBox(QWidget *, const QString &) override { ++messages; }
-    bool askYesNo(QWidget *, const QString &) override { return false; }
-    QString inputBox(QWidget *, const QString &, const QString &) override
-    {
-        return QStringLiteral("doc");
-    }
-    QString showOpen(QWidget *, const QString &, const QString &) override { return {}; }
-    QString browseForFolder(QWidget *, const QString &) override { return m_folder; }
-    int messages = 0;
-
-private:
-    QString m_folder;
-};
 
 // Counts the paints of a window and its children.
 class PaintCounter : public QObject
@@ -108,13 +90,16 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    ScanAnswers answers(dir.path());
-    Form1Environment environment;
+    // The two questions of the folder button, answered for every run.
+    FakeDialogs answers;
+    answers.inputAnswers.assign(kRuns, QStringLiteral("doc"));
+    answers.folderAnswers.assign(kRuns, dir.path());
+    MainWindowEnvironment environment;
     environment.dialogs = &answers;
-    Form1 form(environment);
+    MainWindow form(environment);
     PaintCounter counter;
     form.installEventFilter(&counter);
-    form.ListView1->viewport()->installEventFilter(&counter);
+    form.fileList->viewport()->installEventFilter(&counter);
     form.show();
 
     // A steady stream of repaint requests, as a busy desktop would cause.
@@ -125,7 +110,7 @@ int main(int argc, char *argv[])
     QObject::connect(&repaint, &QTimer::timeout, [&] {
         longestGap = std::max(longestGap, sinceTick.restart());
         ++ticks;
-        form.ListView1->viewport()->update();
+        form.fileList->viewport()->update();
     });
     int rounds = 0;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
@@ -134,7 +119,7 @@ int main(int argc, char *argv[])
     std::vector<double> scanTimes;
     int paintsInScans = 0, ticksInScans = 0, roundsInScans = 0;
     for (int run = 0; run < kRuns; ++run) {
-        form.ListView1->clear();
+        form.fileList->clear();
         QApplication::processEvents();
         counter.paints = 0;
         ticks = 0;
@@ -144,7 +129,7 @@ int main(int argc, char *argv[])
         sinceTick.start();
         QElapsedTimer timer;
         timer.start();
-        form.PushButton4->click();
+        form.addFolderButton->click();
         scanTimes.push_back(timer.nsecsElapsed() / 1e6);
         // The files are listed after the last event round, with no events by design.
         const qint64 tail = sinceTick.elapsed();
@@ -152,9 +137,9 @@ int main(int argc, char *argv[])
         paintsInScans += counter.paints;
         ticksInScans += ticks;
         roundsInScans += rounds;
-        if (form.ListView1->rowCount() != matching) {
+        if (form.fileList->rowCount() != matching) {
             std::fprintf(stderr, "the scan found %d files, expected %d\n",
-                         form.ListView1->rowCount(), matching);
+                         form.fileList->rowCount(), matching);
             return 1;
         }
         std::printf("scan %d: %.1f ms, %d paints, %d timer ticks, longest gap %lld ms, "
@@ -165,11 +150,12 @@ int main(int argc, char *argv[])
     {
         QElapsedTimer timer;
         timer.start();
-        const QStringList rows = folderTreeRows(dir.path(), QStringLiteral("*.doc"));
+        const QStringList rows =
+            folderTreeRows(dir.path(), QStringLiteral("*.doc"), events::processPending);
         const double collect = timer.nsecsElapsed() / 1e6;
         timer.restart();
-        form.ListView1->clear();
-        form.ListView1->appendRows(rows);
+        form.fileList->clear();
+        form.fileList->appendRows(rows);
         std::printf("of which: collecting and listing %.1f ms, appending the rows %.1f ms\n",
                     collect, timer.nsecsElapsed() / 1e6);
     }
@@ -202,6 +188,6 @@ int main(int argc, char *argv[])
     std::printf("median of %d: scan %.1f ms, find %.1f ms, ratio %.2f (target: at most 3)\n", kRuns,
                 scan, found, scan / found);
     std::printf("during the scans: %d paints, %d timer ticks, %d event rounds, %d messages\n",
-                paintsInScans, ticksInScans, roundsInScans, answers.messages);
+                paintsInScans, ticksInScans, roundsInScans, int(answers.messages.size()));
     return 0;
 }

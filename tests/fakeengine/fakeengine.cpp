@@ -20,8 +20,8 @@
 // p, G = x % 256, R = y % 256, A = 255, so a test can tell which page it sees and that no row is
 // shifted.
 
-#include "engineprotocol.h"
-#include "pagerest.h"
+#include "remainingpages.h"
+#include "socketio.h"
 
 #include <csignal>
 #include <cstdio>
@@ -82,24 +82,18 @@ const char *callName(Call call)
     return "unknown";
 }
 
-void writeFully(const void *data, size_t size)
+// Sends on standard output; the fake ends when its client has gone.
+void send(std::string_view bytes)
 {
-    auto *bytes = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes, size);
-        if (n <= 0)
-            ::_exit(0);
-        bytes += n;
-        size -= size_t(n);
-    }
+    if (!writeFully(STDOUT_FILENO, bytes))
+        ::_exit(0);
 }
 
 void reply(ReplyHeader header, const void *extra, size_t size)
 {
     header.extra = uint32_t(size);
-    const std::string head = encodeReplyHeader(header);
-    writeFully(head.data(), head.size());
-    writeFully(extra, size);
+    send(encodeReplyHeader(header));
+    send(std::string_view(static_cast<const char *>(extra), size));
 }
 
 // The pixels in a shared memory file whose descriptor goes with the header, as the
@@ -112,7 +106,7 @@ void replyShared(ReplyHeader header, const std::vector<uint8_t> &pixels, size_t 
     if (memory < 0 || ::write(memory, pixels.data(), size) != ssize_t(size))
         ::_exit(4);
     const std::string head = encodeReplyHeader(header);
-    if (sendWithDescriptors(STDOUT_FILENO, head.data(), head.size(), &memory, 1) !=
+    if (sendWithDescriptors(STDOUT_FILENO, head.data(), head.size(), {&memory, 1}) !=
         ssize_t(head.size()))
         ::_exit(0);
     ::close(memory);
@@ -170,16 +164,15 @@ std::optional<Script> readScript(const std::string &path)
 int serve(bool warmed)
 {
     std::optional<Script> script;
-    std::optional<PageRest> rest;
+    std::optional<RemainingPages> rest;
     std::map<std::string, int> seen;
 
     for (;;) {
-        uint32_t size = 0;
-        if (!readFully(STDIN_FILENO, &size, 4) || size > kMaxRequestSize)
-            return 0;
-        std::string payload(size, '\0');
         Request request;
-        if (!readFully(STDIN_FILENO, payload.data(), size) || !decodeRequest(payload, request))
+        const ReadResult read = readRequest(STDIN_FILENO, request);
+        if (read == ReadResult::Ended)
+            return 0;
+        if (read == ReadResult::Malformed)
             return 2;
 
         if (request.call == Call::Open) {
@@ -208,7 +201,7 @@ int serve(bool warmed)
             // A whole header whose frame length disagrees with it.
             std::string head = encodeReplyHeader(ReplyHeader{});
             head[0] = char(head[0] + 1);
-            writeFully(head.data(), head.size());
+            send(head);
             continue;
         }
         if (script && script->refuse.count(name)) {
@@ -229,10 +222,11 @@ int serve(bool warmed)
             rest->goToPage(request.c);
             break;
         case Call::MoveUp:
-            rest->moveUp(request.b, request.c ? PageRest::Extend::Extend : PageRest::Extend::Move);
+            rest->moveUp(request.b,
+                         request.c ? RemainingPages::Extend::Extend : RemainingPages::Extend::Move);
             break;
         case Call::EndKey:
-            rest->endKey(request.b ? PageRest::Extend::Extend : PageRest::Extend::Move);
+            rest->endKey(request.b ? RemainingPages::Extend::Extend : RemainingPages::Extend::Move);
             break;
         case Call::Cut: {
             if (rest->selection().count == 0) {
@@ -268,13 +262,6 @@ int serve(bool warmed)
 
 namespace {
 
-bool answer(int control, int32_t pid, int socket, int pidfd)
-{
-    const int fds[2] = {socket, pidfd};
-    return sendWithDescriptors(control, &pid, sizeof pid, fds, pid > 0 ? 2 : 0) ==
-           ssize_t(sizeof pid);
-}
-
 int launch()
 {
     const std::string mode = std::getenv("FAKE_LAUNCHER") ? std::getenv("FAKE_LAUNCHER") : "";
@@ -291,13 +278,13 @@ int launch()
             !readFrame(STDIN_FILENO, callAhead, launcher::kMaxCallAhead))
             return 2;
         if (mode == "refuse") {
-            answer(STDOUT_FILENO, -1, -1, -1);
+            sendLaunchedEngine(STDOUT_FILENO, -1, -1, -1);
             continue;
         }
         int ends[2];
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
             return 1;
-        if (!sendAll(ends[0], callAhead))
+        if (!writeFully(ends[0], callAhead))
             return 1;
         const pid_t child = ::fork();
         if (child == 0) {
@@ -311,7 +298,7 @@ int launch()
         }
         ::close(ends[1]);
         const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
-        answer(STDOUT_FILENO, child, ends[0], pidfd);
+        sendLaunchedEngine(STDOUT_FILENO, child, ends[0], pidfd);
         ::close(ends[0]);
         ::close(pidfd);
     }

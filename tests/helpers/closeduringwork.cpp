@@ -2,7 +2,7 @@
 // real end: prints the pid of an engine stand-in it started, then must end at once
 // with code 0 and never print "continued".
 #include "childprocesses.h"
-#include "form1.h"
+#include "mainwindow.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -15,9 +15,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    Form1Environment environment = realEnvironment();
+    MainWindowEnvironment environment = realEnvironment();
     environment.settingsFolder.clear(); // this check stores nothing
-    Form1 form(std::move(environment));
+    MainWindow form(std::move(environment));
 
     QProcess engine;
     engine.start(QStringLiteral("sleep"), {QStringLiteral("60")});

@@ -1,5 +1,5 @@
 // Writes one setting many times, as a second running copy of the program would:
-// settingswriter FOLDER NAME COUNT writes Slider1 and Writer<NAME> COUNT times each.
+// settingswriter FOLDER NAME COUNT writes qualitySlider and Writer<NAME> COUNT times each.
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -14,9 +14,9 @@ int main(int argc, char *argv[])
     const int count = QString::fromLocal8Bit(argv[3]).toInt();
     for (int i = 1; i <= count; ++i) {
         const QString value = name + QString::number(i);
-        if (store.WriteSetting(QStringLiteral("Orvanta"), QStringLiteral("Pagelift"),
+        if (store.writeSetting(QStringLiteral("Orvanta"), QStringLiteral("Pagelift"),
                                QStringLiteral("Slider1"), value) != QSettings::NoError ||
-            store.WriteSetting(QStringLiteral("Orvanta"), QStringLiteral("Pagelift"),
+            store.writeSetting(QStringLiteral("Orvanta"), QStringLiteral("Pagelift"),
                                QStringLiteral("Writer") + name, value) != QSettings::NoError)
             return 1;
     }

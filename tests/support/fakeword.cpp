@@ -42,24 +42,24 @@ public:
         record(QStringLiteral("ActiveDocument.BuiltInDocumentProperties(%1)").arg(property));
         return m_document.reportedPageCount.value_or(qint32(m_document.pages.size()));
     }
-    void selectionGoTo(qint32 What, qint32 Which, qint16 Name) override
+    void selectionGoTo(qint32 what, qint32 which, qint16 name) override
     {
-        record(QStringLiteral("Selection.GoTo(%1,%2,%3)").arg(What).arg(Which).arg(Name));
-        // The start of the Name-th remaining page, as a line position.
-        m_anchor = m_active = std::min<int>(Name - 1, int(m_rest.size())) * kLinesPerPage;
+        record(QStringLiteral("Selection.GoTo(%1,%2,%3)").arg(what).arg(which).arg(name));
+        // The start of the name-th remaining page, as a line position.
+        m_anchor = m_active = std::min<int>(name - 1, int(m_rest.size())) * kLinesPerPage;
     }
-    void selectionMoveUp(qint32 Unit, qint16 Count, qint32 Extend) override
+    void selectionMoveUp(qint32 unit, qint16 count, qint32 extend) override
     {
-        record(QStringLiteral("Selection.MoveUp(%1,%2,%3)").arg(Unit).arg(Count).arg(Extend));
-        m_active = std::max(0, m_active - Count);
-        if (!Extend)
+        record(QStringLiteral("Selection.MoveUp(%1,%2,%3)").arg(unit).arg(count).arg(extend));
+        m_active = std::max(0, m_active - count);
+        if (!extend)
             m_anchor = m_active;
     }
-    void selectionEndKey(qint32 Unit, qint32 Extend) override
+    void selectionEndKey(qint32 unit, qint32 extend) override
     {
-        record(QStringLiteral("Selection.EndKey(%1,%2)").arg(Unit).arg(Extend));
+        record(QStringLiteral("Selection.EndKey(%1,%2)").arg(unit).arg(extend));
         m_active = int(m_rest.size()) * kLinesPerPage;
-        if (!Extend)
+        if (!extend)
             m_anchor = m_active;
     }
     void selectionCut() override

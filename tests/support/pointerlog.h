@@ -8,14 +8,14 @@
 class PointerLog : public PointerOwner
 {
 public:
-    int mousePointer() const override { return m_value; }
-    void setMousePointer(int pointer) override
+    MousePointer mousePointer() const override { return m_value; }
+    void setMousePointer(MousePointer pointer) override
     {
         m_value = pointer;
         settings << pointer;
     }
-    QList<int> settings;
+    QList<MousePointer> settings;
 
 private:
-    int m_value = vbDefault;
+    MousePointer m_value = MousePointer::Arrow;
 };

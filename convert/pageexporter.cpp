@@ -1,0 +1,118 @@
+#include "pageexporter.h"
+
+#include "automation.h"
+#include "error.h"
+#include "events.h"
+#include "jpegwriter.h"
+#include "mousepointer.h"
+#include "picturebox.h"
+#include "picturefile.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QImage>
+#include <QSlider>
+
+namespace {
+
+// Error numbers of the exporter's own failures.
+constexpr int kPictureError = 481; // an invalid picture
+
+// Removes a page file that holds the intermediate picture rather than a JPEG, so a
+// failed page leaves nothing behind under a .jpg name.
+class IntermediateFile
+{
+public:
+    explicit IntermediateFile(const QString &path) : m_path(path) {}
+    ~IntermediateFile()
+    {
+        if (!m_done)
+            QFile::remove(m_path);
+    }
+    void keep() { m_done = true; }
+
+private:
+    QString m_path;
+    bool m_done = false;
+};
+
+void writePage(const QString &path, const ExportHost &host)
+{
+    // The clipboard picture, saved unchanged in its own format.
+    const QImage picture = host.clipboard->image();
+    if (picture.isNull())
+        throw Error(kPictureError, QStringLiteral("The word processor put no page picture on "
+                                                  "the clipboard for \"%1\".")
+                                       .arg(path));
+    IntermediateFile intermediate(path);
+    if (!savePictureFile(picture, path))
+        throw Error(kPictureError,
+                    QStringLiteral("Cannot write the page picture \"%1\".").arg(path));
+
+    const QImage loaded = loadPictureFile(path);
+    if (loaded.isNull())
+        throw Error(kPictureError,
+                    QStringLiteral("Cannot read the page picture \"%1\" back.").arg(path));
+    host.canvas->setPicture(loaded);
+
+    const int quality = host.quality->value();
+    writeJpeg(host.canvas->image(), path, quint8(qBound(0, quality, 100)));
+    intermediate.keep();
+}
+
+} // namespace
+
+QString baseName(const QString &documentPath)
+{
+    const qsizetype slash = documentPath.lastIndexOf(u'/');
+    const qsizetype dot = documentPath.lastIndexOf(u'.');
+    // Only a dot inside the file name counts, and not one that starts the name.
+    if (dot <= slash + 1)
+        return documentPath;
+    return documentPath.left(dot);
+}
+
+QString pageFileName(const QString &documentPath, int page)
+{
+    return baseName(documentPath) + u'_' + QString::number(page) + QStringLiteral(".jpg");
+}
+
+void exportPages(const QString &path, const WordFactory &createWord, const ExportHost &host)
+{
+    const QString document = path; // rows may change while events are processed
+
+    // Ending the instance on every path: a failed call leaves no engine behind.
+    std::unique_ptr<WordApplication> word = createWord();
+    word->documentsOpen(document);
+    word->activeDocumentRepaginate();
+    const qint32 pageCount =
+        word->activeDocumentBuiltInDocumentProperties(automation::kPropertyPages);
+
+    bool finished = false;
+    qint32 page = 0;
+    qint32 pagesDone = 0;
+    while (!finished) {
+        host.busy->show();
+        ++page;
+        if (pageCount - pagesDone > 1) {
+            word->selectionGoTo(automation::kGoToPage, automation::kGoToNext, 2);
+            // A fixed number of steps, without an early exit: from the start of the
+            // second page they always reach the start of the document.
+            for (int step = 0; step < 100; ++step) {
+                events::processPending();
+                word->selectionMoveUp(automation::kLine, 200, automation::kExtend);
+            }
+        } else {
+            word->selectionEndKey(automation::kStory, automation::kExtend);
+            finished = true;
+        }
+        word->selectionCut();
+        writePage(pageFileName(document, page), host);
+        ++pagesDone;
+        if (host.pageWritten)
+            host.pageWritten(pagesDone, pageCount);
+    }
+
+    word->activeDocumentClose(automation::kDoNotSaveChanges);
+    word->quit();
+}

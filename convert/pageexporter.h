@@ -1,0 +1,37 @@
+#pragma once
+
+#include "wordapplication.h"
+
+#include <QString>
+#include <functional>
+
+class PictureBox;
+class BusyPointer;
+class QClipboard;
+class QSlider;
+
+// The parts of the main window that the page exporter reads and writes.
+struct ExportHost
+{
+    PictureBox *canvas = nullptr;     // every page picture passes through it
+    const QSlider *quality = nullptr; // read again for every page
+    BusyPointer *busy = nullptr;      // shown again at every pass
+    QClipboard *clipboard = nullptr;  // where each cut lands
+    // Told after each page is written: pages done so far and the page count read at
+    // the start (which may be 0 or less when the document reports no pages).
+    std::function<void(int pagesDone, int pageCount)> pageWritten;
+};
+
+// The output file of page `page`: the document's path without the extension of its
+// file name, "_", the page number, ".jpg".
+QString pageFileName(const QString &documentPath, int page);
+
+// The path without the extension of its last component. A name without a dot, or
+// whose only dot is its first character, keeps the whole path.
+QString baseName(const QString &documentPath);
+
+// Turns one document into one JPEG per page, beside the document, through a fresh
+// word processor made by `createWord`. The source document is never changed. Throws
+// Error when a step fails; the word processor is ended either way, and no output
+// file is left holding anything but a JPEG.
+void exportPages(const QString &path, const WordFactory &createWord, const ExportHost &host);

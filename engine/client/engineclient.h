@@ -1,0 +1,105 @@
+#pragma once
+
+#include "wireformat.h"
+#include "wordapplication.h"
+
+#include <QImage>
+#include <QString>
+#include <deque>
+#include <memory>
+
+class EngineChannel;
+
+// Why a call to the engine failed. Each reason has one message, made by
+// engineFailureMessage().
+enum class EngineFailure
+{
+    StartFailed,  // the engine program could not be started
+    FileNotFound, // the document does not exist
+    Unreadable,   // the document exists but cannot be read
+    NotADocument, // not a word-processor document
+    Password,     // protected by a password
+    Corrupt,      // a document, but damaged
+    OfficeFailed, // the engine could not start its office
+    Refused,      // the engine refused a call (for example Cut with nothing selected)
+    Crashed,      // the engine ended without answering
+    Garbled,      // the engine's answer did not follow the protocol
+    TimedOut,     // the engine did not answer in time and was killed
+    NotRunning,   // a call after the engine had already ended
+};
+
+// How long a call to the engine may take before the engine is taken for hung and
+// ended, unless the caller says otherwise.
+inline constexpr int kDefaultCallTimeoutMs = 120000;
+
+// The error numbers callers see: the classic ones for a missing file and an object
+// that cannot be created, the automation error for everything else.
+inline constexpr int kErrorFileNotFound = 53;
+inline constexpr int kErrorCannotCreateObject = 429;
+inline constexpr int kErrorAutomation = 440;
+
+// `subject` is the document's path (the engine program's path for StartFailed);
+// `detail` is what the engine said, `call` the call that failed, `timeoutMs` the
+// limit a timed-out call had.
+QString engineFailureMessage(EngineFailure failure, const QString &subject,
+                             const QString &call = {}, const QString &detail = {},
+                             int timeoutMs = 0);
+int engineFailureNumber(EngineFailure failure);
+
+// The word processor of one document, run in its own pagelift-engine process. Every
+// call waits for the engine's answer for at most the call time-out; an engine that
+// crashes, refuses or does not answer makes the call throw Error, and is ended at
+// once. No engine process outlives this object.
+class EngineClient : public WordApplication
+{
+public:
+    // Takes over a started engine.
+    EngineClient(std::unique_ptr<EngineChannel> channel, int callTimeoutMs);
+    ~EngineClient() override;
+
+    void documentsOpen(const QString &path) override;
+    void activeDocumentRepaginate() override;
+    qint32 activeDocumentBuiltInDocumentProperties(qint32 property) override;
+    void selectionGoTo(qint32 what, qint32 which, qint16 name) override;
+    void selectionMoveUp(qint32 unit, qint16 count, qint32 extend) override;
+    void selectionEndKey(qint32 unit, qint32 extend) override;
+    // The picture is premultiplied ARGB32 and shares the received pixels.
+    void selectionCut() override;
+    void activeDocumentClose(qint32 savechanges) override;
+    void quit() override;
+
+    // The engine's process id while it runs, else 0.
+    qint64 enginePid() const;
+
+private:
+    struct Answer
+    {
+        engineprotocol::ReplyHeader header;
+        QImage picture; // a cut's, over the pixels as they were received
+    };
+
+    // Sends one call and waits for its answer; throws on any failure. A cut's pixels
+    // are used where they arrive: mapped from the engine's shared memory, or read
+    // straight into the picture's buffer.
+    Answer call(const char *name, const engineprotocol::Request &request);
+    // Sends a call whose answer carries nothing the caller needs; the answer is
+    // collected before the next call that waits, and a refusal is reported then,
+    // under this call's name.
+    void post(const char *name, const engineprotocol::Request &request);
+    void send(const char *name, const engineprotocol::Request &request);
+    Answer receive(const char *name, engineprotocol::Call call);
+    void collectPosted();
+    [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
+
+    std::unique_ptr<EngineChannel> m_channel;
+    int m_callTimeoutMs;
+    QString m_path;                    // the document, for messages
+    std::deque<const char *> m_posted; // calls sent whose answers are still to be read
+};
+
+// The call that opens `path`.
+engineprotocol::Request openRequest(const QString &path);
+
+// Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;
+// creation throws Error when the engine cannot be started.
+WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs = kDefaultCallTimeoutMs);

@@ -1,0 +1,313 @@
+#include "enginepool.h"
+
+#include "childprocesses.h"
+#include "enginechannel.h"
+#include "engineclient.h"
+#include "error.h"
+#include "socketio.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <sys/wait.h>
+
+namespace {
+
+// Engines kept ready ahead. Two rather than one: a list of short documents goes
+// through engines faster than one engine warms up, and the second uses the moments
+// the first leaves the processor idle.
+constexpr int kSpares = 2;
+
+namespace orders = engineprotocol::launcher;
+
+} // namespace
+
+// The launcher process and its control socket. Shared by the pool and by every engine
+// forked from it, since those die with it. It has at most one engine alive or on order
+// at a time, so that its office profile never serves two engines at once.
+class LauncherProcess : public std::enable_shared_from_this<LauncherProcess>
+{
+public:
+    static std::shared_ptr<LauncherProcess> start(const QString &program)
+    {
+        qint64 pid = 0;
+        UniqueFd socket;
+        if (!spawnConnected(program, {QStringLiteral("--launcher")}, pid, socket))
+            return nullptr;
+        return std::shared_ptr<LauncherProcess>(new LauncherProcess(pid_t(pid), std::move(socket)));
+    }
+
+    ~LauncherProcess()
+    {
+        // Its spare engines, ordered or not, die with it.
+        m_socket.reset();
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        childprocesses::remove(m_pid);
+    }
+
+    qint64 pid() const { return m_pid; }
+    bool usable() const { return !m_broken; }
+    // Usable, with no engine alive and none on order.
+    bool idle() const { return !m_broken && !m_engineInUse; }
+
+    bool order(char kind) { return send(std::string(1, kind)); }
+
+    // An engine whose first call, `frame`, is written before it starts.
+    bool orderWithCall(const std::string &frame) { return send(orders::kEngineWithCall + frame); }
+
+    // The engine the launcher forked for the oldest order, or null (and the launcher
+    // is given up) when it has died, failed or not answered in time.
+    std::unique_ptr<EngineChannel> receive(QDeadlineTimer deadline)
+    {
+        if (m_broken)
+            return nullptr;
+        engineprotocol::LaunchedEngine engine;
+        if (!waitForDescriptor(m_socket.get(), POLLIN, deadline) ||
+            !engineprotocol::receiveLaunchedEngine(m_socket.get(), engine)) {
+            // A launcher that cannot fork is as good as gone.
+            m_broken = true;
+            return nullptr;
+        }
+        // The engine holds the launcher, which it dies with, until it has ended; then
+        // the launcher is free for the next one.
+        class Lease
+        {
+        public:
+            explicit Lease(std::shared_ptr<LauncherProcess> launcher)
+                : m_launcher(std::move(launcher))
+            {
+            }
+            ~Lease() { m_launcher->m_engineInUse = false; }
+            Lease(const Lease &) = delete;
+            Lease &operator=(const Lease &) = delete;
+
+        private:
+            std::shared_ptr<LauncherProcess> m_launcher;
+        };
+        return adoptEngine(engine.pid, std::move(engine.socket), std::move(engine.pidfd),
+                           std::make_shared<Lease>(shared_from_this()));
+    }
+
+private:
+    LauncherProcess(pid_t pid, UniqueFd socket) : m_pid(pid), m_socket(std::move(socket))
+    {
+        childprocesses::add(m_pid);
+    }
+
+    bool send(const std::string &message)
+    {
+        if (!m_broken && !engineprotocol::writeFully(m_socket.get(), message))
+            m_broken = true;
+        if (!m_broken)
+            m_engineInUse = true;
+        return !m_broken;
+    }
+
+    pid_t m_pid;
+    UniqueFd m_socket;
+    bool m_broken = false;
+    bool m_engineInUse = false; // ordered, and not yet ended
+};
+
+EnginePool::EnginePool(const QString &engineFolder, int waitMs)
+    : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs)
+{
+    // One launcher for the engine at work and one for each engine made ready.
+    for (int i = 0; i < kSpares + 1; ++i) {
+        if (std::shared_ptr<LauncherProcess> launcher = LauncherProcess::start(m_program))
+            m_launchers.push_back(std::move(launcher));
+    }
+    orderSpares();
+}
+
+EnginePool::~EnginePool()
+{
+    m_spares.clear();
+    m_launchers.clear();
+}
+
+QList<qint64> EnginePool::launcherPids() const
+{
+    QList<qint64> pids;
+    for (const auto &launcher : m_launchers) {
+        if (launcher->usable())
+            pids << launcher->pid();
+    }
+    return pids;
+}
+
+qint64 EnginePool::launcherPid() const
+{
+    const QList<qint64> pids = launcherPids();
+    return pids.isEmpty() ? 0 : pids.first();
+}
+
+qint64 EnginePool::sparePid()
+{
+    while (!m_spares.empty()) {
+        receive(m_spares.front());
+        if (m_spares.front().engine)
+            return m_spares.front().engine->pid();
+        m_spares.pop_front();
+        dropUnusableLaunchers();
+    }
+    return 0;
+}
+
+void EnginePool::receive(Spare &spare)
+{
+    if (!spare.engine)
+        spare.engine = spare.launcher->receive(QDeadlineTimer(m_waitMs));
+}
+
+QString EnginePool::nextUnopened() const
+{
+    for (qsizetype i = 0; i < m_expected.size(); ++i) {
+        const QString &document = m_expected[i];
+        const bool opened = std::any_of(m_spares.begin(), m_spares.end(), [&](const Spare &spare) {
+            return spare.document == document;
+        });
+        if (!opened && !document.isEmpty())
+            return document;
+    }
+    return {};
+}
+
+void EnginePool::expect(const QStringList &documents)
+{
+    m_expected = documents;
+    for (auto spare = m_spares.begin(); spare != m_spares.end();) {
+        if (spare->document.isEmpty() || documents.contains(spare->document)) {
+            ++spare;
+            continue;
+        }
+        // Received first: the launcher's answer must not be left for the next order.
+        receive(*spare);
+        if (spare->engine)
+            spare->engine->kill();
+        spare = m_spares.erase(spare);
+    }
+    dropUnusableLaunchers();
+    orderSpares();
+}
+
+QStringList EnginePool::openedAhead() const
+{
+    QStringList documents;
+    for (const Spare &spare : m_spares) {
+        if (!spare.document.isEmpty())
+            documents << spare.document;
+    }
+    return documents;
+}
+
+std::shared_ptr<LauncherProcess> EnginePool::idleLauncher() const
+{
+    for (const auto &launcher : m_launchers) {
+        if (launcher->idle())
+            return launcher;
+    }
+    return nullptr;
+}
+
+void EnginePool::dropUnusableLaunchers()
+{
+    std::erase_if(m_launchers, [](const auto &launcher) { return !launcher->usable(); });
+}
+
+void EnginePool::orderSpares()
+{
+    // A spare that opened nothing is given the next document; it has been on order
+    // for a while, so its launcher's answer is there or nearly. One that has died
+    // meanwhile is dropped.
+    for (auto spare = m_spares.begin(); spare != m_spares.end();) {
+        const QString next = spare->document.isEmpty() ? nextUnopened() : QString();
+        if (next.isEmpty()) {
+            ++spare;
+            continue;
+        }
+        receive(*spare);
+        const std::string frame = engineprotocol::encodeRequest(openRequest(next));
+        if (spare->engine && spare->engine->isRunning() &&
+            spare->engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
+                ChannelStatus::Ok) {
+            spare->document = next;
+            ++spare;
+        } else {
+            if (spare->engine)
+                spare->engine->kill();
+            spare = m_spares.erase(spare);
+        }
+    }
+    dropUnusableLaunchers();
+    while (m_spares.size() < size_t(kSpares)) {
+        std::shared_ptr<LauncherProcess> launcher = idleLauncher();
+        if (!launcher)
+            break;
+        QString next = nextUnopened();
+        const std::string frame =
+            next.isEmpty() ? std::string() : engineprotocol::encodeRequest(openRequest(next));
+        if (frame.size() > orders::kMaxCallAhead)
+            next.clear();
+        const bool ordered =
+            next.isEmpty() ? launcher->order(orders::kWarmEngine) : launcher->orderWithCall(frame);
+        if (ordered)
+            m_spares.push_back(Spare{std::move(launcher), nullptr, next});
+        else
+            dropUnusableLaunchers();
+    }
+}
+
+std::unique_ptr<EngineChannel> EnginePool::take()
+{
+    const QString current = m_expected.value(0);
+    if (!m_expected.isEmpty())
+        m_expected.removeFirst();
+    std::unique_ptr<EngineChannel> engine;
+    while (!engine) {
+        // The spare that opened the document ahead, else one that opened nothing.
+        auto chosen = std::find_if(m_spares.begin(), m_spares.end(), [&](const Spare &spare) {
+            return !current.isEmpty() && spare.document == current;
+        });
+        if (chosen == m_spares.end())
+            chosen = std::find_if(m_spares.begin(), m_spares.end(),
+                                  [](const Spare &spare) { return spare.document.isEmpty(); });
+        if (chosen == m_spares.end())
+            break;
+        Spare spare = std::move(*chosen);
+        m_spares.erase(chosen);
+        receive(spare);
+        // A spare that died while it waited is no use.
+        if (spare.engine && spare.engine->isRunning()) {
+            engine = std::move(spare.engine);
+            engine->setOpenedAhead(spare.document);
+        }
+    }
+    if (!engine) {
+        if (std::shared_ptr<LauncherProcess> launcher = idleLauncher()) {
+            if (launcher->order(orders::kEngine))
+                engine = launcher->receive(QDeadlineTimer(m_waitMs));
+        }
+    }
+    dropUnusableLaunchers();
+    orderSpares();
+    if (engine)
+        return engine;
+    return startEngineProcess(m_program);
+}
+
+WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, int callTimeoutMs)
+{
+    return [pool, callTimeoutMs]() -> std::unique_ptr<WordApplication> {
+        std::unique_ptr<EngineChannel> channel = pool->take();
+        if (!channel)
+            throw Error(engineFailureNumber(EngineFailure::StartFailed),
+                        engineFailureMessage(EngineFailure::StartFailed, pool->program()));
+        return std::make_unique<EngineClient>(std::move(channel), callTimeoutMs);
+    };
+}

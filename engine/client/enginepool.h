@@ -1,0 +1,101 @@
+#pragma once
+
+#include "engineclient.h"
+
+#include <QDeadlineTimer>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <vector>
+
+class EngineChannel;
+class LauncherProcess;
+
+// Fresh engines, quickly. Launcher processes (pagelift-engine --launcher) pre-initialise
+// the office once and fork an engine for each document, and engines are made ready
+// ahead of time (two at a time): forked, started and warmed up on a document of their
+// own while the current document is being converted, so that the next document takes
+// one at once. Every engine still serves one document and ends with it.
+//
+// A forked engine works in its launcher's office profile, and a profile is never used
+// by two engines at once: each launcher holds a profile of its own and has at most one
+// engine alive at any moment, so there is one launcher for the engine at work and one
+// for each engine made ready.
+//
+// During a run the pool is told which documents come next (expect()), and engines made
+// ready ahead open them already, on idle time, so that a document's engine has loaded
+// it by the time its turn comes. An engine that opened a document ahead serves that
+// document only: it is handed over for it, or ended when the document is no longer
+// expected.
+//
+// The launcher and the spare engine handed over are registered with childprocesses, so
+// closing the main window ends them, and spares still on order die with the launcher;
+// all of them also die with this program, and end when the pool is destroyed (an
+// engine in use keeps its launcher until it has ended). When the launcher cannot be
+// started, or dies, engines are started the plain way.
+class EnginePool
+{
+public:
+    // Starts the launcher of `engineFolder`/pagelift-engine and orders the spares at
+    // once, so the first document does not wait for either. `waitMs` bounds each
+    // wait for the launcher.
+    explicit EnginePool(const QString &engineFolder, int waitMs = kDefaultCallTimeoutMs);
+    ~EnginePool();
+    EnginePool(const EnginePool &) = delete;
+    EnginePool &operator=(const EnginePool &) = delete;
+
+    // A fresh engine for one document: the spare when there is one, else one forked
+    // or started now. Null when no engine can be started at all.
+    std::unique_ptr<EngineChannel> take();
+
+    // The documents a run converts next, in order: the first is the one take() is
+    // called for next, the others follow it. Engines made ready ahead open them
+    // already, as many as there are such engines; engines that opened a document not
+    // in `documents` are ended. An empty list ends every engine that opened a
+    // document ahead.
+    void expect(const QStringList &documents);
+    // The documents that engines made ready ahead have been given, in order.
+    QStringList openedAhead() const;
+
+    // The process ids of the launchers that can still be used.
+    QList<qint64> launcherPids() const;
+    // The process id of a launcher that can still be used, else 0.
+    qint64 launcherPid() const;
+    // The process id of the spare engine the next document takes (waiting for the
+    // launcher's answer if it is still on order), or 0 when there is none.
+    qint64 sparePid();
+
+    const QString &program() const { return m_program; }
+
+private:
+    // An engine made ready ahead: ordered from its launcher, then received.
+    struct Spare
+    {
+        std::shared_ptr<LauncherProcess> launcher;
+        std::unique_ptr<EngineChannel> engine; // null until received
+        QString document;                      // opened ahead, or empty
+    };
+
+    void receive(Spare &spare);
+    // The first expected document that no spare has opened.
+    QString nextUnopened() const;
+    // Gives spares that opened nothing the next documents, then orders spares up to
+    // their number, each with the next document when there is one.
+    void orderSpares();
+    void dropUnusableLaunchers();
+    // A launcher with no engine alive and none on order, or null.
+    std::shared_ptr<LauncherProcess> idleLauncher() const;
+
+    QString m_program;
+    int m_waitMs;
+    std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
+    std::deque<Spare> m_spares;
+    QStringList m_expected;
+};
+
+// Creates an automation client per instance on an engine from `pool`; creation throws
+// Error when no engine can be started.
+WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool,
+                                int callTimeoutMs = kDefaultCallTimeoutMs);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+// Page geometry comes from the office in twips, 1440 to the inch; page pictures are
+// drawn at a resolution in dots per inch, by default the screen's 96.
+namespace pageunits {
+
+inline constexpr int kTwipsPerInch = 1440;
+inline constexpr int kDefaultDpi = 96;
+
+// The pixels that `twips` cover at `dpi`, to the nearest whole pixel (halves up).
+constexpr int toPixels(int64_t twips, int dpi)
+{
+    return int((twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch);
+}
+
+} // namespace pageunits

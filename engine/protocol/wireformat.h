@@ -1,0 +1,167 @@
+#pragma once
+
+// The wire format between the automation client and pagelift-engine, shared by both
+// sides (and by the test double of the engine). Plain C++ so the engine needs no Qt;
+// socketio.h moves these frames over descriptors.
+//
+// Every message is a frame: a 32-bit payload length, then the payload. Integers are
+// little-endian. A request carries one call with its automation arguments; a reply
+// carries the call's value, or a refusal with its reason. A cut's pixels follow the
+// reply header as raw bytes, so a page travels without any re-encoding.
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace engineprotocol {
+
+static_assert(std::endian::native == std::endian::little, "the wire format is little-endian");
+
+enum class Call : uint8_t
+{
+    Open = 1,       // text: the document's path
+    Repaginate = 2, //
+    Property = 3,   // a: property number; value: the property (14 = page count)
+    GoTo = 4,       // a: What, b: Which, c: Name
+    MoveUp = 5,     // a: Unit, b: Count, c: Extend
+    EndKey = 6,     // a: Unit, b: Extend
+    Cut = 7,        // width, height and the pixels of the cut pages
+    Close = 8,      // a: savechanges
+    Quit = 9,       // the engine replies, then exits
+};
+
+// Why the engine refused a call. The client turns these into the user's words.
+enum class Refusal : uint8_t
+{
+    None = 0,
+    FileNotFound = 1,
+    NotADocument = 2, // not a word-processor document (spreadsheet, picture, binary data)
+    Password = 3,     // protected by a password
+    Corrupt = 4,      // looks like a document but cannot be read
+    Unreadable = 9,   // exists but the engine may not read it
+    NothingSelected = 5,
+    NoDocument = 6,    // a document call before a document was opened
+    BadArguments = 7,  // a call with arguments this engine does not implement
+    EngineFailure = 8, // the office could not be started or failed internally
+};
+
+struct Request
+{
+    Call call = Call::Quit;
+    int32_t a = 0;
+    int32_t b = 0;
+    int32_t c = 0;
+    std::string text;
+};
+
+// The fixed part of a reply; `extra` bytes follow it: the pixels of a cut
+// (height * width * 4, rows top to bottom, premultiplied BGRA) or a refusal's detail
+// as UTF-8. A cut whose `extra` is 0 has its pixels, in that layout, in a shared
+// memory file whose descriptor travels with the header (SCM_RIGHTS).
+struct ReplyHeader
+{
+    Refusal refusal = Refusal::None;
+    int32_t value = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    uint32_t extra = 0;
+};
+
+inline constexpr size_t kRequestFixedSize = 1 + 3 * 4;
+inline constexpr size_t kReplyHeaderSize = 1 + 4 * 4;
+// Longest request payload a side accepts (a path is far shorter).
+inline constexpr uint32_t kMaxRequestSize = 1 << 20;
+
+namespace detail {
+
+inline void put32(std::string &out, uint32_t v)
+{
+    char bytes[4];
+    std::memcpy(bytes, &v, 4);
+    out.append(bytes, 4);
+}
+
+inline uint32_t get32(const char *p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+} // namespace detail
+
+// The whole frame of a request, length included.
+inline std::string encodeRequest(const Request &request)
+{
+    std::string out;
+    detail::put32(out, uint32_t(kRequestFixedSize + request.text.size()));
+    out.push_back(char(request.call));
+    detail::put32(out, uint32_t(request.a));
+    detail::put32(out, uint32_t(request.b));
+    detail::put32(out, uint32_t(request.c));
+    out += request.text;
+    return out;
+}
+
+// Decodes a request payload (the frame without its length). False if malformed.
+inline bool decodeRequest(std::string_view payload, Request &request)
+{
+    if (payload.size() < kRequestFixedSize)
+        return false;
+    request.call = Call(uint8_t(payload[0]));
+    request.a = int32_t(detail::get32(payload.data() + 1));
+    request.b = int32_t(detail::get32(payload.data() + 5));
+    request.c = int32_t(detail::get32(payload.data() + 9));
+    request.text.assign(payload.substr(kRequestFixedSize));
+    return true;
+}
+
+// The frame length and the fixed header of a reply whose `extra` bytes follow.
+inline std::string encodeReplyHeader(const ReplyHeader &header)
+{
+    std::string out;
+    detail::put32(out, uint32_t(kReplyHeaderSize + header.extra));
+    out.push_back(char(header.refusal));
+    detail::put32(out, uint32_t(header.value));
+    detail::put32(out, uint32_t(header.width));
+    detail::put32(out, uint32_t(header.height));
+    detail::put32(out, header.extra);
+    return out;
+}
+
+// Decodes the frame length and fixed header (kReplyHeaderSize + 4 bytes). False if the
+// length does not agree with the header.
+inline bool decodeReplyHeader(const char *bytes, ReplyHeader &header)
+{
+    const uint32_t length = detail::get32(bytes);
+    header.refusal = Refusal(uint8_t(bytes[4]));
+    header.value = int32_t(detail::get32(bytes + 5));
+    header.width = int32_t(detail::get32(bytes + 9));
+    header.height = int32_t(detail::get32(bytes + 13));
+    header.extra = detail::get32(bytes + 17);
+    return length == kReplyHeaderSize + header.extra;
+}
+
+// The orders a launcher (pagelift-engine --launcher) reads on its control socket, one
+// per engine wanted. It answers each with a 32-bit process id (-1 when the fork failed)
+// that carries two descriptors: the engine's end of its call socket and a pidfd of the
+// engine.
+namespace launcher {
+
+// An engine that serves calls at once.
+inline constexpr char kEngine = 'e';
+// An engine that first loads and drops a small document of its own, so that the
+// office's one-time set-up for a first document is paid before it is used.
+inline constexpr char kWarmEngine = 'w';
+// Followed by one request frame (at most kMaxCallAhead bytes, length included): an
+// engine whose first call is already written, so that it starts on that call (opening
+// the next document ahead) instead of on a document of its own.
+inline constexpr char kEngineWithCall = 'a';
+// Small enough for the call socket to hold it before the engine reads it.
+inline constexpr size_t kMaxCallAhead = 32768;
+
+} // namespace launcher
+
+} // namespace engineprotocol

@@ -1,0 +1,288 @@
+#include "launcher.h"
+
+#include "office.h"
+#include "server.h"
+#include "session.h"
+#include "socketio.h"
+#include "warmup.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace launcher = engineprotocol::launcher;
+
+namespace {
+
+// Switches every thread of this process to idle-time scheduling, or back to normal
+// scheduling (which an unprivileged process may do from idle).
+void setIdlePriority(bool idle)
+{
+    const sched_param none{};
+    const int policy = idle ? SCHED_IDLE : SCHED_OTHER;
+    std::error_code ec;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
+        const pid_t thread = pid_t(std::atoi(task.path().filename().c_str()));
+        if (thread > 0)
+            ::sched_setscheduler(thread, policy, &none);
+    }
+}
+
+// The office's signature checks ask gpgme which crypto engines there are, and gpgme
+// runs gpgconf, gpg and gpgsm to find out: five forks of a process this large in
+// every engine. gpgme keeps the answers in memory, so asking once here, before any
+// fork, leaves them to every engine.
+void askGpgmeOnce()
+{
+    void *library = ::dlopen("libgpgme.so.11", RTLD_NOW | RTLD_NOLOAD);
+    if (!library)
+        return;
+    using CheckVersion = const char *(*)(const char *);
+    using EngineInfo = unsigned (*)(void **);
+    auto checkVersion = reinterpret_cast<CheckVersion>(::dlsym(library, "gpgme_check_version"));
+    auto engineInfo = reinterpret_cast<EngineInfo>(::dlsym(library, "gpgme_get_engine_info"));
+    if (checkVersion && engineInfo) {
+        checkVersion(nullptr);
+        void *engines = nullptr;
+        engineInfo(&engines);
+    }
+    ::dlclose(library);
+}
+
+// Whether a process of this user may go back from idle-time to normal scheduling:
+// without CAP_SYS_NICE that takes a nice limit most systems do not grant. Tried in a
+// child of its own, which nothing depends on.
+bool canLeaveIdlePriority()
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const sched_param none{};
+        const bool left = ::sched_setscheduler(0, SCHED_IDLE, &none) == 0 &&
+                          ::sched_setscheduler(0, SCHED_OTHER, &none) == 0;
+        ::_exit(left ? 0 : 1);
+    }
+    int status = 0;
+    while (child > 0 && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Tells the launcher that this engine's office has started, by closing its end of the
+// pipe.
+void reportStarted(int &started)
+{
+    if (started >= 0)
+        ::close(started);
+    started = -1;
+}
+
+int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
+                const std::string &warmUpDocument, bool idleWarmUp, int started)
+{
+    // An engine made ready ahead warms up on idle time only, where it may, so that it
+    // never slows the document being converted meanwhile; its threads inherit that.
+    // One whose first call is already written (the next document, opened ahead) runs
+    // at normal priority: the run will wait for that document soon, and on a busy
+    // processor idle time may not come.
+    const bool idle = !warmUpDocument.empty() && idleWarmUp;
+    if (idle)
+        setIdlePriority(true);
+    std::string error;
+    std::unique_ptr<EngineOffice> office =
+        EngineOffice::startPreinitialised(installDir, profileUrl, error);
+    reportStarted(started);
+    std::unique_ptr<EngineSession> session;
+    if (office) {
+        if (!warmUpDocument.empty())
+            office->warmUp(warmUpDocument);
+        session = std::make_unique<EngineSession>(*office);
+    }
+    if (idle)
+        setIdlePriority(false);
+    return serveCalls(socket, socket, session.get(), error);
+}
+
+// Loads the office's libraries and reads its profile once (lok_preinit), quietly:
+// pre-initialisation reports every library it loads, and none of that is news.
+bool preinitialiseQuietly(const std::string &installDir, const std::string &profileUrl)
+{
+    const UniqueFd errors(::dup(STDERR_FILENO));
+    {
+        const UniqueFd devNull(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+        ::dup2(devNull.get(), STDOUT_FILENO);
+        ::dup2(devNull.get(), STDERR_FILENO);
+    }
+    const int preinit = lok_preinit(installDir.c_str(), profileUrl.c_str());
+    ::dup2(errors.get(), STDERR_FILENO);
+    ::dup2(errors.get(), STDOUT_FILENO);
+    return preinit == 0;
+}
+
+// One order from the control socket: its letter and, for an engine with its first
+// call already written, that call's frame.
+struct Order
+{
+    char kind = 0;
+    std::string callAhead;
+};
+
+enum class OrderRead
+{
+    Ok,
+    Ended,     // the program has gone
+    Malformed, // not an order this launcher knows
+};
+
+OrderRead readOrder(int control, Order &order)
+{
+    char kind = 0;
+    if (!engineprotocol::readFully(control, &kind, 1))
+        return OrderRead::Ended;
+    if (kind != launcher::kEngine && kind != launcher::kWarmEngine &&
+        kind != launcher::kEngineWithCall)
+        return OrderRead::Malformed;
+    order.kind = kind;
+    order.callAhead.clear();
+    if (kind == launcher::kEngineWithCall &&
+        !engineprotocol::readFrame(control, order.callAhead, launcher::kMaxCallAhead))
+        return OrderRead::Malformed;
+    return OrderRead::Ok;
+}
+
+// What every forked engine and the launcher share.
+struct LauncherState
+{
+    std::string installDir;
+    ProfileSlot *profile = nullptr;
+    std::filesystem::path warmUpDocument; // empty when it could not be written
+    bool idleWarmUp = false;
+    int control = -1;
+    pid_t self = 0;
+};
+
+// The engine's side of a fork: it serves its call socket until the client is done,
+// and never returns.
+[[noreturn]] void runForkedEngine(const LauncherState &state, const Order &order, UniqueFd socket,
+                                  UniqueFd started)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != state.self)
+        ::_exit(0); // the launcher died before the line above took effect
+    ::signal(SIGCHLD, SIG_DFL);
+    ::close(state.control);
+    const std::string document =
+        order.kind == launcher::kWarmEngine ? state.warmUpDocument.string() : std::string();
+    const int code = serveForked(state.installDir, state.profile->url(), socket.get(), document,
+                                 state.idleWarmUp, started.release());
+    std::fflush(stderr);
+    ::_exit(code);
+}
+
+// Forks one engine for `order` and answers the order with it (or with a failed
+// fork). False when the program can no longer be answered.
+bool launchEngine(const LauncherState &state, const Order &order)
+{
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
+        return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
+    UniqueFd ours(ends[0]);
+    UniqueFd theirs(ends[1]);
+    // The call ahead waits in the socket for the engine to read it.
+    if (!engineprotocol::writeFully(ours.get(), order.callAhead))
+        return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
+
+    // The engine before this one has ended: its temporary files can go.
+    state.profile->clearTemporaryFolder();
+    // Engines start one at a time: an office's start brings the extensions of its
+    // profile up to date, and two doing that at once in this profile can fail. The
+    // engine closes its end of this pipe once its office has started.
+    int pipe[2] = {-1, -1};
+    ::pipe2(pipe, O_CLOEXEC);
+    UniqueFd startedRead(pipe[0]);
+    UniqueFd startedWrite(pipe[1]);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ours.reset();
+        startedRead.reset();
+        runForkedEngine(state, order, std::move(theirs), std::move(startedWrite));
+    }
+    theirs.reset();
+    startedWrite.reset();
+    const UniqueFd pidfd(child > 0 ? int(::syscall(SYS_pidfd_open, child, 0)) : -1);
+    if (child > 0 && !pidfd)
+        ::kill(child, SIGKILL);
+    const bool launched = child > 0 && pidfd;
+    if (!engineprotocol::sendLaunchedEngine(state.control, launched ? child : -1, ours.get(),
+                                            pidfd.get()))
+        return false;
+    // Until the engine has started or ended; a start that takes longer than this has
+    // gone wrong, and the next one need not wait for it.
+    if (launched && startedRead) {
+        constexpr int kStartLimitMs = 60000;
+        pollfd done{startedRead.get(), POLLIN, 0};
+        while (::poll(&done, 1, kStartLimitMs) < 0 && errno == EINTR) {
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int runLauncher(const std::string &installDir, int control)
+{
+    std::string error;
+    EngineOffice::configureEnvironment();
+    std::unique_ptr<ProfileSlot> profile = EngineOffice::readySlot(installDir, error);
+    if (!profile) {
+        std::fprintf(stderr, "pagelift-engine: %s\n", error.c_str());
+        return 1;
+    }
+    // Pre-initialisation reads the profile that this variable names, not its argument.
+    ::setenv("UserInstallation", profile->url().c_str(), 1);
+    LauncherState state;
+    state.installDir = installDir;
+    state.profile = profile.get();
+    state.control = control;
+    const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
+    if (writeWarmUpDocument(warmUp))
+        state.warmUpDocument = warmUp;
+    state.idleWarmUp = canLeaveIdlePriority();
+    if (!preinitialiseQuietly(installDir, profile->url())) {
+        std::fprintf(stderr, "pagelift-engine: the office in %s could not be pre-initialised\n",
+                     installDir.c_str());
+        return 1;
+    }
+    askGpgmeOnce();
+    // The kernel reaps ended engines; the client watches each through its pidfd.
+    ::signal(SIGCHLD, SIG_IGN);
+    state.self = ::getpid();
+
+    for (;;) {
+        Order order;
+        switch (readOrder(control, order)) {
+        case OrderRead::Ended:
+            return 0;
+        case OrderRead::Malformed:
+            return 2;
+        case OrderRead::Ok:
+            break;
+        }
+        if (!launchEngine(state, order))
+            return 0;
+    }
+}

@@ -1,0 +1,177 @@
+// pagelift-engine: one document's word processor. It reads calls from its standard
+// input and answers on its standard output (see wireformat.h), and ends when its
+// input closes or its parent dies.
+//
+//   pagelift-engine                      serve the automation client
+//   pagelift-engine --launcher           pre-initialise the office once, then start
+//                                        engines by forking (see launcher.h)
+//   pagelift-engine --convert IN OUT [--password SECRET]
+//                                        save IN in the format OUT's extension names
+//                                        (for tests and benchmarks)
+
+#include "launcher.h"
+#include "office.h"
+#include "server.h"
+#include "session.h"
+#include "wireformat.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+#include <LibreOfficeKit/LibreOfficeKitEnums.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#ifndef PAGELIFT_LOK_INSTALL_DIR
+#define PAGELIFT_LOK_INSTALL_DIR "/usr/lib/libreoffice/program"
+#endif
+
+namespace {
+
+std::string installDir()
+{
+    const char *dir = std::getenv("PAGELIFT_LOK_DIR");
+    return dir && dir[0] ? dir : PAGELIFT_LOK_INSTALL_DIR;
+}
+
+// The office may print on standard output; the calls travel on private descriptors
+// so nothing it prints can mix into an answer.
+void takeOverStandardStreams(int &requests, int &replies)
+{
+    requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    ::dup2(devNull, STDIN_FILENO);
+    ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    ::close(devNull);
+}
+
+int serve()
+{
+    int requests = -1;
+    int replies = -1;
+    takeOverStandardStreams(requests, replies);
+    std::string error;
+    EngineOffice::configureEnvironment();
+    std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
+    std::unique_ptr<EngineSession> session;
+    if (office)
+        session = std::make_unique<EngineSession>(*office);
+    return serveCalls(requests, replies, session.get(), error);
+}
+
+std::string jsonString(const std::string &text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Saving with a password goes through the office's own Save As command, the only
+// way to pass one; the command runs on the office's thread and reports when done.
+bool saveWithPassword(lok::Document &document, const std::string &url, const std::string &format,
+                      const std::string &password)
+{
+    // The Word filters of this office save without encrypting; only OpenDocument
+    // text is offered.
+    if (format != "odt")
+        return false;
+
+    struct Result
+    {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool done = false;
+        bool success = false;
+    } result;
+    document.registerCallback(
+        [](int type, const char *payload, void *data) {
+            if (type != LOK_CALLBACK_UNO_COMMAND_RESULT)
+                return;
+            auto *r = static_cast<Result *>(data);
+            std::lock_guard lock(r->mutex);
+            r->done = true;
+            r->success = std::strstr(payload, "\"success\": true") != nullptr;
+            r->changed.notify_all();
+        },
+        &result);
+    const std::string arguments =
+        "{\"URL\":{\"type\":\"string\",\"value\":" + jsonString(url) +
+        "},\"FilterName\":{\"type\":\"string\",\"value\":" + jsonString("writer8") +
+        "},\"Password\":{\"type\":\"string\",\"value\":" + jsonString(password) + "}}";
+    document.postUnoCommand(".uno:SaveAs", arguments.c_str(), true);
+    std::unique_lock lock(result.mutex);
+    result.changed.wait_for(lock, std::chrono::seconds(60), [&] { return result.done; });
+    return result.success;
+}
+
+int convert(const std::string &in, const std::string &out, const std::string &password)
+{
+    std::string error;
+    EngineOffice::configureEnvironment();
+    std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
+    if (!office) {
+        std::fprintf(stderr, "pagelift-engine: %s\n", error.c_str());
+        return 1;
+    }
+    std::unique_ptr<lok::Document> document = office->loadAny(in, error);
+    if (!document) {
+        std::fprintf(stderr, "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
+        return 1;
+    }
+    const std::string format = std::filesystem::path(out).extension().string().substr(1);
+    const std::string url = fileUrl(std::filesystem::absolute(out));
+    const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
+                                        : saveWithPassword(*document, url, format, password);
+    if (!saved) {
+        std::fprintf(stderr, "pagelift-engine: cannot save %s as %s\n", out.c_str(),
+                     format.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // An engine never outlives the program that started it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    const std::string mode = argc > 1 ? argv[1] : "";
+    int code = 0;
+    if (mode.empty()) {
+        code = serve();
+    } else if (mode == "--launcher" && argc == 2) {
+        int control = -1;
+        int unused = -1;
+        takeOverStandardStreams(control, unused);
+        ::close(unused);
+        code = runLauncher(installDir(), control);
+    } else if (mode == "--convert" && argc == 4) {
+        code = convert(argv[2], argv[3], {});
+    } else if (mode == "--convert" && argc == 6 && std::string(argv[4]) == "--password") {
+        code = convert(argv[2], argv[3], argv[5]);
+    } else {
+        std::fprintf(
+            stderr, "usage: pagelift-engine [--launcher | --convert IN OUT [--password SECRET]]\n");
+        code = 2;
+    }
+    // The office's own teardown is slow and fragile; nothing is left to save.
+    std::fflush(stderr);
+    ::_exit(code);
+}

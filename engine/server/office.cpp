@@ -1,0 +1,245 @@
+#include "office.h"
+
+#include "filekind.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+#include <LibreOfficeKit/LibreOfficeKitEnums.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using engineprotocol::Refusal;
+
+namespace {
+
+// Language tags of the installed spelling and hyphenation dictionaries. The office's
+// language support, and with it hyphenation, is off for every language not named.
+std::string installedLanguages()
+{
+    static const std::regex tag("[a-z]{2,3}(_[A-Z]{2})?");
+    std::set<std::string> tags{"en_US"};
+    for (const char *folder : {"/usr/share/hyphen", "/usr/share/hunspell", "/usr/share/mythes"}) {
+        std::error_code ec;
+        for (const auto &entry : fs::directory_iterator(folder, ec)) {
+            std::string name = entry.path().stem().string();
+            for (const char *prefix : {"hyph_", "th_"}) {
+                if (name.rfind(prefix, 0) == 0)
+                    name.erase(0, std::strlen(prefix));
+            }
+            if (std::regex_match(name, tag))
+                tags.insert(name);
+        }
+    }
+    std::string list;
+    for (const std::string &name : tags)
+        list += (list.empty() ? "" : " ") + name;
+    return list;
+}
+
+// "7.4" from the office's version information, {"ProductVersion": "7.4", ...}.
+std::string productVersion(const std::string &info)
+{
+    static const std::regex field("\"ProductVersion\"\\s*:\\s*\"([0-9.]+)\"");
+    std::smatch match;
+    return std::regex_search(info, match, field) ? match[1].str() : std::string();
+}
+
+// Gives the office folders of its own in the profile. A certificate store: without one
+// it looks for the store of the user's web browser or mail program, and opens that for
+// writing. And a temporary folder: an office whose process is ended leaves its
+// temporary files behind, so they are collected here, where the next user of this
+// profile removes them.
+void useOwnFolders(const ProfileSlot &profile)
+{
+    const fs::path store = profile.folder() / "certificates";
+    std::error_code ec;
+    fs::create_directories(store, ec);
+    ::setenv("MOZILLA_CERTIFICATE_FOLDER", store.c_str(), 1);
+    profile.clearTemporaryFolder();
+    ::setenv("TMPDIR", profile.temporaryFolder().c_str(), 1);
+}
+
+} // namespace
+
+EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office)
+    : m_profile(std::move(profile)), m_office(office)
+{
+    m_office->setOptionalFeatures(LOK_FEATURE_DOCUMENT_PASSWORD |
+                                  LOK_FEATURE_DOCUMENT_PASSWORD_TO_MODIFY |
+                                  LOK_FEATURE_NO_TILED_ANNOTATIONS);
+    m_office->registerCallback(&EngineOffice::onCallback, this);
+}
+
+// The office is never shut down: the engine process ends with _exit, which is both
+// faster and safer than the office's own teardown.
+EngineOffice::~EngineOffice() = default;
+
+void EngineOffice::configureEnvironment()
+{
+    if (!std::getenv("LOK_ALLOWLIST_LANGUAGES"))
+        ::setenv("LOK_ALLOWLIST_LANGUAGES", installedLanguages().c_str(), 1);
+    ::setenv("SAL_USE_VCLPLUGIN", "svp", 1);
+}
+
+std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installDir,
+                                                     std::string &error)
+{
+    std::unique_ptr<ProfileSlot> profile = ProfileSlot::acquire(engineCacheRoot(), error);
+    if (!profile)
+        return nullptr;
+    if (!profile->isReady(installDir)) {
+        if (!profile->reset(error))
+            return nullptr;
+        useOwnFolders(*profile);
+        // The first start runs in a child that ends the office properly, which saves
+        // what the office learnt; this process has not loaded the office yet.
+        const pid_t child = ::fork();
+        if (child < 0) {
+            error = "cannot start a process";
+            return nullptr;
+        }
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            ::_exit(prepareProfile(installDir, profile->folder().string()));
+        }
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            error = "the office could not make its profile in " + profile->folder().string();
+            return nullptr;
+        }
+        profile->markReady(installDir);
+    }
+    useOwnFolders(*profile);
+    return profile;
+}
+
+std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir, std::string &error)
+{
+    std::unique_ptr<ProfileSlot> profile = readySlot(installDir, error);
+    if (!profile)
+        return nullptr;
+    lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profile->url().c_str());
+    if (!office) {
+        error = "the office in " + installDir + " could not be started";
+        return nullptr;
+    }
+    return std::unique_ptr<EngineOffice>(new EngineOffice(std::move(profile), office));
+}
+
+std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::string &installDir,
+                                                                const std::string &profileUrl,
+                                                                std::string &error)
+{
+    lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profileUrl.c_str());
+    if (!office) {
+        error = "the office in " + installDir + " could not be started";
+        return nullptr;
+    }
+    return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, office));
+}
+
+void EngineOffice::warmUp(const std::string &path)
+{
+    Loaded loaded = loadDocument(path);
+    if (!loaded.document)
+        return;
+    loaded.document->initializeForRendering(kRenderingOptions);
+    char *rectangles = loaded.document->getPartPageRectangles();
+    std::free(rectangles);
+    // The top of the first page, where the text is, drawn small: fonts and the drawing
+    // code load now.
+    constexpr int kSide = 64;
+    constexpr int kA4WidthTwips = 11906;
+    constexpr int kTopTwips = 4500;
+    std::vector<uint8_t> pixels(size_t(kSide) * kSide * 4);
+    loaded.document->paintTile(pixels.data(), kSide, kSide, 0, 0, kA4WidthTwips, kTopTwips);
+}
+
+void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
+{
+    auto *self = static_cast<EngineOffice *>(data);
+    if (type == LOK_CALLBACK_DOCUMENT_PASSWORD ||
+        type == LOK_CALLBACK_DOCUMENT_PASSWORD_TO_MODIFY) {
+        // No password is ever asked for: answering none ends the load at once. The
+        // answer goes to the URL the load was given; some filters name the file
+        // differently in the callback's payload.
+        self->m_passwordAsked = true;
+        self->m_office->setDocumentPassword(self->m_loadingUrl.c_str(), nullptr);
+    }
+}
+
+EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
+{
+    Loaded result;
+    const FileKind kind = sniffFile(path);
+    switch (kind) {
+    case FileKind::Missing:
+        result.refusal = Refusal::FileNotFound;
+        return result;
+    case FileKind::Unreadable:
+        result.refusal = Refusal::Unreadable;
+        return result;
+    case FileKind::Empty:
+    case FileKind::Binary:
+    case FileKind::OtherOffice:
+        result.refusal = Refusal::NotADocument;
+        return result;
+    case FileKind::BrokenZip:
+        result.refusal = Refusal::Corrupt;
+        return result;
+    default:
+        break;
+    }
+
+    m_passwordAsked = false;
+    m_loadingUrl = fileUrl(path);
+    result.document.reset(m_office->documentLoad(m_loadingUrl.c_str()));
+    if (!result.document) {
+        result.refusal = m_passwordAsked ? Refusal::Password : Refusal::Corrupt;
+        if (char *message = m_office->getError()) {
+            result.detail = message;
+            m_office->freeError(message);
+        }
+        return result;
+    }
+    if (result.document->getDocumentType() != LOK_DOCTYPE_TEXT) {
+        result.document.reset();
+        result.refusal = Refusal::NotADocument;
+    }
+    return result;
+}
+
+std::unique_ptr<lok::Document> EngineOffice::loadAny(const std::string &path, std::string &error)
+{
+    std::unique_ptr<lok::Document> document(m_office->documentLoad(fileUrl(path).c_str()));
+    if (!document) {
+        char *message = m_office->getError();
+        error = message ? message : "cannot open " + path;
+        m_office->freeError(message);
+    }
+    return document;
+}
+
+int prepareProfile(const std::string &installDir, const std::string &profileFolder)
+{
+    lok::Office *office = lok::lok_cpp_init(installDir.c_str(), fileUrl(profileFolder).c_str());
+    if (!office)
+        return 1;
+    char *info = office->getVersionInfo();
+    const std::string version = productVersion(info ? info : "");
+    std::free(info);
+    // Ending the office writes its configuration, first-start results included.
+    delete office;
+    return ProfileSlot::recordOfficeVersion(profileFolder, version) ? 0 : 1;
+}

@@ -1,0 +1,231 @@
+#include "session.h"
+
+#include "automation.h"
+#include "office.h"
+#include "pageunits.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+#include <LibreOfficeKit/LibreOfficeKitEnums.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+using engineprotocol::Call;
+using engineprotocol::Refusal;
+
+namespace {
+
+constexpr int kMaxPixels = 1 << 28; // a picture larger than 1 GiB is refused
+
+EngineSession::Reply refuse(Refusal refusal, std::string detail = {})
+{
+    EngineSession::Reply reply;
+    reply.header.refusal = refusal;
+    reply.detail = std::move(detail);
+    return reply;
+}
+
+EngineSession::Reply value(int32_t v)
+{
+    EngineSession::Reply reply;
+    reply.header.value = v;
+    return reply;
+}
+
+std::optional<RemainingPages::Extend> extendOf(int32_t extend)
+{
+    if (extend == automation::kMove)
+        return RemainingPages::Extend::Move;
+    if (extend == automation::kExtend)
+        return RemainingPages::Extend::Extend;
+    return std::nullopt;
+}
+
+} // namespace
+
+int EngineSession::PageBox::pixelWidth() const
+{
+    return pageunits::toPixels(width, pageunits::kDefaultDpi);
+}
+
+int EngineSession::PageBox::pixelHeight() const
+{
+    return pageunits::toPixels(height, pageunits::kDefaultDpi);
+}
+
+EngineSession::EngineSession(EngineOffice &office) : m_office(office) {}
+
+EngineSession::~EngineSession()
+{
+    // The engine's process ends with its session; see m_closed.
+    for (std::unique_ptr<lok::Document> &document : m_closed)
+        static_cast<void>(document.release());
+}
+
+EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request)
+{
+    if (request.call == Call::Open)
+        return open(request.text);
+    if (request.call == Call::Quit)
+        return value(0);
+    if (!m_document)
+        return refuse(Refusal::NoDocument, "no document is open");
+
+    switch (request.call) {
+    case Call::Repaginate:
+        m_aheadPage = -1;
+        m_rest.reset();
+        paginate();
+        return value(0);
+    case Call::Property:
+        if (request.a != automation::kPropertyPages)
+            return refuse(Refusal::BadArguments, "only the page count property is known");
+        paginate();
+        return value(m_rest->pageCount());
+    case Call::GoTo: {
+        if (request.a != automation::kGoToPage)
+            return refuse(Refusal::BadArguments, "GoTo only goes to pages");
+        paginate();
+        if (request.b == automation::kGoToAbsolute || request.b == automation::kGoToNext)
+            m_rest->goToPage(request.c);
+        else if (request.b == automation::kGoToLast)
+            m_rest->goToPage(m_rest->pageCount());
+        else
+            return refuse(Refusal::BadArguments, "GoTo direction " + std::to_string(request.b));
+        return value(0);
+    }
+    case Call::MoveUp: {
+        const auto extend = extendOf(request.c);
+        if (request.a != automation::kLine || !extend)
+            return refuse(Refusal::BadArguments, "MoveUp moves by lines only");
+        paginate();
+        const int before = m_rest->active();
+        m_rest->moveUp(request.b, *extend);
+        return value(before - m_rest->active());
+    }
+    case Call::EndKey: {
+        const auto extend = extendOf(request.b);
+        if (request.a != automation::kStory || !extend)
+            return refuse(Refusal::BadArguments, "EndKey moves to the end of the story only");
+        paginate();
+        const int before = m_rest->active();
+        m_rest->endKey(*extend);
+        return value(m_rest->active() - before);
+    }
+    case Call::Cut:
+        paginate();
+        return cut();
+    case Call::Close:
+        if (request.a != automation::kDoNotSaveChanges)
+            return refuse(Refusal::BadArguments, "the engine never saves a document");
+        m_aheadPage = -1;
+        m_aheadPixels = PixelBuffer();
+        m_rest.reset();
+        m_pages.clear();
+        m_closed.push_back(std::move(m_document));
+        return value(0);
+    default:
+        return refuse(Refusal::BadArguments, "unknown call " + std::to_string(int(request.call)));
+    }
+}
+
+EngineSession::Reply EngineSession::open(const std::string &path)
+{
+    if (m_document)
+        return refuse(Refusal::BadArguments, "a document is already open");
+    EngineOffice::Loaded loaded = m_office.loadDocument(path);
+    if (!loaded.document)
+        return refuse(loaded.refusal, loaded.detail);
+    m_document = std::move(loaded.document);
+    m_document->initializeForRendering(kRenderingOptions);
+    return value(0);
+}
+
+void EngineSession::paginate()
+{
+    if (m_rest)
+        return;
+    m_pages.clear();
+    // The page rectangles come as "x, y, width, height; ..." in twips, in page order.
+    char *rectangles = m_document->getPartPageRectangles();
+    std::string text = rectangles ? rectangles : "";
+    std::free(rectangles);
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::replace(text.begin(), text.end(), ';', ' ');
+    std::istringstream in(text);
+    PageBox box;
+    while (in >> box.x >> box.y >> box.width >> box.height) {
+        if (box.width > 0 && box.height > 0)
+            m_pages.push_back(box);
+    }
+    m_rest.emplace(int(m_pages.size()));
+}
+
+void EngineSession::renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth)
+{
+    m_document->paintTile(buffer, canvasWidth, page.pixelHeight(), int(page.x), int(page.y),
+                          int(page.width), int(page.height));
+}
+
+EngineSession::Reply EngineSession::cut()
+{
+    if (m_rest->selection().count == 0)
+        return refuse(Refusal::NothingSelected, "nothing is selected");
+
+    const std::vector<int> pages = m_rest->cut();
+    int width = 0;
+    int64_t height = 0;
+    for (int page : pages) {
+        width = std::max(width, m_pages[page].pixelWidth());
+        height += m_pages[page].pixelHeight();
+    }
+    if (int64_t(width) * height > kMaxPixels)
+        return refuse(Refusal::EngineFailure, "the selection is too large to draw");
+
+    Reply reply;
+    reply.header.width = width;
+    reply.header.height = int32_t(height);
+    reply.header.value = int32_t(pages.size());
+    const int ahead = std::exchange(m_aheadPage, -1);
+    if (pages.size() == 1 && pages[0] == ahead) {
+        reply.pixels = std::move(m_aheadPixels);
+        return reply;
+    }
+    reply.pixels = PixelBuffer(size_t(width) * size_t(height) * 4);
+    // White where a narrower page leaves room beside it.
+    if (std::any_of(pages.begin(), pages.end(),
+                    [&](int page) { return m_pages[page].pixelWidth() != width; }))
+        std::memset(reply.pixels.data(), 0xFF, reply.pixels.size());
+    std::vector<uint8_t> narrow;
+    size_t offset = 0;
+    for (int page : pages) {
+        const PageBox &box = m_pages[page];
+        const int w = box.pixelWidth();
+        const int h = box.pixelHeight();
+        if (w == width) {
+            renderInto(box, reply.pixels.data() + offset, width);
+        } else {
+            narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
+            renderInto(box, narrow.data(), w);
+            for (int row = 0; row < h; ++row)
+                std::memcpy(reply.pixels.data() + offset + size_t(row) * width * 4,
+                            narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
+        }
+        offset += size_t(width) * size_t(h) * 4;
+    }
+    return reply;
+}
+
+void EngineSession::afterReply(const engineprotocol::Request &request)
+{
+    if (request.call != Call::Cut || !m_document || !m_rest || m_rest->pageCount() == 0)
+        return;
+    const int page = m_rest->pages().front();
+    const PageBox &box = m_pages[page];
+    m_aheadPixels = PixelBuffer(size_t(box.pixelWidth()) * size_t(box.pixelHeight()) * 4);
+    renderInto(box, m_aheadPixels.data(), box.pixelWidth());
+    m_aheadPage = page;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "pixelbuffer.h"
+#include "remainingpages.h"
+#include "wireformat.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lok {
+class Document;
+}
+class EngineOffice;
+
+// One document's life in the engine: the calls of the exporter, answered against the
+// office's layout of the document and the pages not yet cut.
+class EngineSession
+{
+public:
+    struct Reply
+    {
+        engineprotocol::ReplyHeader header;
+        std::string detail; // a refusal's explanation
+        PixelBuffer pixels; // a cut's picture
+    };
+
+    explicit EngineSession(EngineOffice &office);
+    ~EngineSession();
+
+    Reply handle(const engineprotocol::Request &request);
+    // Runs once a reply has gone out, while the client works on it: after a cut, draws
+    // the page the next cut will most likely take, the first page left.
+    void afterReply(const engineprotocol::Request &request);
+
+private:
+    struct PageBox
+    {
+        long x = 0, y = 0, width = 0, height = 0; // twips
+        int pixelWidth() const;
+        int pixelHeight() const;
+    };
+
+    Reply open(const std::string &path);
+    Reply cut();
+    void paginate();
+    void renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth);
+
+    EngineOffice &m_office;
+    std::unique_ptr<lok::Document> m_document;
+    std::vector<PageBox> m_pages;
+    std::optional<RemainingPages> m_rest;
+    int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
+    PixelBuffer m_aheadPixels;
+    // Documents closed by the client. The office's teardown of a document takes
+    // milliseconds and leaves nothing behind that matters, since the engine never
+    // saves: a closed document is set aside, and goes with the engine's process.
+    std::vector<std::unique_ptr<lok::Document>> m_closed;
+};
