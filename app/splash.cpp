@@ -22,16 +22,13 @@ Splash::Splash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::Framele
     hideCheckBox->setGeometry(twips::rect(120, 1200, 4215, 375));
     hideCheckBox->setChecked(false);
 
-    auto makeLine = [this](const char *name, double x1, double y1, double x2, double y2) {
-        auto *line = new LineShape(this);
-        line->setObjectName(QLatin1String(name));
-        line->setEnds(x1, y1, x2, y2);
-        return line;
-    };
-    leftLine = makeLine("Line1", 240, 1800, 3480, 1800);
-    topLine = makeLine("Line2", 240, 2040, 3480, 2040);
-    rightLine = makeLine("Line3", 240, 2280, 3480, 2280);
-    bottomLine = makeLine("Line4", 240, 2520, 3480, 2520);
+    // As designed: four horizontal lines, 240 twips apart, named Line1 to Line4.
+    for (size_t i = 0; i < frame.size(); ++i) {
+        const double y = 1800 + 240 * double(i);
+        frame[i] = new LineShape(this);
+        frame[i]->setObjectName(QStringLiteral("Line%1").arg(i + 1));
+        frame[i]->setEnds(240, y, 3480, y);
+    }
 
     picture = new PictureBox(this);
     picture->setObjectName(QStringLiteral("Image1"));

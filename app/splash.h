@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <array>
+
 class LineShape;
 class PictureBox;
 class QCheckBox;
@@ -19,9 +21,7 @@ public:
     static constexpr int kDesignHeight = 3030;
 
     QCheckBox *hideCheckBox;
-    LineShape *leftLine;
-    LineShape *topLine;
-    LineShape *rightLine;
-    LineShape *bottomLine;
+    // Four lines, laid out as the picture's frame when it is shown.
+    std::array<LineShape *, 4> frame; // left, top, right, bottom
     PictureBox *picture;
 };

@@ -70,9 +70,9 @@ void showSplash(Splash &window, const SplashEnvironment &environment)
     window.setFixedSize(outer);
     window.hideCheckBox->setGeometry(
         twips::rect(g.check1.x(), g.check1.y(), g.check1.width(), g.check1.height()));
-    LineShape *lines[] = {window.leftLine, window.topLine, window.rightLine, window.bottomLine};
-    for (size_t i = 0; i < std::size(lines); ++i)
-        lines[i]->setEnds(g.lines[i].x1(), g.lines[i].y1(), g.lines[i].x2(), g.lines[i].y2());
+    for (size_t i = 0; i < window.frame.size(); ++i)
+        window.frame[i]->setEnds(g.lines[i].x1(), g.lines[i].y1(), g.lines[i].x2(),
+                                 g.lines[i].y2());
 
     // Every change of the box is stored at once.
     const SettingsStore store = environment.store;

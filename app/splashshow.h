@@ -25,7 +25,7 @@ struct SplashGeometry
 {
     QSizeF window;
     QRectF check1;
-    std::array<QLineF, 4> lines; // leftLine to bottomLine
+    std::array<QLineF, 4> lines; // of the frame: left, top, right, bottom
 };
 SplashGeometry splashGeometry(QSizeF pictureTwips);
 

@@ -3,9 +3,10 @@
 #include <QStringList>
 #include <QTreeWidget>
 
-// The list of documents to convert (`fileList`): report view, one column, rows in
-// the order of adding. Each row's only datum is its text, a path as its source built
-// it. Drops are not taken by the control itself; they are handled in code.
+// The list of documents to convert: report view, one column, rows in the order of
+// adding. Each row's only datum is its text, a path as its source built it. Drops of
+// local files are accepted and handed on as paths (pathsDropped); the list itself
+// adds nothing for them.
 class FileListView : public QTreeWidget
 {
     Q_OBJECT

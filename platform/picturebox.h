@@ -5,7 +5,7 @@
 
 // A picture box that sizes itself to the picture it is given, like the classic
 // AutoSize picture box. Its image is the picture it holds, at full size.
-class PictureBox : public QWidget
+class PictureBox final : public QWidget
 {
     Q_OBJECT
 public:

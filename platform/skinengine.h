@@ -41,8 +41,6 @@ public:
     virtual void applyWindow(QWidget *window);
 
     const QString &styleSheet() const { return m_styleSheet; }
-    bool isEnabled() const { return m_enabled; }
-    bool followsSystemColors() const { return m_followSystemColors; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -3,7 +3,7 @@
 
 #include "childprocesses.h"
 #include "engineclient.h"
-#include "error.h"
+#include "errorof.h"
 #include "exportsequence.h"
 #include "fakepages.h"
 #include "madedocuments.h"
@@ -22,16 +22,6 @@
 namespace {
 
 const QString kFakeFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
-
-template <typename F> std::pair<int, QString> errorOf(F call)
-{
-    try {
-        call();
-    } catch (const Error &error) {
-        return {error.number(), error.message()};
-    }
-    return {0, QString()};
-}
 
 } // namespace
 

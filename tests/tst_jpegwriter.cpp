@@ -1,4 +1,4 @@
-#include "error.h"
+#include "errorof.h"
 #include "jpegwriter.h"
 
 #include <QDir>
@@ -20,17 +20,6 @@ private:
             for (int x = 0; x < image.width(); ++x)
                 image.setPixel(x, y, qRgb((x * 7) % 256, (y * 13) % 256, ((x ^ y) * 5) % 256));
         return image.convertToFormat(format);
-    }
-
-    // Runs the call and returns the error it reports (number 0 when there is none).
-    template <typename F> static std::pair<int, QString> errorOf(F call)
-    {
-        try {
-            call();
-        } catch (const Error &error) {
-            return {error.number(), error.message()};
-        }
-        return {0, QString()};
     }
 
     static QStringList entries(const QString &folder)

@@ -184,8 +184,7 @@ private slots:
         QVERIFY(!splash.hideCheckBox->isChecked());
         QCOMPARE(splash.hideCheckBox->palette().color(QPalette::Window), QColor(Qt::white));
 
-        const QList<LineShape *> lines = {splash.leftLine, splash.topLine, splash.rightLine,
-                                          splash.bottomLine};
+        const auto &lines = splash.frame;
         const int ys[] = {1800, 2040, 2280, 2520};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(lines[i]->objectName(), QStringLiteral("Line%1").arg(i + 1));

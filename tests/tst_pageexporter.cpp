@@ -1,4 +1,4 @@
-#include "error.h"
+#include "errorof.h"
 #include "fakeword.h"
 #include "jpegwriter.h"
 #include "mousepointer.h"
@@ -234,12 +234,9 @@ private slots:
         const QString path = document("broken.docx", pages(4));
         m_word.failOn = "Selection.Cut";
         m_word.failAfter = 3;
-        try {
-            exportPages(path, m_word.factory(), host());
-            QFAIL("the export went on after a failed call");
-        } catch (const Error &error) {
-            QCOMPARE(error.message(), m_word.failMessage);
-        }
+        const Caught caught = errorOf([&] { exportPages(path, m_word.factory(), host()); });
+        QVERIFY2(caught.threw(), "the export went on after a failed call");
+        QCOMPARE(caught.message, m_word.failMessage);
         QCOMPARE(outputs(), (QStringList{"broken_1.jpg", "broken_2.jpg"}));
         QCOMPARE(m_word.instancesAlive, 0);
         QVERIFY(!m_word.calls.contains("Quit"));
@@ -251,13 +248,10 @@ private slots:
         // intermediate picture is written, then the encoder refuses it.
         const QString path = document("tall.doc", pages(60, QSize(8, 1200)));
         m_word.document(path).reportedPageCount = 0;
-        try {
-            exportPages(path, m_word.factory(), host());
-            QFAIL("a picture taller than a JPEG can be was encoded");
-        } catch (const Error &error) {
-            QCOMPARE(error.number(), 5);
-            QVERIFY(error.message().startsWith("Cannot save the image. GDI+ Error:"));
-        }
+        const Caught caught = errorOf([&] { exportPages(path, m_word.factory(), host()); });
+        QVERIFY2(caught.threw(), "a picture taller than a JPEG can be was encoded");
+        QCOMPARE(caught.number, 5);
+        QVERIFY(caught.message.startsWith("Cannot save the image. GDI+ Error:"));
         QCOMPARE(outputs(), QStringList());
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(m_word.instancesAlive, 0);
@@ -267,13 +261,10 @@ private slots:
     {
         const QString path = document("blocked.docx", pages(2));
         QVERIFY(QDir(m_dir.path()).mkdir("blocked_2.jpg")); // a folder where page 2 goes
-        try {
-            exportPages(path, m_word.factory(), host());
-            QFAIL("page 2 was written over a folder");
-        } catch (const Error &error) {
-            QVERIFY2(error.message().contains(m_dir.filePath("blocked_2.jpg")),
-                     qPrintable(error.message()));
-        }
+        const Caught caught = errorOf([&] { exportPages(path, m_word.factory(), host()); });
+        QVERIFY2(caught.threw(), "page 2 was written over a folder");
+        QVERIFY2(caught.message.contains(m_dir.filePath("blocked_2.jpg")),
+                 qPrintable(caught.message));
         QVERIFY(QFileInfo(m_dir.filePath("blocked_2.jpg")).isDir());
         QCOMPARE(QImageReader(m_dir.filePath("blocked_1.jpg")).format(), QByteArray("jpeg"));
         QVERIFY(QDir(m_dir.path()).rmdir("blocked_2.jpg"));
@@ -282,12 +273,10 @@ private slots:
 
     void missingDocumentFailsBeforeAnyFile()
     {
-        try {
-            exportPages(m_dir.filePath("absent.doc"), m_word.factory(), host());
-            QFAIL("a missing document was exported");
-        } catch (const Error &error) {
-            QVERIFY(error.message().contains("absent.doc"));
-        }
+        const Caught caught =
+            errorOf([&] { exportPages(m_dir.filePath("absent.doc"), m_word.factory(), host()); });
+        QVERIFY2(caught.threw(), "a missing document was exported");
+        QVERIFY(caught.message.contains("absent.doc"));
         QCOMPARE(outputs(), QStringList());
         QCOMPARE(m_word.instancesAlive, 0);
     }

@@ -97,8 +97,8 @@ private slots:
             image = splash.picture->geometry();
             picture = splash.picture->image();
             check = splash.hideCheckBox->geometry();
-            line3 = splash.rightLine->geometry();
-            line4 = splash.bottomLine->geometry();
+            line3 = splash.frame[2]->geometry(); // the right edge
+            line4 = splash.frame[3]->geometry(); // the bottom edge
             title = splash.windowTitle();
         };
         showSplash(splash, environmentOf(rig, std::chrono::milliseconds(1000)));

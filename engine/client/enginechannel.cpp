@@ -64,24 +64,9 @@ public:
 
     ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) override
     {
-        while (size > 0) {
-            if (!m_socket)
-                return ChannelStatus::Closed;
-            // Try first and wait only when the socket is full: most calls fit at once.
-            const ssize_t n = ::send(m_socket.get(), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                if (!waitForDescriptor(m_socket.get(), POLLOUT, deadline))
-                    return ChannelStatus::TimedOut;
-                continue;
-            }
-            if (n <= 0)
-                return ChannelStatus::Closed;
-            data += n;
-            size -= size_t(n);
-        }
-        return ChannelStatus::Ok;
+        return transfer(POLLOUT, size, deadline, [&](size_t done) {
+            return ::send(m_socket.get(), data + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+        });
     }
 
     ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) override
@@ -93,34 +78,43 @@ public:
     ChannelStatus readWithDescriptor(void *data, size_t size, UniqueFd &descriptor,
                                      QDeadlineTimer deadline) override
     {
-        descriptor.reset();
         auto *bytes = static_cast<char *>(data);
         std::vector<UniqueFd> received;
-        while (size > 0) {
-            if (!m_socket)
-                return ChannelStatus::Closed;
-            const ssize_t n = engineprotocol::receiveWithDescriptors(m_socket.get(), bytes, size,
-                                                                     received, MSG_DONTWAIT);
-            if (n < 0 && errno == EAGAIN) {
-                if (!waitForDescriptor(m_socket.get(), POLLIN, deadline))
-                    return ChannelStatus::TimedOut;
-                continue;
-            }
-            if (n <= 0)
-                return ChannelStatus::Closed;
-            bytes += n;
-            size -= size_t(n);
-        }
+        const ChannelStatus status = transfer(POLLIN, size, deadline, [&](size_t done) {
+            return engineprotocol::receiveWithDescriptors(m_socket.get(), bytes + done, size - done,
+                                                          received, MSG_DONTWAIT);
+        });
         // One descriptor per answer; anything more is not ours to keep.
-        if (!received.empty())
-            descriptor = std::move(received.front());
-        return ChannelStatus::Ok;
+        descriptor = received.empty() ? UniqueFd() : std::move(received.front());
+        return status;
     }
 
 protected:
     void closeSocket() { m_socket.reset(); }
 
 private:
+    // Moves `size` bytes, `step(done)` trying the rest without blocking; waits for
+    // `events` whenever the socket is not ready, until the deadline.
+    template <typename Step>
+    ChannelStatus transfer(short events, size_t size, QDeadlineTimer deadline, Step step)
+    {
+        size_t done = 0;
+        while (done < size) {
+            if (!m_socket)
+                return ChannelStatus::Closed;
+            const ssize_t n = step(done);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                if (errno == EAGAIN && !waitForDescriptor(m_socket.get(), events, deadline))
+                    return ChannelStatus::TimedOut;
+                continue;
+            }
+            if (n <= 0)
+                return ChannelStatus::Closed;
+            done += size_t(n);
+        }
+        return ChannelStatus::Ok;
+    }
+
     UniqueFd m_socket; // the engine's standard input and output
 };
 

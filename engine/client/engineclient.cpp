@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <map>
 
 #include <string>
 #include <sys/mman.h>
@@ -58,24 +62,22 @@ QImage mapSharedPixels(const UniqueFd &memory, int width, int height)
         mapping);
 }
 
+// What the engine's refusals mean to the user; any other is a refused call.
 EngineFailure failureOf(Refusal refusal)
 {
-    switch (refusal) {
-    case Refusal::FileNotFound:
-        return EngineFailure::FileNotFound;
-    case Refusal::Unreadable:
-        return EngineFailure::Unreadable;
-    case Refusal::NotADocument:
-        return EngineFailure::NotADocument;
-    case Refusal::Password:
-        return EngineFailure::Password;
-    case Refusal::Corrupt:
-        return EngineFailure::Corrupt;
-    case Refusal::EngineFailure:
-        return EngineFailure::OfficeFailed;
-    default:
-        return EngineFailure::Refused;
+    static const std::pair<Refusal, EngineFailure> kMeanings[] = {
+        {Refusal::FileNotFound, EngineFailure::FileNotFound},
+        {Refusal::Unreadable, EngineFailure::Unreadable},
+        {Refusal::NotADocument, EngineFailure::NotADocument},
+        {Refusal::Password, EngineFailure::Password},
+        {Refusal::Corrupt, EngineFailure::Corrupt},
+        {Refusal::EngineFailure, EngineFailure::OfficeFailed},
+    };
+    for (const auto &[engineSays, failure] : kMeanings) {
+        if (engineSays == refusal)
+            return failure;
     }
+    return EngineFailure::Refused;
 }
 
 } // namespace
@@ -83,43 +85,50 @@ EngineFailure failureOf(Refusal refusal)
 QString engineFailureMessage(EngineFailure failure, const QString &subject, const QString &call,
                              const QString &detail, int timeoutMs)
 {
-    const QString file = QDir::toNativeSeparators(subject);
-    const QString because = detail.isEmpty() ? QString(".") : QString(": %1.").arg(detail);
-    switch (failure) {
-    case EngineFailure::StartFailed:
-        return QString("The document engine \"%1\" could not be started.").arg(file);
-    case EngineFailure::FileNotFound:
-        return QString("The file \"%1\" does not exist.").arg(file);
-    case EngineFailure::Unreadable:
-        return QString("The file \"%1\" cannot be read.").arg(file);
-    case EngineFailure::NotADocument:
-        return QString("\"%1\" is not a document that Pagelift can open.").arg(file);
-    case EngineFailure::Password:
-        return QString("\"%1\" is protected by a password.").arg(file);
-    case EngineFailure::Corrupt:
-        return QString("\"%1\" is damaged and cannot be opened.").arg(file);
-    case EngineFailure::OfficeFailed:
-        return QString("The document engine could not start LibreOffice while working on \"%1\"%2")
-            .arg(file, because);
-    case EngineFailure::Refused:
-        return QString("The document engine refused %1 while working on \"%2\"%3")
-            .arg(call, file, because);
-    case EngineFailure::Crashed:
-        return QString("The document engine stopped unexpectedly while working on \"%1\".")
-            .arg(file);
-    case EngineFailure::Garbled:
-        return QString("The document engine gave an answer that makes no sense while working "
-                       "on \"%1\".")
-            .arg(file);
-    case EngineFailure::TimedOut:
-        return QString("The document engine did not answer within %1 seconds while working on "
-                       "\"%2\".")
-            .arg(seconds(timeoutMs), file);
-    case EngineFailure::NotRunning:
-        return QString("The document engine has already ended, so %1 cannot be done on \"%2\".")
-            .arg(call, file);
+    // {file} is the document (or the engine program), {call} the call, {because} the
+    // engine's explanation when it gave one, {seconds} the call's time limit.
+    static const std::pair<EngineFailure, const char *> kTexts[] = {
+        {EngineFailure::StartFailed, "The document engine \"{file}\" could not be started."},
+        {EngineFailure::FileNotFound, "The file \"{file}\" does not exist."},
+        {EngineFailure::Unreadable, "The file \"{file}\" cannot be read."},
+        {EngineFailure::NotADocument, "\"{file}\" is not a document that Pagelift can open."},
+        {EngineFailure::Password, "\"{file}\" is protected by a password."},
+        {EngineFailure::Corrupt, "\"{file}\" is damaged and cannot be opened."},
+        {EngineFailure::OfficeFailed,
+         "The document engine could not start LibreOffice while working on \"{file}\"{because}"},
+        {EngineFailure::Refused,
+         "The document engine refused {call} while working on \"{file}\"{because}"},
+        {EngineFailure::Crashed,
+         "The document engine stopped unexpectedly while working on \"{file}\"."},
+        {EngineFailure::Garbled, "The document engine gave an answer that makes no sense while "
+                                 "working on \"{file}\"."},
+        {EngineFailure::TimedOut, "The document engine did not answer within {seconds} seconds "
+                                  "while working on \"{file}\"."},
+        {EngineFailure::NotRunning,
+         "The document engine has already ended, so {call} cannot be done on \"{file}\"."},
+    };
+    const auto text = std::find_if(std::begin(kTexts), std::end(kTexts),
+                                   [failure](const auto &entry) { return entry.first == failure; });
+    if (text == std::end(kTexts))
+        return QString();
+    const std::map<QString, QString> values = {
+        {QStringLiteral("file"), QDir::toNativeSeparators(subject)},
+        {QStringLiteral("call"), call},
+        {QStringLiteral("because"),
+         detail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": %1.").arg(detail)},
+        {QStringLiteral("seconds"), seconds(timeoutMs)},
+    };
+    // In one pass, so that a file name or an explanation is never read as a placeholder.
+    static const QRegularExpression placeholder(QStringLiteral("\\{(\\w+)\\}"));
+    const QString pattern = QString::fromUtf8(text->second);
+    QString message;
+    qsizetype from = 0;
+    for (const QRegularExpressionMatch &match : placeholder.globalMatch(pattern)) {
+        message += pattern.mid(from, match.capturedStart() - from);
+        message += values.at(match.captured(1));
+        from = match.capturedEnd();
     }
-    return QString();
+    return message + pattern.mid(from);
 }
 
 int engineFailureNumber(EngineFailure failure)

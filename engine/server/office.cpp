@@ -68,6 +68,25 @@ void useOwnFolders(const ProfileSlot &profile)
     ::setenv("TMPDIR", profile.temporaryFolder().c_str(), 1);
 }
 
+// Files refused before the office sees them, and why; None for the ones it may open.
+Refusal refusalBeforeLoading(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Missing:
+        return Refusal::FileNotFound;
+    case FileKind::Unreadable:
+        return Refusal::Unreadable;
+    case FileKind::Empty:
+    case FileKind::Binary:
+    case FileKind::OtherOffice:
+        return Refusal::NotADocument;
+    case FileKind::BrokenZip:
+        return Refusal::Corrupt;
+    default:
+        return Refusal::None;
+    }
+}
+
 } // namespace
 
 EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office)
@@ -182,25 +201,9 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
 {
     Loaded result;
-    const FileKind kind = sniffFile(path);
-    switch (kind) {
-    case FileKind::Missing:
-        result.refusal = Refusal::FileNotFound;
+    result.refusal = refusalBeforeLoading(sniffFile(path));
+    if (result.refusal != Refusal::None)
         return result;
-    case FileKind::Unreadable:
-        result.refusal = Refusal::Unreadable;
-        return result;
-    case FileKind::Empty:
-    case FileKind::Binary:
-    case FileKind::OtherOffice:
-        result.refusal = Refusal::NotADocument;
-        return result;
-    case FileKind::BrokenZip:
-        result.refusal = Refusal::Corrupt;
-        return result;
-    default:
-        break;
-    }
 
     m_passwordAsked = false;
     m_loadingUrl = fileUrl(path);

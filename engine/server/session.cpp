@@ -97,24 +97,9 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
             return refuse(Refusal::BadArguments, "GoTo direction " + std::to_string(request.b));
         return value(0);
     }
-    case Call::MoveUp: {
-        const auto extend = extendOf(request.c);
-        if (request.a != automation::kLine || !extend)
-            return refuse(Refusal::BadArguments, "MoveUp moves by lines only");
-        paginate();
-        const int before = m_rest->active();
-        m_rest->moveUp(request.b, *extend);
-        return value(before - m_rest->active());
-    }
-    case Call::EndKey: {
-        const auto extend = extendOf(request.b);
-        if (request.a != automation::kStory || !extend)
-            return refuse(Refusal::BadArguments, "EndKey moves to the end of the story only");
-        paginate();
-        const int before = m_rest->active();
-        m_rest->endKey(*extend);
-        return value(m_rest->active() - before);
-    }
+    case Call::MoveUp:
+    case Call::EndKey:
+        return moveActiveEnd(request);
     case Call::Cut:
         paginate();
         return cut();
@@ -130,6 +115,24 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
     default:
         return refuse(Refusal::BadArguments, "unknown call " + std::to_string(int(request.call)));
     }
+}
+
+EngineSession::Reply EngineSession::moveActiveEnd(const engineprotocol::Request &request)
+{
+    // MoveUp(unit, count, extend) by lines; EndKey(unit, extend) to the end of the story.
+    const bool up = request.call == Call::MoveUp;
+    const auto extend = extendOf(up ? request.c : request.b);
+    if (request.a != (up ? automation::kLine : automation::kStory) || !extend)
+        return refuse(Refusal::BadArguments, up ? "MoveUp moves by lines only"
+                                                : "EndKey moves to the end of the story only");
+    paginate();
+    const int before = m_rest->active();
+    if (up)
+        m_rest->moveUp(request.b, *extend);
+    else
+        m_rest->endKey(*extend);
+    // The lines the active end moved.
+    return value(std::abs(m_rest->active() - before));
 }
 
 EngineSession::Reply EngineSession::open(const std::string &path)

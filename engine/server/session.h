@@ -43,6 +43,7 @@ private:
     };
 
     Reply open(const std::string &path);
+    Reply moveActiveEnd(const engineprotocol::Request &request);
     Reply cut();
     void paginate();
     void renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth);

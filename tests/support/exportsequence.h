@@ -1,6 +1,6 @@
 #pragma once
 
-#include "error.h"
+#include "errorof.h"
 #include "wordapplication.h"
 
 #include <QString>
@@ -23,15 +23,4 @@ inline void cutAllPages(WordApplication &word, qint32 count,
         word.selectionCut();
         afterCut(page);
     }
-}
-
-// The message of the Error that `call` throws, or an empty text when it throws none.
-template <typename F> QString errorMessageOf(F call)
-{
-    try {
-        call();
-    } catch (const Error &error) {
-        return error.message();
-    }
-    return QString();
 }
