@@ -2,7 +2,6 @@
 
 #include <QFile>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -140,14 +139,11 @@ QImage loadPictureFile(const QString &path)
     if (size != kPixelOffset + qint64(width) * height * 4)
         return {};
 
-    // Read in place: the picture wraps the buffer and frees it when it goes.
-    const size_t pixelBytes = size_t(width) * size_t(height) * 4;
-    auto *pixels = static_cast<uchar *>(std::malloc(pixelBytes));
-    if (!pixels)
+    // Read straight into the picture's own memory, whose rows are exactly the file's.
+    QImage picture(width, height, QImage::Format_ARGB32);
+    const qint64 pixelBytes = qint64(width) * height * 4;
+    if (picture.isNull() || picture.sizeInBytes() != pixelBytes ||
+        file.read(reinterpret_cast<char *>(picture.bits()), pixelBytes) != pixelBytes)
         return {};
-    if (file.read(reinterpret_cast<char *>(pixels), qint64(pixelBytes)) != qint64(pixelBytes)) {
-        std::free(pixels);
-        return {};
-    }
-    return QImage(pixels, width, height, width * 4, QImage::Format_ARGB32, std::free, pixels);
+    return picture;
 }
