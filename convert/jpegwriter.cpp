@@ -1,18 +1,21 @@
 #include "jpegwriter.h"
 
 #include "error.h"
+#include "filereplace.h"
 
-#include <QSaveFile>
 #include <turbojpeg.h>
 
 #include <memory>
 
 namespace {
 
-[[noreturn]] void fail(ImageStatus status)
+[[noreturn]] void fail(ImageStatus status, const QString &explanation = {})
 {
-    throw Error(kJpegErrorNumber, QStringLiteral("Cannot save the image. GDI+ Error:") +
-                                      QString::number(int(status)));
+    QString message =
+        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(status));
+    if (!explanation.isEmpty())
+        message += QStringLiteral("\n\n") + explanation;
+    throw Error(kJpegErrorNumber, message);
 }
 
 // The TurboJPEG pixel format that reads the image's memory as it is, or -1 when
@@ -84,13 +87,9 @@ void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
 
     // Written beside the target and renamed over it, so a failure never leaves a
     // half-written file or loses the file that was there.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(ImageStatus::Win32Error);
-    if (file.write(reinterpret_cast<const char *>(jpeg), qint64(jpegSize)) != qint64(jpegSize)) {
-        file.cancelWriting();
-        fail(ImageStatus::Win32Error);
-    }
-    if (!file.commit())
-        fail(ImageStatus::Win32Error);
+    const int error = replaceFile(
+        path, QByteArrayView(reinterpret_cast<const char *>(jpeg), qsizetype(jpegSize)));
+    if (error != 0)
+        fail(ImageStatus::Win32Error,
+             QStringLiteral("\"%1\" cannot be written: %2.").arg(path, fileErrorReason(error)));
 }

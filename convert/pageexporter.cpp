@@ -9,7 +9,6 @@
 #include "picturefile.h"
 
 #include <QClipboard>
-#include <QFile>
 #include <QImage>
 #include <QSlider>
 
@@ -18,46 +17,24 @@ namespace {
 // Error numbers of the exporter's own failures.
 constexpr int kPictureError = 481; // an invalid picture
 
-// Removes a page file that holds the intermediate picture rather than a JPEG, so a
-// failed page leaves nothing behind under a .jpg name.
-class IntermediateFile
-{
-public:
-    explicit IntermediateFile(const QString &path) : m_path(path) {}
-    ~IntermediateFile()
-    {
-        if (!m_done)
-            QFile::remove(m_path);
-    }
-    void keep() { m_done = true; }
-
-private:
-    QString m_path;
-    bool m_done = false;
-};
-
 void writePage(const QString &path, const ExportHost &host)
 {
-    // The clipboard picture, saved unchanged in its own format.
+    // The clipboard picture, saved unchanged in its own format and read back. It is
+    // kept in memory: the only file written is the JPEG, in one step, so that a page
+    // file is only ever the earlier image or the new one.
     const QImage picture = host.clipboard->image();
     if (picture.isNull())
         throw Error(kPictureError, QStringLiteral("The word processor put no page picture on "
                                                   "the clipboard for \"%1\".")
                                        .arg(path));
-    IntermediateFile intermediate(path);
-    if (!savePictureFile(picture, path))
-        throw Error(kPictureError,
-                    QStringLiteral("Cannot write the page picture \"%1\".").arg(path));
-
-    const QImage loaded = loadPictureFile(path);
+    const QImage loaded = loadPicture(savePicture(picture));
     if (loaded.isNull())
         throw Error(kPictureError,
-                    QStringLiteral("Cannot read the page picture \"%1\" back.").arg(path));
+                    QStringLiteral("The page picture for \"%1\" cannot be read back.").arg(path));
     host.canvas->setPicture(loaded);
 
     const int quality = host.quality->value();
     writeJpeg(host.canvas->image(), path, quint8(qBound(0, quality, 100)));
-    intermediate.keep();
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "picturefile.h"
 
-#include <QFile>
-
 #include <cstring>
 
 namespace {
@@ -71,10 +69,10 @@ bool allOpaque(const QImage &image)
 
 } // namespace
 
-bool savePictureFile(const QImage &picture, const QString &path)
+QByteArray savePicture(const QImage &picture)
 {
     if (picture.isNull())
-        return false;
+        return {};
     // 0xAARRGGBB words are blue, green, red, alpha in memory on this byte order.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN);
     QImage converted;
@@ -93,57 +91,44 @@ bool savePictureFile(const QImage &picture, const QString &path)
     default:
         converted = picture.convertToFormat(QImage::Format_ARGB32);
         if (converted.isNull())
-            return false;
+            return {};
         source = &converted;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray header = headerFor(source->width(), source->height());
-    if (file.write(header) != header.size())
-        return false;
-    const qint64 rowBytes = qint64(source->width()) * 4;
+    const qsizetype rowBytes = qsizetype(source->width()) * 4;
+    QByteArray file = headerFor(source->width(), source->height());
+    file.reserve(kPixelOffset + rowBytes * source->height());
     if (source->bytesPerLine() == rowBytes) {
-        const qint64 size = rowBytes * source->height();
-        if (file.write(reinterpret_cast<const char *>(source->constBits()), size) != size)
-            return false;
+        file.append(reinterpret_cast<const char *>(source->constBits()),
+                    rowBytes * source->height());
     } else {
-        for (int y = 0; y < source->height(); ++y) {
-            if (file.write(reinterpret_cast<const char *>(source->constScanLine(y)), rowBytes) !=
-                rowBytes)
-                return false;
-        }
+        for (int y = 0; y < source->height(); ++y)
+            file.append(reinterpret_cast<const char *>(source->constScanLine(y)), rowBytes);
     }
-    return file.flush();
+    return file;
 }
 
-QImage loadPictureFile(const QString &path)
+QImage loadPicture(const QByteArray &file)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const qint64 size = file.size();
-    uchar head[kPixelOffset];
-    if (size < kPixelOffset ||
-        file.read(reinterpret_cast<char *>(head), kPixelOffset) != kPixelOffset)
-        return QImage(path);
+    const auto *head = reinterpret_cast<const uchar *>(file.constData());
+    if (file.size() < kPixelOffset)
+        return QImage::fromData(file);
     const int width = int(get32(head + kFileHeaderSize + 4));
     const int height = -int(get32(head + kFileHeaderSize + 8));
     const QByteArray expected = width > 0 && height > 0 && qint64(width) * height < (1 << 28)
                                     ? headerFor(width, height)
                                     : QByteArray();
     if (expected.isEmpty() || std::memcmp(expected.constData(), head, kPixelOffset) != 0)
-        return QImage(path);
+        return QImage::fromData(file);
     // One of ours, cut short or grown: not the picture that was saved.
-    if (size != kPixelOffset + qint64(width) * height * 4)
+    if (file.size() != kPixelOffset + qint64(width) * height * 4)
         return {};
 
-    // Read straight into the picture's own memory, whose rows are exactly the file's.
-    QImage picture(width, height, QImage::Format_ARGB32);
-    const qint64 pixelBytes = qint64(width) * height * 4;
-    if (picture.isNull() || picture.sizeInBytes() != pixelBytes ||
-        file.read(reinterpret_cast<char *>(picture.bits()), pixelBytes) != pixelBytes)
-        return {};
-    return picture;
+    // The pixels are used where they lie: the picture shares the bytes, which live as
+    // long as it does.
+    auto *keep = new QByteArray(file);
+    return QImage(
+        reinterpret_cast<const uchar *>(keep->constData()) + kPixelOffset, width, height,
+        qsizetype(width) * 4, QImage::Format_ARGB32,
+        [](void *bytes) { delete static_cast<QByteArray *>(bytes); }, keep);
 }

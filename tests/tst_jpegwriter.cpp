@@ -1,5 +1,7 @@
 #include "errorof.h"
+#include "filereplace.h"
 #include "jpegwriter.h"
+#include "madedocuments.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestSaveAsJpg : public QObject
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+class TestJpegWriter : public QObject
 {
     Q_OBJECT
 
@@ -110,20 +117,28 @@ private slots:
     {
         QTest::addColumn<QString>("relativePath");
         QTest::addColumn<QString>("setup");
-        // A folder where the file would go, and a path below a regular file: both
-        // fail for root too.
+        QTest::addColumn<QString>("reason");
+        // A folder where the file would go, a path below a regular file, a name longer
+        // than a folder entry can be: they fail for root too.
         QTest::newRow("folder at the path") << "taken/out.jpg"
-                                            << "folder";
+                                            << "folder"
+                                            << "a folder has that name";
         QTest::newRow("below a regular file") << "plain/out.jpg"
-                                              << "file";
+                                              << "file"
+                                              << "its folder does not exist";
         QTest::newRow("missing folder") << "nowhere/deeper/out.jpg"
-                                        << "";
+                                        << ""
+                                        << "its folder does not exist";
+        QTest::newRow("name too long") << QString(252, u'n') + ".jpg"
+                                       << ""
+                                       << "its name is longer than the system allows";
     }
 
     void unwritablePaths()
     {
         QFETCH(QString, relativePath);
         QFETCH(QString, setup);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString path = dir.filePath(relativePath);
         const QString first = relativePath.section('/', 0, 0);
@@ -136,7 +151,9 @@ private slots:
         const QStringList before = entries(dir.path());
         const auto [number, message] = errorOf([&] { writeJpeg(picture(), path, 75); });
         QCOMPARE(number, 5);
-        QCOMPARE(message, QStringLiteral("Cannot save the image. GDI+ Error:7"));
+        QCOMPARE(message, QStringLiteral("Cannot save the image. GDI+ Error:7\n\n\"%1\" cannot be "
+                                         "written: %2.")
+                              .arg(path, reason));
         QCOMPARE(entries(dir.path()), before);
         if (setup == "folder")
             QVERIFY(entries(path).isEmpty());
@@ -173,6 +190,105 @@ private slots:
         QCOMPARE(entries(dir.path()), QStringList{"keep.jpg"});
     }
 
+    // The temporary file beside the target has a short name of its own: a target
+    // whose name is just within the system's limit is written.
+    void longestNameIsWritten()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString(251, u'n') + ".jpg"); // 255 bytes
+        writeJpeg(picture(), path, 75);
+        QCOMPARE(QImage(path).size(), QSize(320, 200));
+        QCOMPARE(entries(dir.path()), QStringList{QFileInfo(path).fileName()});
+    }
+
+    // A write the system cuts short (here a file size limit; a full disk fails the
+    // same way) fails the call, names the file and keeps the earlier file.
+    void cutShortWriteKeepsEarlierFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("page_39.jpg");
+        writeJpeg(picture(), path, 10);
+        const QByteArray before = readFile(path);
+        const QImage large = picture().scaled(1600, 1000);
+
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = rlim_t(before.size()) + 100;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const auto [number, message] = errorOf([&] { writeJpeg(large, path, 100); });
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, oldSignal);
+
+        QCOMPARE(number, 5);
+        QVERIFY2(message.startsWith("Cannot save the image. GDI+ Error:7\n\n\"" + path + "\""),
+                 qPrintable(message));
+        QCOMPARE(readFile(path), before);
+        QCOMPARE(entries(dir.path()), QStringList{"page_39.jpg"});
+    }
+
+    void reasonsInTheUsersWords_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("full disk") << ENOSPC << "the disk is full";
+        QTest::newRow("quota") << EDQUOT << "the disk is full";
+        QTest::newRow("read-only") << EROFS << "the disk is read-only";
+        QTest::newRow("permission") << EACCES << "Pagelift may not write there";
+    }
+
+    void reasonsInTheUsersWords()
+    {
+        QFETCH(int, error);
+        QFETCH(QString, reason);
+        QCOMPARE(fileErrorReason(error), reason);
+    }
+
+    // A symbolic link at the output name is replaced by the image; the file it
+    // pointed to, any file of the user's, stays as it was.
+    void linkAtTheNameIsReplacedNotFollowed()
+    {
+        QTemporaryDir dir;
+        const QString precious = dir.filePath("precious.txt");
+        QVERIFY(writeFile(precious, "the user's own file"));
+        const QString path = dir.filePath("x_1.jpg");
+        QVERIFY(QFile::link(precious, path));
+        writeJpeg(picture(), path, 75);
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QCOMPARE(QImage(path).size(), QSize(320, 200));
+        QCOMPARE(readFile(precious), QByteArray("the user's own file"));
+
+        // A link that points nowhere is replaced as well.
+        const QString dangling = dir.filePath("x_2.jpg");
+        QVERIFY(QFile::link(dir.filePath("gone"), dangling));
+        writeJpeg(picture(), dangling, 75);
+        QVERIFY(!QFileInfo(dangling).isSymLink());
+        QVERIFY(!QFileInfo::exists(dir.filePath("gone")));
+    }
+
+    // A new image is readable by others as any new file is; a replaced one keeps
+    // the permissions it had.
+    void permissions()
+    {
+        QTemporaryDir dir;
+        const QString fresh = dir.filePath("fresh.jpg");
+        auto mode = [](const QString &path) {
+            struct stat info
+            {
+            };
+            ::stat(QFile::encodeName(path).constData(), &info);
+            return int(info.st_mode & 07777);
+        };
+        const mode_t mask = ::umask(027);
+        writeJpeg(picture(), fresh, 75);
+        ::umask(mask);
+        QCOMPARE(mode(fresh), 0640);
+        QVERIFY(::chmod(QFile::encodeName(fresh).constData(), 0604) == 0);
+        writeJpeg(picture(), fresh, 50);
+        QCOMPARE(mode(fresh), 0604);
+    }
+
     void manyCallsInARow()
     {
         QTemporaryDir dir;
@@ -185,5 +301,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSaveAsJpg)
+QTEST_GUILESS_MAIN(TestJpegWriter)
 #include "tst_jpegwriter.moc"

@@ -1,6 +1,7 @@
 #include "errorof.h"
 #include "fakeword.h"
 #include "jpegwriter.h"
+#include "madedocuments.h"
 #include "mousepointer.h"
 #include "pageexporter.h"
 #include "picturebox.h"
@@ -15,15 +16,12 @@
 #include <QTest>
 
 #include <QTimer>
+
+#include <csignal>
 #include <optional>
+#include <sys/resource.h>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -77,7 +75,7 @@ private:
         const QString path = m_dir.filePath("expected.tmp");
         writeJpeg(fakePagePicture(page).convertToFormat(QImage::Format_ARGB32), path,
                   quint8(quality));
-        const QByteArray bytes = readAll(path);
+        const QByteArray bytes = readFile(path);
         QFile::remove(path);
         return bytes;
     }
@@ -132,7 +130,7 @@ private slots:
                          "ActiveDocument.BuiltInDocumentProperties(14)", "Selection.EndKey(6,1)",
                          "Selection.Cut", "ActiveDocument.Close(0)", "Quit"}));
         QCOMPARE(outputs(), QStringList{"one_1.jpg"});
-        QCOMPARE(readAll(m_dir.filePath("one_1.jpg")), expectedJpeg(onePage[0], 75));
+        QCOMPARE(readFile(m_dir.filePath("one_1.jpg")), expectedJpeg(onePage[0], 75));
         QCOMPARE(m_word.instancesAlive, 0);
         QCOMPARE(m_pointer.mousePointer(), MousePointer::Hourglass);
     }
@@ -161,7 +159,7 @@ private slots:
         // Each file holds its own page, in document order.
         QCOMPARE(outputs(), (QStringList{"four_1.jpg", "four_2.jpg", "four_3.jpg", "four_4.jpg"}));
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(readAll(m_dir.filePath(QStringLiteral("four_%1.jpg").arg(i + 1))),
+            QCOMPARE(readFile(m_dir.filePath(QStringLiteral("four_%1.jpg").arg(i + 1))),
                      expectedJpeg(four[size_t(i)], 75));
         QCOMPARE(m_progress, (QList<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
         QCOMPARE(m_pointer.settings, QList<MousePointer>(4, MousePointer::Hourglass));
@@ -212,20 +210,20 @@ private slots:
                 QTimer::singleShot(0, &m_slider, [this] { m_slider.setValue(10); });
         };
         exportPages(path, m_word.factory(), host());
-        QCOMPARE(readAll(m_dir.filePath("q_1.jpg")), expectedJpeg(three[0], 100));
-        QCOMPARE(readAll(m_dir.filePath("q_2.jpg")), expectedJpeg(three[1], 10));
-        QCOMPARE(readAll(m_dir.filePath("q_3.jpg")), expectedJpeg(three[2], 10));
+        QCOMPARE(readFile(m_dir.filePath("q_1.jpg")), expectedJpeg(three[0], 100));
+        QCOMPARE(readFile(m_dir.filePath("q_2.jpg")), expectedJpeg(three[1], 10));
+        QCOMPARE(readFile(m_dir.filePath("q_3.jpg")), expectedJpeg(three[2], 10));
     }
 
     void existingImagesAreReplaced()
     {
         const QString path = document("again.doc", pages(2));
         exportPages(path, m_word.factory(), host());
-        const QByteArray first = readAll(m_dir.filePath("again_2.jpg"));
+        const QByteArray first = readFile(m_dir.filePath("again_2.jpg"));
         m_slider.setValue(20);
         exportPages(path, m_word.factory(), host());
         QCOMPARE(outputs(), (QStringList{"again_1.jpg", "again_2.jpg"}));
-        QVERIFY(readAll(m_dir.filePath("again_2.jpg")) != first);
+        QVERIFY(readFile(m_dir.filePath("again_2.jpg")) != first);
         QCOMPARE(m_word.instancesCreated, 2);
     }
 
@@ -255,6 +253,47 @@ private slots:
         QCOMPARE(outputs(), QStringList());
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList());
         QCOMPARE(m_word.instancesAlive, 0);
+    }
+
+    // The page picture is kept in memory: a folder whose files may only be small (a
+    // nearly full disk) takes the JPEGs of pages whose pictures are far larger.
+    void pagePictureNeverLiesOnDisk()
+    {
+        const auto large = pages(3, QSize(900, 1200)); // 4.3 MB each as a picture
+        const QString path = document("large.docx", large);
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 256 * 1024;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const Caught caught = errorOf([&] { exportPages(path, m_word.factory(), host()); });
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, oldSignal);
+        QVERIFY2(!caught.threw(), qPrintable(caught.message));
+        QCOMPARE(outputs(), (QStringList{"large_1.jpg", "large_2.jpg", "large_3.jpg"}));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(readFile(m_dir.filePath(QStringLiteral("large_%1.jpg").arg(i + 1))),
+                     expectedJpeg(large[size_t(i)], 75));
+    }
+
+    // A rerun that fails at a page leaves the image of the run before in its place,
+    // byte for byte.
+    void failedRerunKeepsEarlierImages()
+    {
+        const QString path = document("rerun.doc", pages(2));
+        exportPages(path, m_word.factory(), host());
+        const QByteArray first = readFile(m_dir.filePath("rerun_1.jpg"));
+        const QByteArray second = readFile(m_dir.filePath("rerun_2.jpg"));
+
+        // Now the document's pages come as one picture taller than a JPEG can be.
+        m_word.addDocument(path, pages(60, QSize(8, 1200)));
+        m_word.document(path).reportedPageCount = 0;
+        const Caught caught = errorOf([&] { exportPages(path, m_word.factory(), host()); });
+        QCOMPARE(caught.number, 5);
+        QCOMPARE(readFile(m_dir.filePath("rerun_1.jpg")), first);
+        QCOMPARE(readFile(m_dir.filePath("rerun_2.jpg")), second);
+        QCOMPARE(outputs(), (QStringList{"rerun_1.jpg", "rerun_2.jpg"}));
     }
 
     void unwritableOutputNamesTheFile()

@@ -111,6 +111,12 @@ bool writeFile(const QString &path, const QByteArray &content)
            file.write(content) == content.size();
 }
 
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
                      const QList<Page> &pages, const QString &format, QString *error)
 {

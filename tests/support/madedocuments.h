@@ -22,6 +22,8 @@ QByteArray flatOdt(const QList<Page> &pages);
 
 // Writes `content` to `path`, replacing what was there; false when it cannot.
 bool writeFile(const QString &path, const QByteArray &content);
+// The whole content of `path`; empty when it cannot be read.
+QByteArray readFile(const QString &path);
 
 // Writes `pages` as `folder`/`name`.fodt and saves it as `name`.`format` with the
 // engine in `engineFolder`; returns the new document's path, or an empty string

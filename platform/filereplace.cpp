@@ -1,0 +1,99 @@
+#include "filereplace.h"
+
+#include "pathbytes.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The process's umask, read without changing it (umask() would, for a moment).
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0)
+            return mode_t(std::stoul(line.substr(6), nullptr, 8));
+    }
+    return 022;
+}
+
+bool writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+int replaceFile(const QString &path, QByteArrayView bytes)
+{
+    const QByteArray target = encodePath(path);
+    const qsizetype slash = target.lastIndexOf('/');
+    // A short name of our own, so that a target whose name is just short enough can
+    // still be written.
+    QByteArray temporary = (slash >= 0 ? target.left(slash + 1) : QByteArray()) +
+                           QByteArrayLiteral(".pagelift-XXXXXX.tmp");
+    const int fd = ::mkostemps(temporary.data(), 4, O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+
+    struct stat existing;
+    const mode_t mode = ::lstat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode)
+                            ? existing.st_mode & 07777
+                            : 0666 & ~currentUmask();
+    int error = 0;
+    if (!writeAll(fd, bytes.data(), size_t(bytes.size())) || ::fchmod(fd, mode) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+        error = errno;
+    if (error != 0)
+        ::unlink(temporary.constData());
+    return error;
+}
+
+QString fileErrorReason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("the disk is full");
+    case ENAMETOOLONG:
+        return QStringLiteral("its name is longer than the system allows");
+    case EFBIG:
+        return QStringLiteral("it would be larger than the system allows");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Pagelift may not write there");
+    case EROFS:
+        return QStringLiteral("the disk is read-only");
+    case EISDIR:
+        return QStringLiteral("a folder has that name");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("its folder does not exist");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// Replaces the file at `path` with `bytes` in one step: they are written to a
+// temporary file beside it (a hidden name ending in ".tmp", never the target's name)
+// and renamed over it. At any instant `path` holds either what it held before or all
+// of `bytes`; a write that fails (a full disk, a name too long...) leaves it as it
+// was and leaves no temporary file. A symbolic link at `path` is itself replaced,
+// never the file it points to. A new file gets the usual permissions (0666 less the
+// umask), a replaced one keeps its own.
+//
+// Returns 0, or the errno value of the step that failed.
+int replaceFile(const QString &path, QByteArrayView bytes);
+
+// The reason for a failed write, in the user's words ("the disk is full").
+QString fileErrorReason(int error);
