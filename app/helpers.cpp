@@ -1,5 +1,6 @@
 #include "helpers.h"
 
+#include "pathbytes.h"
 #include "twips.h"
 
 #include <QFile>
@@ -34,5 +35,5 @@ bool fileExists(const QString &path)
     if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
         return false;
     struct stat info;
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0;
+    return ::stat(encodePath(path).constData(), &info) == 0;
 }

@@ -1,5 +1,7 @@
 #include "filelistview.h"
 
+#include "pathbytes.h"
+
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -13,10 +15,20 @@ QStringList localPaths(const QMimeData *data)
     QStringList paths;
     if (!data || !data->hasUrls())
         return paths;
-    const QList<QUrl> urls = data->urls();
-    for (const QUrl &url : urls) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
+    // Read from the list's own bytes rather than through QUrl, which would turn a file
+    // name that is not valid UTF-8 into another name.
+    const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+    for (QByteArray line : list.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(line);
+        if (!url.isLocalFile())
+            continue;
+        // The path as it stands in the line: after the scheme and the (empty or
+        // local) host, percent-decoded to bytes.
+        const qsizetype start = line.indexOf('/', line.indexOf("://") + 3);
+        paths << decodePath(QByteArray::fromPercentEncoding(line.mid(start)));
     }
     return paths;
 }

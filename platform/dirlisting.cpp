@@ -1,5 +1,7 @@
 #include "dirlisting.h"
 
+#include "pathbytes.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -78,7 +80,7 @@ bool isAscii(const char *text, qsizetype &size)
 DirListing::DirListing(const QString &path, int attributes) : m_requested(attributes)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
-    m_folder = QFile::encodeName(path.left(slash + 1));
+    m_folder = encodePath(path.left(slash + 1));
     m_pattern = path.mid(slash + 1);
     bool asciiPattern = true;
     for (QChar c : m_pattern)
@@ -113,7 +115,7 @@ bool DirListing::next()
                 matches = matchWildcard(raw, size, m_asciiPattern.constData(),
                                         m_asciiPattern.size(), foldAscii);
             } else {
-                matches = matchesWildcard(QFile::decodeName(raw), m_pattern);
+                matches = matchesWildcard(decodePath(raw), m_pattern);
             }
             if (!matches)
                 continue;
@@ -141,14 +143,14 @@ bool DirListing::next()
 QString DirListing::name() const
 {
     if (m_name.isNull() && m_rawName)
-        m_name = m_ascii ? QString::fromLatin1(m_rawName) : QFile::decodeName(m_rawName);
+        m_name = m_ascii ? QString::fromLatin1(m_rawName) : decodePath(m_rawName);
     return m_name;
 }
 
 int fileAttributes(const QString &path)
 {
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (stat(encodePath(path).constData(), &info) != 0)
         return -1;
     QString name = path;
     while (name.endsWith(u'/'))
@@ -165,7 +167,7 @@ bool matchesWildcard(const QString &name, const QString &pattern)
 bool VisitedFolders::firstVisit(const QString &path)
 {
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (stat(encodePath(path).constData(), &info) != 0)
         return false;
     return m_seen.insert({info.st_dev, info.st_ino}).second;
 }

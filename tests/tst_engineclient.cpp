@@ -7,6 +7,7 @@
 #include "exportsequence.h"
 #include "fakepages.h"
 #include "madedocuments.h"
+#include "pathbytes.h"
 #include "processes.h"
 
 #include <QClipboard>
@@ -89,6 +90,19 @@ private slots:
         QCOMPARE(calls.count("cut 0 0 0"), 4);
         QCOMPARE(calls.mid(calls.size() - 2), QStringList({"close 0 0 0", "quit 0 0 0"}));
         QCOMPARE(calls.at(2), QString("property 14 0 0"));
+    }
+
+    // A file name that is not valid UTF-8 reaches the engine as the same bytes.
+    void namesThatAreNotUtf8ReachTheEngine()
+    {
+        const QByteArray name = encodePath(m_dir.path()) + "/caf\xE9 \xFF.doc";
+        QVERIFY(writeFile(decodePath(name), "pages 2\n"));
+        QVERIFY(::access(name.constData(), F_OK) == 0);
+        auto word = client();
+        word->documentsOpen(decodePath(name));
+        QCOMPARE(word->activeDocumentBuiltInDocumentProperties(14), 2);
+        word->activeDocumentClose(0);
+        word->quit();
     }
 
     void pixelsInSharedMemory()

@@ -4,6 +4,7 @@
 #include "filelistview.h"
 #include "filetree.h"
 #include "mainwindow.h"
+#include "pathbytes.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -248,6 +249,19 @@ private slots:
                                   root + "/missing.doc", root + "/a.doc"};
         QVERIFY(drag(*filesData(dropped), true));
         QCOMPARE(rowsOf(m_list), dropped);
+    }
+
+    // The drop's own bytes decide the path: a name that is not valid UTF-8 stays the
+    // same bytes.
+    void droppedNameThatIsNotUtf8()
+    {
+        const QByteArray raw = encodePath(m_dir->path()) + "/r\xE9sum\xE9 #1.doc";
+        QMimeData data;
+        data.setData("text/uri-list",
+                     "# a comment line\r\nfile://" + raw.toPercentEncoding("/") + "\r\n");
+        QVERIFY(drag(data, true));
+        QCOMPARE(m_list.rowCount(), 1);
+        QCOMPARE(encodePath(m_list.rowText(1)), raw);
     }
 
     void droppedFoldersInDropOrder()

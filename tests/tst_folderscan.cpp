@@ -5,7 +5,9 @@
 #include "filelistview.h"
 #include "filetree.h"
 #include "folderscan.h"
+#include "madedocuments.h"
 #include "mousepointer.h"
+#include "pathbytes.h"
 #include "pointerlog.h"
 
 #include <QDir>
@@ -219,6 +221,26 @@ private slots:
         makeTree(m_root, {"a.doc", "b.txt", "S/c.doc"});
         QCOMPARE(listFiles(m_root, QStringLiteral("*.doc")), QStringList{"a.doc"});
         QCOMPARE(listFiles(m_root + u'/', QStringLiteral("*.doc")), QStringList{"a.doc"});
+    }
+
+    // Names are bytes: ones that are not valid UTF-8 come out of the scan and the
+    // drop as text that turns back into the same bytes.
+    void namesThatAreNotUtf8()
+    {
+        const QByteArray root = encodePath(m_root);
+        QVERIFY(::mkdir(root + "/D\xE9p\xF4t", 0755) == 0);
+        for (const QByteArray &name :
+             {QByteArray("/caf\xE9.doc"), QByteArray("/D\xE9p\xF4t/\xFF.DOC")})
+            QVERIFY(writeFile(decodePath(root + name), "x"));
+        const QStringList rows = folderTreeRows(m_root, QStringLiteral("*.doc"));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(encodePath(rows[0]), root + "/caf\xE9.doc");
+        QCOMPARE(encodePath(rows[1]), root + "/D\xE9p\xF4t/\xFF.DOC");
+        QVERIFY(fileAttributes(rows[1]) >= 0);
+
+        appendDroppedPaths(m_list, {decodePath(root + "/D\xE9p\xF4t")});
+        QCOMPARE(m_list.rowCount(), 1);
+        QCOMPARE(encodePath(m_list.rowText(1)), root + "/D\xE9p\xF4t/\xFF.DOC");
     }
 
     // The tree R: a.doc; S: b.doc; T: c.doc; S/U: d.doc. R's own file first, then its

@@ -2,6 +2,7 @@
 #include "filereplace.h"
 #include "jpegwriter.h"
 #include "madedocuments.h"
+#include "pathbytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TestJpegWriter : public QObject
 {
@@ -265,6 +267,16 @@ private slots:
         writeJpeg(picture(), dangling, 75);
         QVERIFY(!QFileInfo(dangling).isSymLink());
         QVERIFY(!QFileInfo::exists(dir.filePath("gone")));
+    }
+
+    // The image's name is the bytes the path stands for, valid UTF-8 or not.
+    void nameThatIsNotUtf8()
+    {
+        QTemporaryDir dir;
+        const QByteArray name = encodePath(dir.path()) + "/caf\xE9_1.jpg";
+        writeJpeg(picture(), decodePath(name), 75);
+        QCOMPARE(QImage::fromData(readFile(decodePath(name))).size(), QSize(320, 200));
+        QVERIFY(::access(name.constData(), F_OK) == 0);
     }
 
     // A new image is readable by others as any new file is; a replaced one keeps

@@ -2,6 +2,7 @@
 
 #include "enginechannel.h"
 #include "error.h"
+#include "pathbytes.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -330,7 +331,7 @@ void EngineClient::quit()
 
 engineprotocol::Request openRequest(const QString &path)
 {
-    return {Call::Open, 0, 0, 0, QFile::encodeName(path).toStdString()};
+    return {Call::Open, 0, 0, 0, encodePath(path).toStdString()};
 }
 
 WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs)

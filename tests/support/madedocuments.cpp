@@ -1,8 +1,13 @@
 #include "madedocuments.h"
 
+#include "pathbytes.h"
+
 #include <QDir>
 #include <QFile>
+
 #include <QProcess>
+#include <fstream>
+#include <iterator>
 
 #include <tuple>
 
@@ -106,15 +111,18 @@ QByteArray flatOdt(const QList<Page> &pages)
 
 bool writeFile(const QString &path, const QByteArray &content)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
+    // By the path's own bytes, which need not be valid UTF-8.
+    std::ofstream file(encodePath(path).toStdString(), std::ios::binary | std::ios::trunc);
+    file.write(content.constData(), content.size());
+    file.close();
+    return bool(file);
 }
 
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    std::ifstream file(encodePath(path).toStdString(), std::ios::binary);
+    return QByteArray::fromStdString(
+        std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()));
 }
 
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
