@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -398,7 +400,10 @@ private slots:
         QTest::newRow("password") << "secret.odt"
                                   << "\"%1\" is protected by a password.";
         QTest::newRow("folder named .docx") << "folder.docx"
-                                            << "The file \"%1\" does not exist.";
+                                            << "\"%1\" is a folder, not a document.";
+        // Never opened: reading a named pipe would wait for a writer forever.
+        QTest::newRow("named pipe named .doc") << "pipe.doc"
+                                               << "\"%1\" is a named pipe, not a document.";
     }
 
     void badInput()
@@ -439,6 +444,8 @@ private slots:
                          qPrintable(output));
             } else if (file == "folder.docx") {
                 QVERIFY(QDir().mkpath(path));
+            } else if (file == "pipe.doc") {
+                QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
             }
         }
 

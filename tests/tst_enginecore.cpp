@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <limits>
 
@@ -236,10 +238,19 @@ private slots:
         QCOMPARE(sniffFile(path.toStdString()), kind);
     }
 
-    void missingAndFolderAreMissing()
+    // Folders and special files are told apart from missing ones, and a special file
+    // is never opened (a named pipe without a writer would block the open).
+    void missingFoldersAndSpecialFiles()
     {
         QCOMPARE(sniffFile(m_dir.filePath("no such file").toStdString()), FileKind::Missing);
-        QCOMPARE(sniffFile(m_dir.path().toStdString()), FileKind::Missing);
+        QCOMPARE(sniffFile(m_dir.path().toStdString()), FileKind::Folder);
+        const std::string pipe = m_dir.filePath("pipe.doc").toStdString();
+        QVERIFY(::mkfifo(pipe.c_str(), 0600) == 0);
+        QCOMPARE(sniffFile(pipe), FileKind::Special);
+        QCOMPARE(specialFileKind(pipe), std::string("named pipe"));
+        QCOMPARE(sniffFile("/dev/null"), FileKind::Special);
+        QCOMPARE(specialFileKind("/dev/null"), std::string("device"));
+        QCOMPARE(specialFileKind(m_dir.path().toStdString()), std::string());
     }
 
     // --- profiles ---

@@ -69,6 +69,8 @@ EngineFailure failureOf(Refusal refusal)
     static const std::pair<Refusal, EngineFailure> kMeanings[] = {
         {Refusal::FileNotFound, EngineFailure::FileNotFound},
         {Refusal::Unreadable, EngineFailure::Unreadable},
+        {Refusal::Folder, EngineFailure::Folder},
+        {Refusal::SpecialFile, EngineFailure::SpecialFile},
         {Refusal::NotADocument, EngineFailure::NotADocument},
         {Refusal::Password, EngineFailure::Password},
         {Refusal::Corrupt, EngineFailure::Corrupt},
@@ -87,11 +89,14 @@ QString engineFailureMessage(EngineFailure failure, const QString &subject, cons
                              const QString &detail, int timeoutMs)
 {
     // {file} is the document (or the engine program), {call} the call, {because} the
-    // engine's explanation when it gave one, {seconds} the call's time limit.
+    // engine's explanation when it gave one ({detail} the bare words), {seconds} the
+    // call's time limit.
     static const std::pair<EngineFailure, const char *> kTexts[] = {
         {EngineFailure::StartFailed, "The document engine \"{file}\" could not be started."},
         {EngineFailure::FileNotFound, "The file \"{file}\" does not exist."},
         {EngineFailure::Unreadable, "The file \"{file}\" cannot be read."},
+        {EngineFailure::Folder, "\"{file}\" is a folder, not a document."},
+        {EngineFailure::SpecialFile, "\"{file}\" is a {detail}, not a document."},
         {EngineFailure::NotADocument, "\"{file}\" is not a document that Pagelift can open."},
         {EngineFailure::Password, "\"{file}\" is protected by a password."},
         {EngineFailure::Corrupt, "\"{file}\" is damaged and cannot be opened."},
@@ -117,6 +122,7 @@ QString engineFailureMessage(EngineFailure failure, const QString &subject, cons
         {QStringLiteral("call"), call},
         {QStringLiteral("because"),
          detail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": %1.").arg(detail)},
+        {QStringLiteral("detail"), detail},
         {QStringLiteral("seconds"), seconds(timeoutMs)},
     };
     // In one pass, so that a file name or an explanation is never read as a placeholder.
@@ -241,8 +247,9 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
         check(m_channel->read(detail.data(), header.extra, deadline));
         const EngineFailure failure = failureOf(header.refusal);
         // The user's words say enough for a document the engine cannot take.
-        const bool tellDetail =
-            failure == EngineFailure::OfficeFailed || failure == EngineFailure::Refused;
+        const bool tellDetail = failure == EngineFailure::OfficeFailed ||
+                                failure == EngineFailure::Refused ||
+                                failure == EngineFailure::SpecialFile;
         fail(failure, name, tellDetail ? QString::fromUtf8(detail) : QString());
     }
 

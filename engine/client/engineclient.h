@@ -17,6 +17,8 @@ enum class EngineFailure
     StartFailed,  // the engine program could not be started
     FileNotFound, // the document does not exist
     Unreadable,   // the document exists but cannot be read
+    Folder,       // a folder, not a document
+    SpecialFile,  // a named pipe, device or socket
     NotADocument, // not a word-processor document
     Password,     // protected by a password
     Corrupt,      // a document, but damaged

@@ -41,6 +41,8 @@ enum class Refusal : uint8_t
     Password = 3,     // protected by a password
     Corrupt = 4,      // looks like a document but cannot be read
     Unreadable = 9,   // exists but the engine may not read it
+    Folder = 10,      // a folder, not a file
+    SpecialFile = 11, // a named pipe, device or socket; the detail says which
     NothingSelected = 5,
     NoDocument = 6,    // a document call before a document was opened
     BadArguments = 7,  // a call with arguments this engine does not implement

@@ -138,8 +138,12 @@ bool looksLikeText(const std::vector<uint8_t> &head)
 FileKind sniffFile(const std::string &path)
 {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(path.c_str(), &info) != 0)
         return FileKind::Missing;
+    if (S_ISDIR(info.st_mode))
+        return FileKind::Folder;
+    if (!S_ISREG(info.st_mode))
+        return FileKind::Special;
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return FileKind::Unreadable;
@@ -174,4 +178,18 @@ FileKind sniffFile(const std::string &path)
                    : FileKind::OtherOffice;
     }
     return FileKind::Text;
+}
+
+std::string specialFileKind(const std::string &path)
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0)
+        return {};
+    if (S_ISFIFO(info.st_mode))
+        return "named pipe";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode))
+        return "device";
+    if (S_ISSOCK(info.st_mode))
+        return "socket";
+    return {};
 }

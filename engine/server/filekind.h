@@ -7,7 +7,10 @@
 // rendered as pages of garbage.
 enum class FileKind
 {
-    Missing,     // no such file, or not a regular file
+    Missing,     // no such file
+    Folder,      // a folder
+    Special,     // a named pipe, a device or a socket: never opened, since reading one
+                 // may wait forever or change it
     Unreadable,  // exists but cannot be read
     Empty,       // zero bytes
     Zip,         // a complete zip container (OOXML, OpenDocument and the like)
@@ -22,3 +25,6 @@ enum class FileKind
 };
 
 FileKind sniffFile(const std::string &path);
+
+// What a special file is, in the user's words ("named pipe"); empty for other files.
+std::string specialFileKind(const std::string &path);

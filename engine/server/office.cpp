@@ -74,6 +74,10 @@ Refusal refusalBeforeLoading(FileKind kind)
     switch (kind) {
     case FileKind::Missing:
         return Refusal::FileNotFound;
+    case FileKind::Folder:
+        return Refusal::Folder;
+    case FileKind::Special:
+        return Refusal::SpecialFile;
     case FileKind::Unreadable:
         return Refusal::Unreadable;
     case FileKind::Empty:
@@ -202,6 +206,8 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
 {
     Loaded result;
     result.refusal = refusalBeforeLoading(sniffFile(path));
+    if (result.refusal == Refusal::SpecialFile)
+        result.detail = specialFileKind(path);
     if (result.refusal != Refusal::None)
         return result;
 
