@@ -55,6 +55,9 @@ inline constexpr const char *kSection = "Pagelift";
 
 // JPEG quality: the slider's position.
 inline constexpr SettingKey kQuality{"Slider1", SettingKey::WholeNumber, 1, 100, 75};
+// Seconds an engine may take over one call before the document is given up. Nothing
+// writes it; a user who converts very large documents raises it by hand.
+inline constexpr SettingKey kTimeout{"Timeout", SettingKey::WholeNumber, 1, 86400, 120};
 // The splash window: 0 shows it at start-up, any other number keeps it away.
 inline constexpr SettingKey kShowAgain{"ShowAgain", SettingKey::Number,
                                        std::numeric_limits<double>::lowest(),

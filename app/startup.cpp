@@ -62,7 +62,11 @@ void loadMainWindow(MainWindow &form)
 
 void useEnginePool(MainWindowEnvironment &environment, std::shared_ptr<EnginePool> pool)
 {
-    environment.createWord = pooledEngineFactory(pool);
+    // The call time limit is read for every document: settings are never cached.
+    const SettingsStore store(environment.settingsFolder);
+    environment.createWord = [pool, store] {
+        return pooledEngineFactory(pool, settings::readInt(store, settings::kTimeout) * 1000)();
+    };
     environment.expectDocuments = [pool](const QStringList &documents) { pool->expect(documents); };
 }
 

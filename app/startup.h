@@ -11,7 +11,8 @@ class EnginePool;
 void loadMainWindow(MainWindow &form);
 
 // Lets the window's runs take their engines from `pool` and tell it the documents
-// that come next, as the real program does.
+// that come next, as the real program does. Each document's engine calls may take as
+// long as the setting "Timeout" in the environment's settings folder says.
 void useEnginePool(MainWindowEnvironment &environment, std::shared_ptr<EnginePool> pool);
 
 // The environment of the real program: the user's settings, the executable's

@@ -1,4 +1,8 @@
+#include "enginepool.h"
+#include "errorof.h"
+#include "fakepages.h"
 #include "settings.h"
+#include "startup.h"
 #include "startuprig.h"
 
 #include <QDirIterator>
@@ -6,6 +10,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+
+namespace {
+
+const QString kFakeEngineFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
+
+} // namespace
 
 class TestSettings : public QObject
 {
@@ -178,6 +188,47 @@ private slots:
         QCOMPARE(store.readSetting("Orvanta", "Pagelift", "Slider1", "75"), QStringLiteral("A1"));
         QCOMPARE(store.readSetting("Orvanta", "Pagelift", "WriterB", ""),
                  QStringLiteral("B%1").arg(count));
+    }
+
+    void timeoutKey_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("default") << QString() << 120;
+        QTest::newRow("raised") << "900" << 900;
+        QTest::newRow("zero is the least") << "0" << 1;
+        QTest::newRow("a day at most") << "1000000" << 86400;
+        QTest::newRow("not a number") << "soon" << 120;
+    }
+
+    void timeoutKey()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, seconds);
+        StartupRig rig;
+        if (!text.isNull())
+            rig.store("Timeout", text);
+        QCOMPARE(settings::readInt(SettingsStore(rig.settingsFolder()), settings::kTimeout),
+                 seconds);
+    }
+
+    // The window's engines take their call time limit from "Timeout", read again for
+    // every document.
+    void timeoutIsReadForEveryDocument()
+    {
+        StartupRig rig;
+        QTemporaryDir dir;
+        const QString slow = writeScript(dir.path(), "slow.doc", "hang open\n");
+        MainWindowEnvironment environment = rig.environment();
+        useEnginePool(environment, std::make_shared<EnginePool>(kFakeEngineFolder));
+        const QString message =
+            "The document engine did not answer within %1 while working on \"" + slow + "\".";
+        rig.store("Timeout", "1");
+        QCOMPARE(errorMessageOf([&] { environment.createWord()->documentsOpen(slow); }),
+                 message.arg("1 second"));
+        rig.store("Timeout", "2");
+        QCOMPARE(errorMessageOf([&] { environment.createWord()->documentsOpen(slow); }),
+                 message.arg("2 seconds"));
     }
 };
 

@@ -32,7 +32,8 @@ constexpr uint32_t kMaxDetail = 64 * 1024;
 
 QString seconds(int ms)
 {
-    return QString::number(ms / 1000.0, 'g', 4);
+    return ms == 1000 ? QStringLiteral("1 second")
+                      : QString::number(ms / 1000.0, 'g', 4) + QStringLiteral(" seconds");
 }
 
 // A picture over the pixels in the shared memory `memory`, which it unmaps when it
@@ -108,7 +109,7 @@ QString engineFailureMessage(EngineFailure failure, const QString &subject, cons
          "The document engine stopped unexpectedly while working on \"{file}\"."},
         {EngineFailure::Garbled, "The document engine gave an answer that makes no sense while "
                                  "working on \"{file}\"."},
-        {EngineFailure::TimedOut, "The document engine did not answer within {seconds} seconds "
+        {EngineFailure::TimedOut, "The document engine did not answer within {seconds} "
                                   "while working on \"{file}\"."},
         {EngineFailure::NotRunning,
          "The document engine has already ended, so {call} cannot be done on \"{file}\"."},
