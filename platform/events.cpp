@@ -10,11 +10,6 @@ void processPending()
     QCoreApplication::processEvents();
 }
 
-void processPendingExceptInput()
-{
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
-
 void processUntil(QDeadlineTimer deadline)
 {
     QTimer wake; // ends the wait for events when nothing else arrives

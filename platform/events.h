@@ -3,7 +3,8 @@
 #include <QDeadlineTimer>
 
 // The one place where long work lets the window's events through, so that the window
-// stays responsive during a folder scan, a page export or a wait for the engine.
+// stays responsive during a folder scan, a page export or a wait for the engine
+// (closing the window comes as user input, and must get through at any of these).
 //
 // Any handler of the window may run in these calls, closing the window included.
 // Closing ends the program at once (_Exit, after killing the engines) instead of
@@ -14,9 +15,6 @@ namespace events {
 
 // Handles every pending event, user input included.
 void processPending();
-// Handles pending events other than user input (a close of the window still comes
-// through): for waits whose caller decides where user input may be handled.
-void processPendingExceptInput();
 // Handles events as they come until the deadline.
 void processUntil(QDeadlineTimer deadline);
 

@@ -1,7 +1,9 @@
 #include "childprocesses.h"
 #include "cursorfile.h"
+#include "fakepages.h"
 #include "filelistview.h"
 #include "mainwindow.h"
+#include "processes.h"
 #include "skinengine.h"
 #include "splash.h"
 #include "startup.h"
@@ -15,12 +17,14 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSet>
 #include <QSlider>
 #include <QTest>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -555,6 +559,37 @@ private slots:
         QVERIFY(pid > 0);
         // The engine stand-in was killed; once reaped it is gone.
         QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0 && errno == ESRCH, 10000);
+    }
+
+    // The user closes the window with the window system's close button while the
+    // engine is busy with a long call: the program ends at once, engine and all,
+    // instead of when the call runs into its time limit. On a real X display.
+    void closingDuringAnEngineCallEndsAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString script = writeScript(dir.path(), "slow.doc", "hang open\n");
+        QProcess program;
+        program.setProcessEnvironment([] {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("QT_QPA_PLATFORM", "xcb");
+            return environment;
+        }());
+        // A process group of its own, so that nothing of it outlives a failed check.
+        program.setChildProcessModifier([] { ::setpgid(0, 0); });
+        program.start("xvfb-run",
+                      {"-a", QCoreApplication::applicationDirPath() + "/closeduringcall",
+                       QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR), script});
+        QVERIFY(program.waitForStarted(10000));
+        const pid_t group = pid_t(program.processId());
+        const auto endGroup = qScopeGuard([group] { ::kill(-group, SIGKILL); });
+        // Well before the engine's 30-second call would end by itself.
+        QVERIFY(program.waitForFinished(20000));
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY2(!out.contains("continued") && !out.contains("message:"), qPrintable(out));
+        const qint64 engine = out.section('\n', 0, 0).toLongLong();
+        QVERIFY2(engine > 0, qPrintable(out));
+        QTRY_VERIFY_WITH_TIMEOUT(processGone(engine), 10000);
     }
 };
 

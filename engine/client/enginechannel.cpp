@@ -24,9 +24,9 @@ extern char **environ;
 
 namespace {
 
-// While waiting, the GUI thread still handles everything but user input every so
-// often, so that closing the main window can end a hung engine; the exporter itself
-// decides where user input is handled.
+// While waiting, the GUI thread handles the window's events every so often. User
+// input included: closing the window is user input to the window system, and it must
+// end the program at once, whatever the engine is doing.
 constexpr int kWaitSliceMs = 25;
 
 } // namespace
@@ -36,9 +36,9 @@ bool waitForDescriptor(int fd, short events, QDeadlineTimer deadline)
     const bool guiThread = QCoreApplication::instance() &&
                            QThread::currentThread() == QCoreApplication::instance()->thread();
     for (;;) {
+        // Polled once more after the deadline: an event handled meanwhile (a dialog
+        // the user opened) may have held this wait while the engine answered in time.
         const qint64 remaining = deadline.remainingTime();
-        if (remaining == 0)
-            return false;
         int slice = remaining < 0 ? kWaitSliceMs : int(std::min<qint64>(remaining, kWaitSliceMs));
         if (!guiThread)
             slice = remaining < 0 ? -1 : int(std::min<qint64>(remaining, INT_MAX));
@@ -48,8 +48,10 @@ bool waitForDescriptor(int fd, short events, QDeadlineTimer deadline)
             return true;
         if (n < 0 && errno != EINTR)
             return true; // let the read or write report the failure
+        if (deadline.hasExpired())
+            return false;
         if (guiThread)
-            events::processPendingExceptInput();
+            events::processPending();
     }
 }
 

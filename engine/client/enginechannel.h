@@ -67,6 +67,7 @@ bool spawnConnected(const QString &program, const QStringList &arguments, qint64
 std::unique_ptr<EngineChannel> adoptEngine(qint64 pid, UniqueFd socket, UniqueFd pidfd,
                                            std::shared_ptr<void> keepAlive);
 
-// Waits for `events` on `fd` until the deadline; on the GUI thread, events other than
-// user input are handled meanwhile. False on time-out.
+// Waits for `events` on `fd` until the deadline; on the GUI thread, the window's
+// events are handled meanwhile (closing the window ends the program at once). False
+// on time-out.
 bool waitForDescriptor(int fd, short events, QDeadlineTimer deadline);
