@@ -567,6 +567,25 @@ private slots:
         QCOMPARE(rest.copy(0, kA4.height(), kA4.width(), kA4.height()), pages.pictures[2]);
     }
 
+    // The real engine, started plainly or forked from a launcher, keeps to the memory
+    // limit it is given: with one below what the office itself takes, the document is
+    // refused at once with the user's words for it.
+    void engineKeepsToItsMemoryLimit()
+    {
+        const QString document = made("one.docx");
+        constexpr size_t kTooLittle = size_t(32) << 20;
+        const QString message =
+            QString("\"%1\" needs more memory than Pagelift allows for one document.")
+                .arg(document);
+        QCOMPARE(errorMessageOf(
+                     [&] { engineFactory(kBinDir, 60000, kTooLittle)()->documentsOpen(document); }),
+                 message);
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000, kTooLittle);
+        QCOMPARE(
+            errorMessageOf([&] { pooledEngineFactory(pool, 60000)()->documentsOpen(document); }),
+            message);
+    }
+
     void killedEngineLeavesNothingBesideTheDocument()
     {
         // An engine killed with its document open (a crash, a closed window) leaves

@@ -105,6 +105,20 @@ private slots:
         word->quit();
     }
 
+    // An engine whose document takes more memory than it may is stopped early, not
+    // when the system runs out, and the user is told why.
+    void documentOverTheMemoryLimitIsStopped()
+    {
+        const QString greedy = script("greedy.doc", "pages 2\ngrow 4000\n");
+        auto word = engineFactory(kFakeFolder, 20000, size_t(64) << 20)();
+        const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
+        const Caught caught = errorOf([&] { word->documentsOpen(greedy); });
+        QCOMPARE(
+            caught.message,
+            QString("\"%1\" needs more memory than Pagelift allows for one document.").arg(greedy));
+        QVERIFY(processGone(pid));
+    }
+
     void pixelsInSharedMemory()
     {
         // The real engine's way: the pages arrive as a descriptor of shared memory,

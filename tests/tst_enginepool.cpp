@@ -418,6 +418,45 @@ private slots:
         for (qint64 launcher : launchers)
             QVERIFY(ended(launcher));
     }
+
+    // Engines forked from the launchers take the pool's memory limit along: one whose
+    // document takes more ends with the user's words for it, and the next document
+    // goes on in a fresh engine.
+    void documentOverTheMemoryLimitStopsAlone()
+    {
+        constexpr size_t kLimit = size_t(96) << 20;
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, kLimit);
+        WordFactory create = pooledEngineFactory(pool, 20000);
+        const QString greedy = script("greedy.doc", "pages 2\ngrow 400\n");
+        pool->expect({greedy});
+        QCOMPARE(
+            errorMessageOf([&] { convert(create, greedy); }),
+            QString("\"%1\" needs more memory than Pagelift allows for one document.").arg(greedy));
+        const Run next = convert(create, script("modest.doc", "pages 2\ngrow 20\n"));
+        QCOMPARE(next.goodPages, 2);
+    }
+
+    // Half the machine's memory, shared among the engines alive at once, and never
+    // less than a large document needs.
+    void memoryLimitFollowsTheMachine_data()
+    {
+        QTest::addColumn<qulonglong>("machine");
+        QTest::addColumn<int>("engines");
+        QTest::addColumn<qulonglong>("limit");
+        constexpr qulonglong GiB = 1ull << 30;
+        QTest::newRow("desktop, window") << 8 * GiB << 3 << 8 * GiB / 6;
+        QTest::newRow("one engine") << 24 * GiB << 1 << 12 * GiB;
+        QTest::newRow("many jobs on a small machine") << 2 * GiB << 8 << GiB / 2;
+        QTest::newRow("no engines given") << 4 * GiB << 0 << 2 * GiB;
+    }
+
+    void memoryLimitFollowsTheMachine()
+    {
+        QFETCH(qulonglong, machine);
+        QFETCH(int, engines);
+        QFETCH(qulonglong, limit);
+        QCOMPARE(qulonglong(engineMemoryLimit(engines, size_t(machine))), limit);
+    }
 };
 
 QTEST_MAIN(TestEnginePool)

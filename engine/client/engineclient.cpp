@@ -72,6 +72,7 @@ EngineFailure failureOf(Refusal refusal)
         {Refusal::Unreadable, EngineFailure::Unreadable},
         {Refusal::Folder, EngineFailure::Folder},
         {Refusal::SpecialFile, EngineFailure::SpecialFile},
+        {Refusal::TooMuchMemory, EngineFailure::TooMuchMemory},
         {Refusal::NotADocument, EngineFailure::NotADocument},
         {Refusal::Password, EngineFailure::Password},
         {Refusal::Corrupt, EngineFailure::Corrupt},
@@ -98,6 +99,8 @@ QString engineFailureMessage(EngineFailure failure, const QString &subject, cons
         {EngineFailure::Unreadable, "The file \"{file}\" cannot be read."},
         {EngineFailure::Folder, "\"{file}\" is a folder, not a document."},
         {EngineFailure::SpecialFile, "\"{file}\" is a {detail}, not a document."},
+        {EngineFailure::TooMuchMemory,
+         "\"{file}\" needs more memory than Pagelift allows for one document."},
         {EngineFailure::NotADocument, "\"{file}\" is not a document that Pagelift can open."},
         {EngineFailure::Password, "\"{file}\" is protected by a password."},
         {EngineFailure::Corrupt, "\"{file}\" is damaged and cannot be opened."},
@@ -342,11 +345,31 @@ engineprotocol::Request openRequest(const QString &path)
     return {Call::Open, 0, 0, 0, encodePath(path).toStdString()};
 }
 
-WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs)
+size_t engineMemoryLimit(int enginesAtOnce, size_t machineBytes)
 {
-    return [engineFolder, callTimeoutMs]() -> std::unique_ptr<WordApplication> {
+    constexpr size_t kLeast = size_t(512) << 20;
+    return std::max(kLeast, machineBytes / 2 / size_t(std::max(1, enginesAtOnce)));
+}
+
+size_t engineMemoryLimit(int enginesAtOnce)
+{
+    const size_t machine = size_t(::sysconf(_SC_PHYS_PAGES)) * size_t(::sysconf(_SC_PAGESIZE));
+    return engineMemoryLimit(enginesAtOnce, machine);
+}
+
+QStringList memoryLimitArguments(size_t bytes)
+{
+    return {QStringLiteral("--memory-limit"), QString::number(qulonglong(bytes))};
+}
+
+WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs, size_t memoryLimitBytes)
+{
+    if (memoryLimitBytes == 0)
+        memoryLimitBytes = engineMemoryLimit(1);
+    return [engineFolder, callTimeoutMs, memoryLimitBytes]() -> std::unique_ptr<WordApplication> {
         const QString program = QDir(engineFolder).filePath("pagelift-engine");
-        std::unique_ptr<EngineChannel> channel = startEngineProcess(program);
+        std::unique_ptr<EngineChannel> channel =
+            startEngineProcess(program, memoryLimitArguments(memoryLimitBytes));
         if (!channel)
             throw Error(engineFailureNumber(EngineFailure::StartFailed),
                         engineFailureMessage(EngineFailure::StartFailed, program));

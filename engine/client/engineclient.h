@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <memory>
 
@@ -14,25 +15,35 @@ class EngineChannel;
 // engineFailureMessage().
 enum class EngineFailure
 {
-    StartFailed,  // the engine program could not be started
-    FileNotFound, // the document does not exist
-    Unreadable,   // the document exists but cannot be read
-    Folder,       // a folder, not a document
-    SpecialFile,  // a named pipe, device or socket
-    NotADocument, // not a word-processor document
-    Password,     // protected by a password
-    Corrupt,      // a document, but damaged
-    OfficeFailed, // the engine could not start its office
-    Refused,      // the engine refused a call (for example Cut with nothing selected)
-    Crashed,      // the engine ended without answering
-    Garbled,      // the engine's answer did not follow the protocol
-    TimedOut,     // the engine did not answer in time and was killed
-    NotRunning,   // a call after the engine had already ended
+    StartFailed,   // the engine program could not be started
+    FileNotFound,  // the document does not exist
+    Unreadable,    // the document exists but cannot be read
+    Folder,        // a folder, not a document
+    SpecialFile,   // a named pipe, device or socket
+    TooMuchMemory, // the document needs more memory than an engine may take
+    NotADocument,  // not a word-processor document
+    Password,      // protected by a password
+    Corrupt,       // a document, but damaged
+    OfficeFailed,  // the engine could not start its office
+    Refused,       // the engine refused a call (for example Cut with nothing selected)
+    Crashed,       // the engine ended without answering
+    Garbled,       // the engine's answer did not follow the protocol
+    TimedOut,      // the engine did not answer in time and was killed
+    NotRunning,    // a call after the engine had already ended
 };
 
 // How long a call to the engine may take before the engine is taken for hung and
 // ended, unless the caller says otherwise.
 inline constexpr int kDefaultCallTimeoutMs = 120000;
+
+// The memory one engine may take when `enginesAtOnce` engines may be alive together:
+// half of the machine's memory, shared among them, and at least 512 MiB. An engine
+// that needs more ends its document with EngineFailure::TooMuchMemory rather than
+// drive the system to kill programs for memory.
+size_t engineMemoryLimit(int enginesAtOnce, size_t machineBytes);
+size_t engineMemoryLimit(int enginesAtOnce);
+// The arguments that give an engine (or a launcher's engines) that limit.
+QStringList memoryLimitArguments(size_t bytes);
 
 // The error numbers callers see: the classic ones for a missing file and an object
 // that cannot be created, the automation error for everything else.
@@ -103,5 +114,7 @@ private:
 engineprotocol::Request openRequest(const QString &path);
 
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;
-// creation throws Error when the engine cannot be started.
-WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs = kDefaultCallTimeoutMs);
+// creation throws Error when the engine cannot be started. The engine may take
+// `memoryLimitBytes` of memory (0: engineMemoryLimit(1)).
+WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs = kDefaultCallTimeoutMs,
+                          size_t memoryLimitBytes = 0);

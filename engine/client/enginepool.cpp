@@ -31,11 +31,14 @@ namespace orders = engineprotocol::launcher;
 class LauncherProcess : public std::enable_shared_from_this<LauncherProcess>
 {
 public:
-    static std::shared_ptr<LauncherProcess> start(const QString &program)
+    static std::shared_ptr<LauncherProcess> start(const QString &program, size_t memoryLimitBytes)
     {
         qint64 pid = 0;
         UniqueFd socket;
-        if (!spawnConnected(program, {QStringLiteral("--launcher")}, pid, socket))
+        if (!spawnConnected(program,
+                            QStringList{QStringLiteral("--launcher")} +
+                                memoryLimitArguments(memoryLimitBytes),
+                            pid, socket))
             return nullptr;
         return std::shared_ptr<LauncherProcess>(new LauncherProcess(pid_t(pid), std::move(socket)));
     }
@@ -114,12 +117,14 @@ private:
     bool m_engineInUse = false; // ordered, and not yet ended
 };
 
-EnginePool::EnginePool(const QString &engineFolder, int waitMs)
-    : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs)
+EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLimitBytes)
+    : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs),
+      m_memoryLimitBytes(memoryLimitBytes ? memoryLimitBytes : engineMemoryLimit(kSpares + 1))
 {
     // One launcher for the engine at work and one for each engine made ready.
     for (int i = 0; i < kSpares + 1; ++i) {
-        if (std::shared_ptr<LauncherProcess> launcher = LauncherProcess::start(m_program))
+        if (std::shared_ptr<LauncherProcess> launcher =
+                LauncherProcess::start(m_program, m_memoryLimitBytes))
             m_launchers.push_back(std::move(launcher));
     }
     orderSpares();
@@ -298,7 +303,7 @@ std::unique_ptr<EngineChannel> EnginePool::take()
     orderSpares();
     if (engine)
         return engine;
-    return startEngineProcess(m_program);
+    return startEngineProcess(m_program, memoryLimitArguments(m_memoryLimitBytes));
 }
 
 WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, int callTimeoutMs)

@@ -40,8 +40,10 @@ class EnginePool
 public:
     // Starts the launcher of `engineFolder`/pagelift-engine and orders the spares at
     // once, so the first document does not wait for either. `waitMs` bounds each
-    // wait for the launcher.
-    explicit EnginePool(const QString &engineFolder, int waitMs = kDefaultCallTimeoutMs);
+    // wait for the launcher. Each engine may take `memoryLimitBytes` of memory (0:
+    // the machine's share for as many engines as the pool may have alive at once).
+    explicit EnginePool(const QString &engineFolder, int waitMs = kDefaultCallTimeoutMs,
+                        size_t memoryLimitBytes = 0);
     ~EnginePool();
     EnginePool(const EnginePool &) = delete;
     EnginePool &operator=(const EnginePool &) = delete;
@@ -90,6 +92,7 @@ private:
 
     QString m_program;
     int m_waitMs;
+    size_t m_memoryLimitBytes;
     std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
     std::deque<Spare> m_spares;
     QStringList m_expected;

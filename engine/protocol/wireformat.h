@@ -37,12 +37,13 @@ enum class Refusal : uint8_t
 {
     None = 0,
     FileNotFound = 1,
-    NotADocument = 2, // not a word-processor document (spreadsheet, picture, binary data)
-    Password = 3,     // protected by a password
-    Corrupt = 4,      // looks like a document but cannot be read
-    Unreadable = 9,   // exists but the engine may not read it
-    Folder = 10,      // a folder, not a file
-    SpecialFile = 11, // a named pipe, device or socket; the detail says which
+    NotADocument = 2,   // not a word-processor document (spreadsheet, picture, binary data)
+    Password = 3,       // protected by a password
+    Corrupt = 4,        // looks like a document but cannot be read
+    Unreadable = 9,     // exists but the engine may not read it
+    Folder = 10,        // a folder, not a file
+    SpecialFile = 11,   // a named pipe, device or socket; the detail says which
+    TooMuchMemory = 12, // the document needs more memory than an engine may take
     NothingSelected = 5,
     NoDocument = 6,    // a document call before a document was opened
     BadArguments = 7,  // a call with arguments this engine does not implement

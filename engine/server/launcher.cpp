@@ -91,7 +91,8 @@ void reportStarted(int &started)
 }
 
 int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
-                const std::string &warmUpDocument, bool idleWarmUp, int started)
+                const std::string &warmUpDocument, bool idleWarmUp, int started,
+                size_t memoryLimitBytes)
 {
     // An engine made ready ahead warms up on idle time only, where it may, so that it
     // never slows the document being converted meanwhile; its threads inherit that.
@@ -113,7 +114,7 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     }
     if (idle)
         setIdlePriority(false);
-    return serveCalls(socket, socket, session.get(), error);
+    return serveCalls(socket, socket, session.get(), error, memoryLimitBytes);
 }
 
 // Loads the office's libraries and reads its profile once (lok_preinit), quietly:
@@ -170,6 +171,7 @@ struct LauncherState
     ProfileSlot *profile = nullptr;
     std::filesystem::path warmUpDocument; // empty when it could not be written
     bool idleWarmUp = false;
+    size_t memoryLimitBytes = 0;
     int control = -1;
     pid_t self = 0;
 };
@@ -187,7 +189,7 @@ struct LauncherState
     const std::string document =
         order.kind == launcher::kWarmEngine ? state.warmUpDocument.string() : std::string();
     const int code = serveForked(state.installDir, state.profile->url(), socket.get(), document,
-                                 state.idleWarmUp, started.release());
+                                 state.idleWarmUp, started.release(), state.memoryLimitBytes);
     std::fflush(stderr);
     ::_exit(code);
 }
@@ -243,7 +245,7 @@ bool launchEngine(const LauncherState &state, const Order &order)
 
 } // namespace
 
-int runLauncher(const std::string &installDir, int control)
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes)
 {
     std::string error;
     EngineOffice::configureEnvironment();
@@ -258,6 +260,7 @@ int runLauncher(const std::string &installDir, int control)
     state.installDir = installDir;
     state.profile = profile.get();
     state.control = control;
+    state.memoryLimitBytes = memoryLimitBytes;
     const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
     if (writeWarmUpDocument(warmUp))
         state.warmUpDocument = warmUp;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The launcher: a process that does the slow, shareable part of an office's start once
@@ -9,4 +10,5 @@
 //
 // Its orders and answers are in wireformat.h (namespace launcher). Engines die
 // with the launcher, and the launcher with its parent or when its control socket closes.
-int runLauncher(const std::string &installDir, int control);
+// Every engine it forks may take `memoryLimitBytes` of memory (0: no limit).
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes);

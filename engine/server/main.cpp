@@ -2,8 +2,10 @@
 // input and answers on its standard output (see wireformat.h), and ends when its
 // input closes or its parent dies.
 //
-//   pagelift-engine                      serve the automation client
-//   pagelift-engine --launcher           pre-initialise the office once, then start
+//   pagelift-engine [--memory-limit BYTES]
+//                                        serve the automation client
+//   pagelift-engine --launcher [--memory-limit BYTES]
+//                                        pre-initialise the office once, then start
 //                                        engines by forking (see launcher.h)
 //   pagelift-engine --convert IN OUT [--password SECRET]
 //                                        save IN in the format OUT's extension names
@@ -18,6 +20,7 @@
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +33,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <vector>
 
 #ifndef PAGELIFT_LOK_INSTALL_DIR
 #define PAGELIFT_LOK_INSTALL_DIR "/usr/lib/libreoffice/program"
@@ -55,7 +59,7 @@ void takeOverStandardStreams(int &requests, int &replies)
     ::close(devNull);
 }
 
-int serve()
+int serve(size_t memoryLimitBytes)
 {
     int requests = -1;
     int replies = -1;
@@ -66,7 +70,7 @@ int serve()
     std::unique_ptr<EngineSession> session;
     if (office)
         session = std::make_unique<EngineSession>(*office);
-    return serveCalls(requests, replies, session.get(), error);
+    return serveCalls(requests, replies, session.get(), error, memoryLimitBytes);
 }
 
 std::string jsonString(const std::string &text)
@@ -152,23 +156,40 @@ int main(int argc, char *argv[])
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_IGN);
 
-    const std::string mode = argc > 1 ? argv[1] : "";
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    // The memory an engine may take, given by the program (which knows the machine and
+    // how many engines work at once).
+    size_t memoryLimitBytes = 0;
+    bool usable = true;
+    for (auto option = arguments.begin(); option != arguments.end();) {
+        if (*option != "--memory-limit") {
+            ++option;
+            continue;
+        }
+        char *end = nullptr;
+        usable = option + 1 != arguments.end() &&
+                 (memoryLimitBytes = std::strtoull(option[1].c_str(), &end, 10), *end == '\0');
+        option = arguments.erase(option, std::min(option + 2, arguments.end()));
+    }
+
+    const std::string mode = arguments.empty() ? "" : arguments[0];
     int code = 0;
-    if (mode.empty()) {
-        code = serve();
-    } else if (mode == "--launcher" && argc == 2) {
+    if (usable && mode.empty()) {
+        code = serve(memoryLimitBytes);
+    } else if (usable && mode == "--launcher" && arguments.size() == 1) {
         int control = -1;
         int unused = -1;
         takeOverStandardStreams(control, unused);
         ::close(unused);
-        code = runLauncher(installDir(), control);
-    } else if (mode == "--convert" && argc == 4) {
-        code = convert(argv[2], argv[3], {});
-    } else if (mode == "--convert" && argc == 6 && std::string(argv[4]) == "--password") {
-        code = convert(argv[2], argv[3], argv[5]);
+        code = runLauncher(installDir(), control, memoryLimitBytes);
+    } else if (usable && mode == "--convert" && arguments.size() == 3) {
+        code = convert(arguments[1], arguments[2], {});
+    } else if (usable && mode == "--convert" && arguments.size() == 5 &&
+               arguments[3] == "--password") {
+        code = convert(arguments[1], arguments[2], arguments[4]);
     } else {
-        std::fprintf(
-            stderr, "usage: pagelift-engine [--launcher | --convert IN OUT [--password SECRET]]\n");
+        std::fprintf(stderr, "usage: pagelift-engine [--memory-limit BYTES] [--launcher | "
+                             "--convert IN OUT [--password SECRET]]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.

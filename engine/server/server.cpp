@@ -1,9 +1,12 @@
 #include "server.h"
 
+#include "memorywatch.h"
 #include "session.h"
 #include "socketio.h"
 
+#include <mutex>
 #include <string>
+#include <unistd.h>
 
 using namespace engineprotocol;
 
@@ -42,8 +45,19 @@ bool sendReply(int fd, const EngineSession::Reply &reply)
 
 } // namespace
 
-int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError)
+int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError,
+               size_t memoryLimitBytes)
 {
+    // Replies go out whole, one at a time: the memory watch may answer in the middle
+    // of a call, from its own thread (which outlives this function until _exit).
+    static std::mutex sending;
+    watchMemory(memoryLimitBytes, [replies] {
+        sending.lock(); // held until the process has ended
+        EngineSession::Reply reply;
+        reply.header.refusal = Refusal::TooMuchMemory;
+        sendReply(replies, reply);
+        ::_exit(kExitTooMuchMemory);
+    });
     for (;;) {
         Request request;
         const ReadResult read = readRequest(requests, request);
@@ -59,8 +73,10 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             reply.header.refusal = Refusal::EngineFailure;
             reply.detail = startError;
         }
+        std::unique_lock lock(sending);
         if (!sendReply(replies, reply))
             return 0;
+        lock.unlock();
         if (request.call == Call::Quit)
             return 0;
         if (session && reply.header.refusal == Refusal::None)

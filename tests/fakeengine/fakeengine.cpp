@@ -9,6 +9,7 @@
 //   garble CALL        answer CALL with a frame whose length is wrong
 //   log PATH           append every call with its arguments to PATH
 //   shared [short]     send a cut's pixels in shared memory (short: one row too few)
+//   grow MB            take MB megabytes of memory while opening, a megabyte at a time
 //
 // CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
 //
@@ -20,15 +21,18 @@
 // p, G = x % 256, R = y % 256, A = 255, so a test can tell which page it sees and that no row is
 // shifted.
 
+#include "memorywatch.h"
 #include "remainingpages.h"
 #include "socketio.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <sys/mman.h>
@@ -43,6 +47,8 @@ using namespace engineprotocol;
 
 namespace {
 
+size_t memoryLimitBytes = 0;
+
 struct Script
 {
     int pages = 1;
@@ -55,6 +61,7 @@ struct Script
     std::string log;
     bool shared = false;
     bool sharedShort = false;
+    int growMegabytes = 0;
 };
 
 const char *callName(Call call)
@@ -89,8 +96,13 @@ void send(std::string_view bytes)
         ::_exit(0);
 }
 
+// Replies go out whole: the memory watch may answer from its own thread, as the real
+// engine's does.
+std::mutex sending;
+
 void reply(ReplyHeader header, const void *extra, size_t size)
 {
+    const std::lock_guard lock(sending);
     header.extra = uint32_t(size);
     send(encodeReplyHeader(header));
     send(std::string_view(static_cast<const char *>(extra), size));
@@ -100,6 +112,7 @@ void reply(ReplyHeader header, const void *extra, size_t size)
 // real engine sends them; `missing` bytes short when told to get it wrong.
 void replyShared(ReplyHeader header, const std::vector<uint8_t> &pixels, size_t missing)
 {
+    const std::lock_guard lock(sending);
     header.extra = 0;
     const int memory = ::memfd_create("fake-page", MFD_CLOEXEC);
     const size_t size = pixels.size() - missing;
@@ -152,6 +165,8 @@ std::optional<Script> readScript(const std::string &path)
             words >> kind;
             script.shared = true;
             script.sharedShort = kind == "short";
+        } else if (verb == "grow") {
+            words >> script.growMegabytes;
         } else if (verb == "log") {
             std::getline(words >> std::ws, script.log);
         }
@@ -163,6 +178,14 @@ std::optional<Script> readScript(const std::string &path)
 
 int serve(bool warmed)
 {
+    watchMemory(memoryLimitBytes, [] {
+        sending.lock(); // held until the process has ended
+        ReplyHeader header;
+        header.refusal = Refusal::TooMuchMemory;
+        const std::string head = encodeReplyHeader(header);
+        writeFully(STDOUT_FILENO, head);
+        ::_exit(4);
+    });
     std::optional<Script> script;
     std::optional<RemainingPages> rest;
     std::map<std::string, int> seen;
@@ -182,6 +205,12 @@ int serve(bool warmed)
                 continue;
             }
             rest.emplace(script->pages);
+            // Memory taken and touched, so that it counts as resident; never freed.
+            for (int megabyte = 0; megabyte < script->growMegabytes; ++megabyte) {
+                auto *block = static_cast<char *>(std::malloc(1 << 20));
+                std::memset(block, megabyte, 1 << 20);
+                ::usleep(2000);
+            }
         }
         const std::string name = callName(request.call);
         const int occurrence = ++seen[name];
@@ -201,6 +230,7 @@ int serve(bool warmed)
             // A whole header whose frame length disagrees with it.
             std::string head = encodeReplyHeader(ReplyHeader{});
             head[0] = char(head[0] + 1);
+            const std::lock_guard lock(sending);
             send(head);
             continue;
         }
@@ -309,7 +339,14 @@ int launch()
 int main(int argc, char *argv[])
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (argc > 1 && std::string(argv[1]) == "--launcher")
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto limit = std::find(arguments.begin(), arguments.end(), "--memory-limit");
+    if (limit != arguments.end() && limit + 1 != arguments.end()) {
+        // Forked fakes inherit the watch's thread only in their launcher, so each
+        // fake starts its own, as real engines do.
+        memoryLimitBytes = std::stoull(limit[1]);
+    }
+    if (!arguments.empty() && arguments[0] == "--launcher")
         return launch();
     return serve(false);
 }

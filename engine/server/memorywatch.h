@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+// Watches this process's memory from a thread of its own and calls `onExceeded` once
+// its resident size passes `limitBytes`; `onExceeded` ends the process and never
+// returns. A document whose layout takes ever more memory (a small file of a
+// gigabyte of markup) is stopped there, before the system has to kill some program
+// to find memory, maybe one of the user's. A limit of 0 watches nothing.
+void watchMemory(size_t limitBytes, std::function<void()> onExceeded);
+
+// The resident size of this process in bytes, or 0 when it cannot be read.
+size_t residentBytes();
