@@ -58,6 +58,9 @@ inline constexpr SettingKey kQuality{"Slider1", SettingKey::WholeNumber, 1, 100,
 // Seconds an engine may take over one call before the document is given up. Nothing
 // writes it; a user who converts very large documents raises it by hand.
 inline constexpr SettingKey kTimeout{"Timeout", SettingKey::WholeNumber, 1, 86400, 120};
+// Pixels per inch of the page pictures. Nothing writes it; the window draws pages at
+// the screen's 96 unless the user asks for more (print quality) or fewer.
+inline constexpr SettingKey kResolution{"Resolution", SettingKey::WholeNumber, 48, 600, 96};
 // The splash window: 0 shows it at start-up, any other number keeps it away.
 inline constexpr SettingKey kShowAgain{"ShowAgain", SettingKey::Number,
                                        std::numeric_limits<double>::lowest(),

@@ -60,14 +60,22 @@ void loadMainWindow(MainWindow &form)
                      [store](int value) { settings::write(store, settings::kQuality, value); });
 }
 
+DocumentOptions documentOptions(const SettingsStore &store)
+{
+    return {settings::readInt(store, settings::kTimeout) * 1000,
+            settings::readInt(store, settings::kResolution)};
+}
+
 void useEnginePool(MainWindowEnvironment &environment, std::shared_ptr<EnginePool> pool)
 {
-    // The call time limit is read for every document: settings are never cached.
+    // Read for every document: settings are never cached.
     const SettingsStore store(environment.settingsFolder);
     environment.createWord = [pool, store] {
-        return pooledEngineFactory(pool, settings::readInt(store, settings::kTimeout) * 1000)();
+        return pooledEngineFactory(pool, documentOptions(store))();
     };
-    environment.expectDocuments = [pool](const QStringList &documents) { pool->expect(documents); };
+    environment.expectDocuments = [pool, store](const QStringList &documents) {
+        pool->expect(documents, documentOptions(store).dpi);
+    };
 }
 
 MainWindowEnvironment realEnvironment()

@@ -135,24 +135,35 @@ bool run(const QString &program, const QStringList &arguments, QString *output =
 
 // Each 8 x 8 block averaged into one pixel, so that sub-pixel placement and
 // anti-aliasing do not count.
-QImage eighth(const QImage &source)
+// Each `factor` x `factor` block of pixels averaged into one (a box filter).
+QImage shrunk(const QImage &source, int factor)
 {
     const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    QImage small(image.width() / 8, image.height() / 8, QImage::Format_RGB32);
+    QImage small(image.width() / factor, image.height() / factor, QImage::Format_RGB32);
+    const int area = factor * factor;
     for (int by = 0; by < small.height(); ++by) {
         for (int bx = 0; bx < small.width(); ++bx) {
             int r = 0, g = 0, b = 0;
-            for (int y = 0; y < 8; ++y) {
-                const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(by * 8 + y));
-                for (int x = 0; x < 8; ++x) {
-                    const QRgb p = line[bx * 8 + x];
+            for (int y = 0; y < factor; ++y) {
+                const QRgb *line =
+                    reinterpret_cast<const QRgb *>(image.constScanLine(by * factor + y));
+                for (int x = 0; x < factor; ++x) {
+                    const QRgb p = line[bx * factor + x];
                     r += qRed(p), g += qGreen(p), b += qBlue(p);
                 }
             }
-            small.setPixel(bx, by, qRgb((r + 32) / 64, (g + 32) / 64, (b + 32) / 64));
+            small.setPixel(
+                bx, by, qRgb((r + area / 2) / area, (g + area / 2) / area, (b + area / 2) / area));
         }
     }
     return small;
+}
+
+// Pages are compared at an eighth of 96 dots per inch, so that sub-pixel placement
+// and anti-aliasing do not count.
+QImage eighth(const QImage &source)
+{
+    return shrunk(source, 8);
 }
 
 double psnr(const QImage &a, const QImage &b)
@@ -220,7 +231,8 @@ private:
     static Export exportPages(const QString &path, const WordFactory &create = {})
     {
         Export result;
-        std::unique_ptr<WordApplication> word = create ? create() : engineFactory(kBinDir, 60000)();
+        std::unique_ptr<WordApplication> word =
+            create ? create() : engineFactory(kBinDir, {60000})();
         result.pid = static_cast<EngineClient *>(word.get())->enginePid();
         result.parent = parentOf(result.pid);
         word->documentsOpen(path);
@@ -280,6 +292,12 @@ private slots:
                          &output),
                      qPrintable(output));
         }
+        // And at print resolution.
+        QVERIFY2(run("pdftoppm",
+                     {"-r", "300", "-png", QDir(m_references).filePath("mixed.pdf"),
+                      QDir(m_references).filePath("mixed-300dpi")},
+                     &output),
+                 qPrintable(output));
         // A web browser's profile, as a user has: the office would look there for a
         // certificate store if the engine did not give it one of its own. Made
         // after the reference's own office has run, which does look there.
@@ -367,6 +385,31 @@ private slots:
         }
     }
 
+    // Pages drawn at a resolution of their own, by the engine (not scaled from 96),
+    // match LibreOffice's print path drawn at that resolution as closely as at 96:
+    // compared at the same 12 dots per inch as pages drawn at 96.
+    void pagesAtPrintResolution()
+    {
+        const Export result = exportPages(made("mixed.odt"), engineFactory(kBinDir, {60000, 300}));
+        const QList<QSize> sizes{{2480, 3508}, {2550, 3300}, {3508, 2480}, {2480, 3508}};
+        QCOMPARE(result.count, sizes.size());
+        for (int i = 0; i < sizes.size(); ++i) {
+            const QImage &page = result.pictures[i];
+            QVERIFY2(
+                std::abs(page.width() - sizes[i].width()) <= 1 &&
+                    std::abs(page.height() - sizes[i].height()) <= 1,
+                qPrintable(
+                    QString("page %1 is %2 x %3").arg(i + 1).arg(page.width()).arg(page.height())));
+            const QImage printed(
+                QDir(m_references).filePath(QString("mixed-300dpi-%1.png").arg(i + 1)));
+            QVERIFY(!printed.isNull());
+            QVERIFY(std::abs(printed.width() - page.width()) <= 1);
+            QVERIFY(std::abs(printed.height() - page.height()) <= 1);
+            const double db = psnr(shrunk(page, 25), shrunk(printed, 25));
+            QVERIFY2(db >= 28.0, qPrintable(QString("page %1: %2 dB").arg(i + 1).arg(db)));
+        }
+    }
+
     void editingAidsAreNotDrawn()
     {
         const Export result = exportPages(made("aids.fodt"));
@@ -449,7 +492,7 @@ private slots:
             }
         }
 
-        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, {60000})();
         const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
         QCOMPARE(errorMessageOf([&] { word->documentsOpen(path); }), message.arg(path));
         // A refused document leaves no engine behind, even before the client goes.
@@ -491,8 +534,8 @@ private slots:
     void concurrentEnginesUseTheirOwnProfiles()
     {
         // Two documents open at the same moment: two engines, two profile slots.
-        std::unique_ptr<WordApplication> first = engineFactory(kBinDir, 60000)();
-        std::unique_ptr<WordApplication> second = engineFactory(kBinDir, 60000)();
+        std::unique_ptr<WordApplication> first = engineFactory(kBinDir, {60000})();
+        std::unique_ptr<WordApplication> second = engineFactory(kBinDir, {60000})();
         first->documentsOpen(made("three.odt"));
         second->documentsOpen(made("one.odt"));
         first->activeDocumentRepaginate();
@@ -514,7 +557,7 @@ private slots:
     void launcherEnginesDrawWhatPlainEnginesDraw()
     {
         auto pool = std::make_shared<EnginePool>(kBinDir, 60000);
-        const WordFactory create = pooledEngineFactory(pool, 60000);
+        const WordFactory create = pooledEngineFactory(pool, {60000});
         const QList<qint64> launchers = pool->launcherPids();
         QCOMPARE(launchers.size(), 3);
         // One document after another, as a run goes: each in an engine of its own,
@@ -551,7 +594,7 @@ private slots:
         // together must still be both pages, one above the other.
         const Export pages = exportPages(made("three.docx"));
         QCOMPARE(pages.pictures.size(), 3);
-        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, 60000)();
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, {60000})();
         word->documentsOpen(made("three.docx"));
         word->selectionGoTo(1, 2, 2);
         for (int i = 0; i < 100; ++i)
@@ -577,12 +620,13 @@ private slots:
         const QString message =
             QString("\"%1\" needs more memory than Pagelift allows for one document.")
                 .arg(document);
-        QCOMPARE(errorMessageOf(
-                     [&] { engineFactory(kBinDir, 60000, kTooLittle)()->documentsOpen(document); }),
+        QCOMPARE(errorMessageOf([&] {
+                     engineFactory(kBinDir, {60000}, kTooLittle)()->documentsOpen(document);
+                 }),
                  message);
         auto pool = std::make_shared<EnginePool>(kBinDir, 60000, kTooLittle);
         QCOMPARE(
-            errorMessageOf([&] { pooledEngineFactory(pool, 60000)()->documentsOpen(document); }),
+            errorMessageOf([&] { pooledEngineFactory(pool, {60000})()->documentsOpen(document); }),
             message);
     }
 
@@ -597,8 +641,8 @@ private slots:
         QVERIFY(QFile::copy(made("three.docx"), document));
         const QByteArray before = hashOf(document);
         for (const WordFactory &create :
-             {engineFactory(kBinDir, 60000),
-              pooledEngineFactory(std::make_shared<EnginePool>(kBinDir, 60000), 60000)}) {
+             {engineFactory(kBinDir, {60000}),
+              pooledEngineFactory(std::make_shared<EnginePool>(kBinDir, 60000), {60000})}) {
             std::unique_ptr<WordApplication> word = create();
             const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
             word->documentsOpen(document);

@@ -38,7 +38,7 @@ private:
 
     std::unique_ptr<EngineClient> client(int timeoutMs = 20000)
     {
-        std::unique_ptr<WordApplication> word = engineFactory(kFakeFolder, timeoutMs)();
+        std::unique_ptr<WordApplication> word = engineFactory(kFakeFolder, {timeoutMs})();
         return std::unique_ptr<EngineClient>(static_cast<EngineClient *>(word.release()));
     }
 
@@ -110,7 +110,7 @@ private slots:
     void documentOverTheMemoryLimitIsStopped()
     {
         const QString greedy = script("greedy.doc", "pages 2\ngrow 4000\n");
-        auto word = engineFactory(kFakeFolder, 20000, size_t(64) << 20)();
+        auto word = engineFactory(kFakeFolder, {20000}, size_t(64) << 20)();
         const qint64 pid = static_cast<EngineClient *>(word.get())->enginePid();
         const Caught caught = errorOf([&] { word->documentsOpen(greedy); });
         QCOMPARE(

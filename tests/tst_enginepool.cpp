@@ -103,7 +103,7 @@ private slots:
     void enginesAreForkedAndMadeReadyAhead()
     {
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         // One launcher for the engine at work and one for each of the two made ready.
         const QList<qint64> launchers = pool->launcherPids();
         QCOMPARE(launchers.size(), 3);
@@ -133,7 +133,7 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QList<QByteArray> calls = file.readAll().split('\n');
             QCOMPARE(calls.value(0), QByteArray("warmed"));
-            QCOMPARE(calls.value(1), QByteArray("open 0 0 0"));
+            QCOMPARE(calls.value(1), QByteArray("open 96 0 0"));
         }
 
         // The next documents' engines are already waiting, two of them, each under a
@@ -160,7 +160,7 @@ private slots:
     void expectedDocumentsAreOpenedAhead()
     {
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         const QList<qint64> launchers = pool->launcherPids();
         QStringList paths;
         QStringList logs;
@@ -183,7 +183,7 @@ private slots:
             const QStringList ahead = paths.mid(i, 2);
             QCOMPARE(pool->openedAhead(), ahead);
             for (int j = i; j < std::min(i + 2, 5); ++j)
-                QTRY_COMPARE_WITH_TIMEOUT(calls(j).count("open 0 0 0"), 1, 10000);
+                QTRY_COMPARE_WITH_TIMEOUT(calls(j).count("open 96 0 0"), 1, 10000);
             const Run run = convert(create, paths[i], launchers);
             QCOMPARE(run.goodPages, 2);
             QVERIFY(launchers.contains(run.parent));
@@ -191,7 +191,7 @@ private slots:
             QVERIFY(ended(run.pid));
             // The Open sent ahead was the document's only one.
             const QList<QByteArray> done = calls(i);
-            QCOMPARE(done.count("open 0 0 0"), 1);
+            QCOMPARE(done.count("open 96 0 0"), 1);
             QCOMPARE(done.count("quit 0 0 0"), 1);
             // Engines ordered once the list was known open their document straight
             // away; only the two made ready before warmed up first.
@@ -209,10 +209,38 @@ private slots:
             QVERIFY(ended(launcher));
     }
 
+    // A document opened ahead at one resolution is not handed over for another: the
+    // engine that opened it is ended, and the document is opened again at the
+    // resolution it is converted at.
+    void resolutionTravelsWithTheDocumentOpenedAhead()
+    {
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        const QString log = m_dir.filePath("resolution.log");
+        const QString path = script("resolution.doc", "pages 1\nlog " + log + "\n");
+        const auto opens = [&] {
+            QFile file(log);
+            QList<QByteArray> found;
+            if (file.open(QIODevice::ReadOnly)) {
+                for (const QByteArray &line : file.readAll().split('\n')) {
+                    if (line.startsWith("open"))
+                        found << line;
+                }
+            }
+            return found;
+        };
+        pool->expect({path}, 96);
+        QTRY_COMPARE_WITH_TIMEOUT(opens(), QList<QByteArray>{"open 96 0 0"}, 10000);
+        pool->expect({path}, 300);
+        QCOMPARE(pool->openedAhead(), QStringList{path});
+        const Run run = convert(pooledEngineFactory(pool, {20000, 300}), path);
+        QCOMPARE(run.goodPages, 1);
+        QCOMPARE(opens(), (QList<QByteArray>{"open 96 0 0", "open 300 0 0"}));
+    }
+
     void deadSpareIsReplacedWhenDocumentsAreExpected()
     {
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         const qint64 dead = pool->sparePid();
         QVERIFY(dead > 0);
         QCOMPARE(::kill(pid_t(dead), SIGKILL), 0);
@@ -233,7 +261,7 @@ private slots:
     void engineOfADocumentNoLongerExpectedEnds()
     {
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         const QList<qint64> launchers = pool->launcherPids();
         const QString first = script("first.doc", "pages 1\n");
         const QString removed = script("removed.doc", "pages 1\n");
@@ -286,7 +314,7 @@ private slots:
         if (misbehaviour != "killed")
             qputenv("FAKE_LAUNCHER", misbehaviour);
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         const QList<qint64> launchers = pool->launcherPids();
         if (misbehaviour == "killed") {
             // Their spares die with them.
@@ -348,7 +376,7 @@ private slots:
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 600000);
         // The run's next documents are being opened ahead too.
         pool->expect({path, script("next1.doc", "pages 1\n"), script("next2.doc", "pages 1\n")});
-        std::unique_ptr<WordApplication> word = pooledEngineFactory(pool, 600000)();
+        std::unique_ptr<WordApplication> word = pooledEngineFactory(pool, {600000})();
         const qint64 engine = static_cast<EngineClient *>(word.get())->enginePid();
         const QList<qint64> launchers = pool->launcherPids();
         const qint64 spare = pool->sparePid();
@@ -399,7 +427,7 @@ private slots:
     void crashedEngineLeavesNoProcessAndTheNextDocumentGoesOn()
     {
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         const QList<qint64> launchers = pool->launcherPids();
         const QString crashing = script("crash.doc", "pages 3\ncrash cut 2\n");
         qint64 crashed = pool->sparePid();
@@ -426,7 +454,7 @@ private slots:
     {
         constexpr size_t kLimit = size_t(96) << 20;
         auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, kLimit);
-        WordFactory create = pooledEngineFactory(pool, 20000);
+        WordFactory create = pooledEngineFactory(pool, {20000});
         const QString greedy = script("greedy.doc", "pages 2\ngrow 400\n");
         pool->expect({greedy});
         QCOMPARE(

@@ -190,26 +190,42 @@ private slots:
                  QStringLiteral("B%1").arg(count));
     }
 
-    void timeoutKey_data()
+    // The keys nothing writes, as a document is converted with them.
+    void documentOptionsFromTheSettings_data()
     {
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("seconds");
-        QTest::newRow("default") << QString() << 120;
-        QTest::newRow("raised") << "900" << 900;
-        QTest::newRow("zero is the least") << "0" << 1;
-        QTest::newRow("a day at most") << "1000000" << 86400;
-        QTest::newRow("not a number") << "soon" << 120;
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("dpi");
+        QTest::newRow("defaults") << QString() << QString() << 120000 << 96;
+        QTest::newRow("timeout raised") << "Timeout"
+                                        << "900" << 900000 << 96;
+        QTest::newRow("timeout zero is the least") << "Timeout"
+                                                   << "0" << 1000 << 96;
+        QTest::newRow("timeout a day at most") << "Timeout"
+                                               << "1000000" << 86400000 << 96;
+        QTest::newRow("timeout not a number") << "Timeout"
+                                              << "soon" << 120000 << 96;
+        QTest::newRow("print resolution") << "Resolution"
+                                          << "300" << 120000 << 300;
+        QTest::newRow("resolution at most 600") << "Resolution"
+                                                << "2400" << 120000 << 600;
+        QTest::newRow("resolution at least 48") << "Resolution"
+                                                << "10" << 120000 << 48;
     }
 
-    void timeoutKey()
+    void documentOptionsFromTheSettings()
     {
+        QFETCH(QString, key);
         QFETCH(QString, text);
-        QFETCH(int, seconds);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, dpi);
         StartupRig rig;
-        if (!text.isNull())
-            rig.store("Timeout", text);
-        QCOMPARE(settings::readInt(SettingsStore(rig.settingsFolder()), settings::kTimeout),
-                 seconds);
+        if (!key.isNull())
+            rig.store(key, text);
+        const DocumentOptions options = documentOptions(SettingsStore(rig.settingsFolder()));
+        QCOMPARE(options.callTimeoutMs, timeoutMs);
+        QCOMPARE(options.dpi, dpi);
     }
 
     // The window's engines take their call time limit from "Timeout", read again for

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <cstddef>
 #include <memory>
+#include <string>
 
 // How a transfer with the engine ended.
 enum class ChannelStatus
@@ -39,14 +40,14 @@ public:
     virtual void kill() = 0;
     virtual bool isRunning() const = 0;
 
-    // The document whose Open call was sent before the engine was handed over (the
-    // next document of a run, opened ahead); its answer is still to be read. Empty
-    // when none was.
-    const QString &openedAhead() const { return m_openedAhead; }
-    void setOpenedAhead(const QString &path) { m_openedAhead = path; }
+    // The frame of the Open call sent before the engine was handed over (the next
+    // document of a run, opened ahead); its answer is still to be read. Empty when
+    // none was.
+    const std::string &openedAhead() const { return m_openedAhead; }
+    void setOpenedAhead(std::string frame) { m_openedAhead = std::move(frame); }
 
 private:
-    QString m_openedAhead;
+    std::string m_openedAhead;
 };
 
 // Starts `program` with `arguments`, its standard input and output connected to a

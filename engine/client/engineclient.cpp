@@ -154,8 +154,8 @@ int engineFailureNumber(EngineFailure failure)
     }
 }
 
-EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, int callTimeoutMs)
-    : m_channel(std::move(channel)), m_callTimeoutMs(callTimeoutMs)
+EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options)
+    : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs), m_dpi(options.dpi)
 {
 }
 
@@ -283,15 +283,17 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
 void EngineClient::documentsOpen(const QString &path)
 {
     m_path = path;
-    if (m_channel && !m_channel->openedAhead().isEmpty() && m_channel->openedAhead() == path) {
-        // The engine was given this document before it was handed over: only its
+    const Request request = openRequest(path, m_dpi);
+    if (m_channel && !m_channel->openedAhead().empty() &&
+        m_channel->openedAhead() == engineprotocol::encodeRequest(request)) {
+        // The engine was given this very call before it was handed over: only its
         // answer is still to come.
         m_channel->setOpenedAhead({});
         collectPosted();
         receive("Documents.Open", Call::Open);
         return;
     }
-    call("Documents.Open", openRequest(path));
+    call("Documents.Open", request);
 }
 
 void EngineClient::activeDocumentRepaginate()
@@ -340,9 +342,9 @@ void EngineClient::quit()
     m_channel->finish(QDeadlineTimer(kQuitGraceMs));
 }
 
-engineprotocol::Request openRequest(const QString &path)
+engineprotocol::Request openRequest(const QString &path, int dpi)
 {
-    return {Call::Open, 0, 0, 0, encodePath(path).toStdString()};
+    return {Call::Open, dpi, 0, 0, encodePath(path).toStdString()};
 }
 
 size_t engineMemoryLimit(int enginesAtOnce, size_t machineBytes)
@@ -362,17 +364,18 @@ QStringList memoryLimitArguments(size_t bytes)
     return {QStringLiteral("--memory-limit"), QString::number(qulonglong(bytes))};
 }
 
-WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs, size_t memoryLimitBytes)
+WordFactory engineFactory(const QString &engineFolder, DocumentOptions options,
+                          size_t memoryLimitBytes)
 {
     if (memoryLimitBytes == 0)
         memoryLimitBytes = engineMemoryLimit(1);
-    return [engineFolder, callTimeoutMs, memoryLimitBytes]() -> std::unique_ptr<WordApplication> {
+    return [engineFolder, options, memoryLimitBytes]() -> std::unique_ptr<WordApplication> {
         const QString program = QDir(engineFolder).filePath("pagelift-engine");
         std::unique_ptr<EngineChannel> channel =
             startEngineProcess(program, memoryLimitArguments(memoryLimitBytes));
         if (!channel)
             throw Error(engineFailureNumber(EngineFailure::StartFailed),
                         engineFailureMessage(EngineFailure::StartFailed, program));
-        return std::make_unique<EngineClient>(std::move(channel), callTimeoutMs);
+        return std::make_unique<EngineClient>(std::move(channel), options);
     };
 }

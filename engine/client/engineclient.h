@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pageunits.h"
 #include "wireformat.h"
 #include "wordapplication.h"
 
@@ -36,6 +37,14 @@ enum class EngineFailure
 // ended, unless the caller says otherwise.
 inline constexpr int kDefaultCallTimeoutMs = 120000;
 
+// How one document is converted: how long each call to its engine may take, and the
+// resolution its pages are drawn at.
+struct DocumentOptions
+{
+    int callTimeoutMs = kDefaultCallTimeoutMs;
+    int dpi = pageunits::kDefaultDpi;
+};
+
 // The memory one engine may take when `enginesAtOnce` engines may be alive together:
 // half of the machine's memory, shared among them, and at least 512 MiB. An engine
 // that needs more ends its document with EngineFailure::TooMuchMemory rather than
@@ -67,7 +76,7 @@ class EngineClient : public WordApplication
 {
 public:
     // Takes over a started engine.
-    EngineClient(std::unique_ptr<EngineChannel> channel, int callTimeoutMs);
+    EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options);
     ~EngineClient() override;
 
     void documentsOpen(const QString &path) override;
@@ -106,15 +115,16 @@ private:
 
     std::unique_ptr<EngineChannel> m_channel;
     int m_callTimeoutMs;
+    int m_dpi;
     QString m_path;                    // the document, for messages
     std::deque<const char *> m_posted; // calls sent whose answers are still to be read
 };
 
-// The call that opens `path`.
-engineprotocol::Request openRequest(const QString &path);
+// The call that opens `path` with its pages drawn at `dpi`.
+engineprotocol::Request openRequest(const QString &path, int dpi);
 
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;
 // creation throws Error when the engine cannot be started. The engine may take
 // `memoryLimitBytes` of memory (0: engineMemoryLimit(1)).
-WordFactory engineFactory(const QString &engineFolder, int callTimeoutMs = kDefaultCallTimeoutMs,
+WordFactory engineFactory(const QString &engineFolder, DocumentOptions options = {},
                           size_t memoryLimitBytes = 0);

@@ -183,11 +183,15 @@ QString EnginePool::nextUnopened() const
     return {};
 }
 
-void EnginePool::expect(const QStringList &documents)
+void EnginePool::expect(const QStringList &documents, int dpi)
 {
     m_expected = documents;
+    m_dpi = dpi;
     for (auto spare = m_spares.begin(); spare != m_spares.end();) {
-        if (spare->document.isEmpty() || documents.contains(spare->document)) {
+        // Kept: a spare that opened nothing, or the very call a document of the list
+        // would now make.
+        if (spare->document.isEmpty() ||
+            (documents.contains(spare->document) && spare->frame == openFrame(spare->document))) {
             ++spare;
             continue;
         }
@@ -237,11 +241,12 @@ void EnginePool::orderSpares()
             continue;
         }
         receive(*spare);
-        const std::string frame = engineprotocol::encodeRequest(openRequest(next));
+        const std::string frame = openFrame(next);
         if (spare->engine && spare->engine->isRunning() &&
             spare->engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
                 ChannelStatus::Ok) {
             spare->document = next;
+            spare->frame = frame;
             ++spare;
         } else {
             if (spare->engine)
@@ -255,14 +260,15 @@ void EnginePool::orderSpares()
         if (!launcher)
             break;
         QString next = nextUnopened();
-        const std::string frame =
-            next.isEmpty() ? std::string() : engineprotocol::encodeRequest(openRequest(next));
-        if (frame.size() > orders::kMaxCallAhead)
+        std::string frame = next.isEmpty() ? std::string() : openFrame(next);
+        if (frame.size() > orders::kMaxCallAhead) {
             next.clear();
+            frame.clear();
+        }
         const bool ordered =
             next.isEmpty() ? launcher->order(orders::kWarmEngine) : launcher->orderWithCall(frame);
         if (ordered)
-            m_spares.push_back(Spare{std::move(launcher), nullptr, next});
+            m_spares.push_back(Spare{std::move(launcher), nullptr, next, frame});
         else
             dropUnusableLaunchers();
     }
@@ -290,7 +296,7 @@ std::unique_ptr<EngineChannel> EnginePool::take()
         // A spare that died while it waited is no use.
         if (spare.engine && spare.engine->isRunning()) {
             engine = std::move(spare.engine);
-            engine->setOpenedAhead(spare.document);
+            engine->setOpenedAhead(spare.frame);
         }
     }
     if (!engine) {
@@ -306,13 +312,18 @@ std::unique_ptr<EngineChannel> EnginePool::take()
     return startEngineProcess(m_program, memoryLimitArguments(m_memoryLimitBytes));
 }
 
-WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, int callTimeoutMs)
+std::string EnginePool::openFrame(const QString &document) const
 {
-    return [pool, callTimeoutMs]() -> std::unique_ptr<WordApplication> {
+    return engineprotocol::encodeRequest(openRequest(document, m_dpi));
+}
+
+WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOptions options)
+{
+    return [pool, options]() -> std::unique_ptr<WordApplication> {
         std::unique_ptr<EngineChannel> channel = pool->take();
         if (!channel)
             throw Error(engineFailureNumber(EngineFailure::StartFailed),
                         engineFailureMessage(EngineFailure::StartFailed, pool->program()));
-        return std::make_unique<EngineClient>(std::move(channel), callTimeoutMs);
+        return std::make_unique<EngineClient>(std::move(channel), options);
     };
 }

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 class EngineChannel;
@@ -57,7 +58,8 @@ public:
     // already, as many as there are such engines; engines that opened a document not
     // in `documents` are ended. An empty list ends every engine that opened a
     // document ahead.
-    void expect(const QStringList &documents);
+    // Their pages are drawn at `dpi`.
+    void expect(const QStringList &documents, int dpi = pageunits::kDefaultDpi);
     // The documents that engines made ready ahead have been given, in order.
     QStringList openedAhead() const;
 
@@ -78,9 +80,12 @@ private:
         std::shared_ptr<LauncherProcess> launcher;
         std::unique_ptr<EngineChannel> engine; // null until received
         QString document;                      // opened ahead, or empty
+        std::string frame;                     // the Open call sent for it
     };
 
     void receive(Spare &spare);
+    // The Open call for `document` at the expected resolution, as a frame.
+    std::string openFrame(const QString &document) const;
     // The first expected document that no spare has opened.
     QString nextUnopened() const;
     // Gives spares that opened nothing the next documents, then orders spares up to
@@ -96,9 +101,9 @@ private:
     std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
     std::deque<Spare> m_spares;
     QStringList m_expected;
+    int m_dpi = pageunits::kDefaultDpi;
 };
 
 // Creates an automation client per instance on an engine from `pool`; creation throws
 // Error when no engine can be started.
-WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool,
-                                int callTimeoutMs = kDefaultCallTimeoutMs);
+WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOptions options = {});

@@ -8,6 +8,9 @@ namespace pageunits {
 
 inline constexpr int kTwipsPerInch = 1440;
 inline constexpr int kDefaultDpi = 96;
+// The resolutions a page may be drawn at: from a thumbnail to print quality.
+inline constexpr int kMinDpi = 48;
+inline constexpr int kMaxDpi = 600;
 
 // The pixels that `twips` cover at `dpi`, to the nearest whole pixel (halves up).
 constexpr int toPixels(int64_t twips, int dpi)

@@ -21,7 +21,7 @@ static_assert(std::endian::native == std::endian::little, "the wire format is li
 
 enum class Call : uint8_t
 {
-    Open = 1,       // text: the document's path
+    Open = 1,       // text: the document's path; a: pixels per inch of its pages (0: 96)
     Repaginate = 2, //
     Property = 3,   // a: property number; value: the property (14 = page count)
     GoTo = 4,       // a: What, b: Which, c: Name

@@ -46,16 +46,6 @@ std::optional<RemainingPages::Extend> extendOf(int32_t extend)
 
 } // namespace
 
-int EngineSession::PageBox::pixelWidth() const
-{
-    return pageunits::toPixels(width, pageunits::kDefaultDpi);
-}
-
-int EngineSession::PageBox::pixelHeight() const
-{
-    return pageunits::toPixels(height, pageunits::kDefaultDpi);
-}
-
 EngineSession::EngineSession(EngineOffice &office) : m_office(office) {}
 
 EngineSession::~EngineSession()
@@ -68,7 +58,7 @@ EngineSession::~EngineSession()
 EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request)
 {
     if (request.call == Call::Open)
-        return open(request.text);
+        return open(request);
     if (request.call == Call::Quit)
         return value(0);
     if (!m_document)
@@ -135,14 +125,18 @@ EngineSession::Reply EngineSession::moveActiveEnd(const engineprotocol::Request 
     return value(std::abs(m_rest->active() - before));
 }
 
-EngineSession::Reply EngineSession::open(const std::string &path)
+EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
 {
     if (m_document)
         return refuse(Refusal::BadArguments, "a document is already open");
-    EngineOffice::Loaded loaded = m_office.loadDocument(path);
+    const int dpi = request.a == 0 ? pageunits::kDefaultDpi : request.a;
+    if (dpi < pageunits::kMinDpi || dpi > pageunits::kMaxDpi)
+        return refuse(Refusal::BadArguments, "no resolution of " + std::to_string(dpi));
+    EngineOffice::Loaded loaded = m_office.loadDocument(request.text);
     if (!loaded.document)
         return refuse(loaded.refusal, loaded.detail);
     m_document = std::move(loaded.document);
+    m_dpi = dpi;
     m_document->initializeForRendering(kRenderingOptions);
     return value(0);
 }
@@ -161,7 +155,9 @@ void EngineSession::paginate()
     std::istringstream in(text);
     PageBox box;
     while (in >> box.x >> box.y >> box.width >> box.height) {
-        if (box.width > 0 && box.height > 0)
+        box.pixelWidth = pageunits::toPixels(box.width, m_dpi);
+        box.pixelHeight = pageunits::toPixels(box.height, m_dpi);
+        if (box.pixelWidth > 0 && box.pixelHeight > 0)
             m_pages.push_back(box);
     }
     m_rest.emplace(int(m_pages.size()));
@@ -169,7 +165,7 @@ void EngineSession::paginate()
 
 void EngineSession::renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth)
 {
-    m_document->paintTile(buffer, canvasWidth, page.pixelHeight(), int(page.x), int(page.y),
+    m_document->paintTile(buffer, canvasWidth, page.pixelHeight, int(page.x), int(page.y),
                           int(page.width), int(page.height));
 }
 
@@ -182,8 +178,8 @@ EngineSession::Reply EngineSession::cut()
     int width = 0;
     int64_t height = 0;
     for (int page : pages) {
-        width = std::max(width, m_pages[page].pixelWidth());
-        height += m_pages[page].pixelHeight();
+        width = std::max(width, m_pages[page].pixelWidth);
+        height += m_pages[page].pixelHeight;
     }
     if (int64_t(width) * height > kMaxPixels)
         return refuse(Refusal::EngineFailure, "the selection is too large to draw");
@@ -200,14 +196,14 @@ EngineSession::Reply EngineSession::cut()
     reply.pixels = PixelBuffer(size_t(width) * size_t(height) * 4);
     // White where a narrower page leaves room beside it.
     if (std::any_of(pages.begin(), pages.end(),
-                    [&](int page) { return m_pages[page].pixelWidth() != width; }))
+                    [&](int page) { return m_pages[page].pixelWidth != width; }))
         std::memset(reply.pixels.data(), 0xFF, reply.pixels.size());
     std::vector<uint8_t> narrow;
     size_t offset = 0;
     for (int page : pages) {
         const PageBox &box = m_pages[page];
-        const int w = box.pixelWidth();
-        const int h = box.pixelHeight();
+        const int w = box.pixelWidth;
+        const int h = box.pixelHeight;
         if (w == width) {
             renderInto(box, reply.pixels.data() + offset, width);
         } else {
@@ -228,7 +224,7 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
         return;
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
-    m_aheadPixels = PixelBuffer(size_t(box.pixelWidth()) * size_t(box.pixelHeight()) * 4);
-    renderInto(box, m_aheadPixels.data(), box.pixelWidth());
+    m_aheadPixels = PixelBuffer(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4);
+    renderInto(box, m_aheadPixels.data(), box.pixelWidth);
     m_aheadPage = page;
 }

@@ -38,11 +38,10 @@ private:
     struct PageBox
     {
         long x = 0, y = 0, width = 0, height = 0; // twips
-        int pixelWidth() const;
-        int pixelHeight() const;
+        int pixelWidth = 0, pixelHeight = 0;      // at the document's resolution
     };
 
-    Reply open(const std::string &path);
+    Reply open(const engineprotocol::Request &request);
     Reply moveActiveEnd(const engineprotocol::Request &request);
     Reply cut();
     void paginate();
@@ -50,6 +49,7 @@ private:
 
     EngineOffice &m_office;
     std::unique_ptr<lok::Document> m_document;
+    int m_dpi = 0; // the resolution the document's pages are drawn at
     std::vector<PageBox> m_pages;
     std::optional<RemainingPages> m_rest;
     int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1

@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
     MainWindowEnvironment environment;
     environment.dialogs = &dialogs;
     environment.isOfficeRunning = [] { return false; };
-    environment.createWord = engineFactory(QString::fromLocal8Bit(argv[1]), 30000);
+    environment.createWord = engineFactory(QString::fromLocal8Bit(argv[1]), {30000});
     environment.endProgram = [] { std::_Exit(0); };
     MainWindow window(environment);
     window.fileList->appendRow(QString::fromLocal8Bit(argv[2]));
