@@ -23,6 +23,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -69,9 +70,10 @@ const QByteArray kWorkbook =
     "<workbook "
     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
 
-// Three pages that print blank but carry what editing views mark: an empty table
-// without borders, an empty section, and a comment. Then two pairs of pages that
-// print the same, one of each with what editing views shade: soft hyphens, a field.
+// Pages that print blank but carry what editing views mark: an empty table without
+// borders, an empty section, a comment, and nothing but spaces, tabs, a line break
+// and a column break. Then pairs of pages that print the same, the first of each with
+// what editing views mark or shade. screenOnlyMarksAreNotDrawn_data() names them.
 const QByteArray kEditingAids =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
@@ -80,6 +82,7 @@ const QByteArray kEditingAids =
     " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
     " xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\"\n"
     " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+    " xmlns:ooow=\"http://openoffice.org/2004/writer\"\n"
     " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n"
     "<office:automatic-styles>\n"
     " <style:page-layout style:name=\"pm\"><style:page-layout-properties fo:page-width=\"21cm\""
@@ -87,6 +90,13 @@ const QByteArray kEditingAids =
     " fo:margin-left=\"2cm\" fo:margin-right=\"2cm\"/></style:page-layout>\n"
     " <style:style style:name=\"Break\" style:family=\"paragraph\">"
     "<style:paragraph-properties fo:break-before=\"page\"/></style:style>\n"
+    " <style:style style:name=\"ColumnBreak\" style:family=\"paragraph\">"
+    "<style:paragraph-properties fo:break-before=\"column\"/></style:style>\n"
+    " <style:style style:name=\"Columns\" style:family=\"section\"><style:section-properties>"
+    "<style:columns fo:column-count=\"2\" fo:column-gap=\"1cm\"/></style:section-properties>"
+    "</style:style>\n"
+    " <style:style style:name=\"Hidden\" style:family=\"text\">"
+    "<style:text-properties text:display=\"none\"/></style:style>\n"
     "</office:automatic-styles>\n"
     "<office:master-styles><style:master-page style:name=\"Standard\""
     " style:page-layout-name=\"pm\"/></office:master-styles>\n"
@@ -101,10 +111,40 @@ const QByteArray kEditingAids =
     "text:style-name=\"Break\"/><text:p/></text:section>\n"
     "<text:p text:style-name=\"Break\"><office:annotation><dc:creator>Reviewer</dc:creator>"
     "<text:p>A remark that is never printed.</text:p></office:annotation></text:p>\n"
+    "<text:p text:style-name=\"Break\"><text:tab/> <text:s text:c=\"3\"/><text:line-break/>"
+    "&#160;<text:tab/></text:p><text:p/>\n"
+    "<text:section text:name=\"TwoColumns\" text:style-name=\"Columns\"><text:p/>"
+    "<text:p text:style-name=\"ColumnBreak\"/></text:section>\n"
+    // Indexes: a table of contents, a bibliography and an alphabetical index, each
+    // followed by the same lines as plain paragraphs.
+    "<text:p text:style-name=\"Break\">Contents</text:p>\n"
+    "<text:table-of-content text:name=\"Contents\"><text:table-of-content-source "
+    "text:outline-level=\"3\"/><text:index-body><text:p>Chapter one</text:p>"
+    "<text:p>Chapter two</text:p></text:index-body></text:table-of-content>\n"
+    "<text:p text:style-name=\"Break\">Contents</text:p>\n"
+    "<text:p>Chapter one</text:p><text:p>Chapter two</text:p>\n"
+    "<text:p text:style-name=\"Break\">Sources</text:p>\n"
+    "<text:bibliography text:name=\"Sources\"><text:bibliography-source/><text:index-body>"
+    "<text:p>Smith, A Book, 1999</text:p></text:index-body></text:bibliography>\n"
+    "<text:p text:style-name=\"Break\">Sources</text:p>\n"
+    "<text:p>Smith, A Book, 1999</text:p>\n"
+    "<text:p text:style-name=\"Break\">Index</text:p>\n"
+    "<text:alphabetical-index text:name=\"Index\"><text:alphabetical-index-source/>"
+    "<text:index-body><text:p>Apple, 1</text:p></text:index-body></text:alphabetical-index>\n"
+    "<text:p text:style-name=\"Break\">Index</text:p>\n"
+    "<text:p>Apple, 1</text:p>\n"
     "<text:p text:style-name=\"Break\">Soft hy&#173;phens in the mid&#173;dle of words</text:p>\n"
     "<text:p text:style-name=\"Break\">Soft hyphens in the middle of words</text:p>\n"
-    "<text:p text:style-name=\"Break\">Pages: <text:page-count>7</text:page-count></text:p>\n"
-    "<text:p text:style-name=\"Break\">Pages: 7</text:p>\n"
+    "<text:p text:style-name=\"Break\">Pages: <text:page-count>18</text:page-count></text:p>\n"
+    "<text:p text:style-name=\"Break\">Pages: 18</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
+    "<text:p><text:hidden-paragraph text:condition=\"ooow:1\" text:is-hidden=\"true\"/>"
+    "A hidden paragraph.</text:p><text:p>More shown words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
+    "<text:p>More shown words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown<text:span text:style-name=\"Hidden\"> and hidden"
+    "</text:span> words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
     "</office:text></office:body></office:document>\n";
 
 QByteArray hashOf(const QString &path)
@@ -233,6 +273,7 @@ private:
 
     QTemporaryDir m_dir;
     QTemporaryDir m_home;
+    std::optional<Export> m_editingAids; // exported once, checked row by row
     QTemporaryDir m_temp; // every engine's TMPDIR
     QString m_engine;
     QString m_references;
@@ -365,18 +406,41 @@ private slots:
         }
     }
 
-    void editingAidsAreNotDrawn()
+    // Each row names a page of kEditingAids that carries something editing views show,
+    // and the page that prints the same without it (-1: the page prints blank).
+    void screenOnlyMarksAreNotDrawn_data()
     {
-        const Export result = exportPages(made("aids.fodt"));
-        QCOMPARE(result.count, 7);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(result.pictures[i].size(), kA4);
-            QVERIFY2(pureWhite(result.pictures[i]), qPrintable(QString("page %1").arg(i + 1)));
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("twin");
+        QTest::newRow("text and table boundaries of an empty table") << 0 << -1;
+        QTest::newRow("section boundaries") << 1 << -1;
+        QTest::newRow("comment") << 2 << -1;
+        QTest::newRow("formatting marks and the column break line") << 3 << -1;
+        QTest::newRow("index shading, table of contents") << 4 << 5;
+        QTest::newRow("index shading, bibliography") << 6 << 7;
+        QTest::newRow("index shading, alphabetical index") << 8 << 9;
+        QTest::newRow("soft hyphens") << 10 << 11;
+        QTest::newRow("field shading") << 12 << 13;
+        QTest::newRow("hidden paragraph") << 14 << 15;
+        QTest::newRow("hidden characters") << 16 << 17;
+    }
+
+    void screenOnlyMarksAreNotDrawn()
+    {
+        QFETCH(int, page);
+        QFETCH(int, twin);
+        if (!m_editingAids)
+            m_editingAids = exportPages(made("aids.fodt"));
+        QCOMPARE(m_editingAids->count, 18);
+        QCOMPARE(m_editingAids->pictures.size(), 18);
+        const QList<QImage> &pictures = m_editingAids->pictures;
+        QCOMPARE(pictures[page].size(), kA4);
+        if (twin < 0) {
+            QVERIFY(pureWhite(pictures[page]));
+        } else {
+            QVERIFY(!pureWhite(pictures[page]));
+            QVERIFY(pictures[page] == pictures[twin]);
         }
-        QVERIFY(!pureWhite(result.pictures[3]));
-        QVERIFY2(result.pictures[3] == result.pictures[4], "soft hyphens are shaded");
-        QVERIFY(!pureWhite(result.pictures[5]));
-        QVERIFY2(result.pictures[5] == result.pictures[6], "the field is shaded");
     }
 
     void badInput_data()
