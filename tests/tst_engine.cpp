@@ -274,7 +274,7 @@ private:
     QTemporaryDir m_dir;
     QTemporaryDir m_home;
     std::optional<Export> m_editingAids; // exported once, checked row by row
-    QTemporaryDir m_temp; // every engine's TMPDIR
+    QTemporaryDir m_temp;                // every engine's TMPDIR
     QString m_engine;
     QString m_references;
 
@@ -535,13 +535,63 @@ private slots:
             QCOMPARE(picture.size(), kA4);
     }
 
-    void plainTextIsADocument()
+    // A file without a page size of its own takes the system's paper, as in
+    // LibreOffice: what libpaper's paperconf says, else LC_PAPER. Each row makes the
+    // system it describes with a paperconf of its own on the PATH, and LibreOffice's
+    // PDF export in that system must agree.
+    void plainTextTakesTheSystemsPaper_data()
     {
-        const QString path = made("notes.txt");
+        QTest::addColumn<QByteArray>("paperconf"); // its output; empty: it fails
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("libpaper says a4") << QByteArray("a4") << kA4;
+        QTest::newRow("libpaper says letter") << QByteArray("letter") << kLetter;
+        QTest::newRow("no libpaper, the C locale's paper") << QByteArray() << kA4;
+    }
+
+    void plainTextTakesTheSystemsPaper()
+    {
+        QFETCH(QByteArray, paperconf);
+        QFETCH(QSize, size);
+        const QString folder = made("paper-" + QString::fromLatin1(paperconf));
+        QVERIFY(QDir().mkpath(folder + "/bin"));
+        const QString tool = folder + "/bin/paperconf";
+        QVERIFY(writeFile(tool, paperconf.isEmpty() ? "#!/bin/sh\nexit 1\n"
+                                                    : "#!/bin/sh\necho " + paperconf + "\n"));
+        QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::ExeOwner));
+        const QString path = folder + "/notes.txt";
         QVERIFY(writeFile(path, "Plain words on a line.\nAnother line, with ümlauts.\n"));
+
+        const QByteArray oldPath = qgetenv("PATH");
+        const QByteArray oldAll = qgetenv("LC_ALL");
+        const QByteArray oldPaper = qgetenv("LC_PAPER");
+        qputenv("PATH", QFile::encodeName(folder + "/bin") + ':' + oldPath);
+        qunsetenv("LC_ALL");
+        qputenv("LC_PAPER", "C");
         const Export result = exportPages(path);
+        QString output;
+        const bool printed =
+            run("soffice",
+                {"--headless",
+                 "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
+                 "--convert-to", "pdf", "--outdir", folder, path},
+                &output) &&
+            run("pdftoppm", {"-r", "96", "-png", folder + "/notes.pdf", folder + "/printed"},
+                &output);
+        qputenv("PATH", oldPath);
+        if (oldAll.isNull())
+            qunsetenv("LC_ALL");
+        else
+            qputenv("LC_ALL", oldAll);
+        if (oldPaper.isNull())
+            qunsetenv("LC_PAPER");
+        else
+            qputenv("LC_PAPER", oldPaper);
+
+        QVERIFY2(printed, qPrintable(output));
+        QCOMPARE(QImage(folder + "/printed-1.png").size(), size);
         QCOMPARE(result.count, 1);
         QCOMPARE(result.pictures.size(), 1);
+        QCOMPARE(result.pictures[0].size(), size);
         QVERIFY(!pureWhite(result.pictures[0]));
     }
 

@@ -77,6 +77,9 @@ EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *of
                                   LOK_FEATURE_DOCUMENT_PASSWORD_TO_MODIFY |
                                   LOK_FEATURE_NO_TILED_ANNOTATIONS);
     m_office->registerCallback(&EngineOffice::onCallback, this);
+    // Without it new documents take US Letter whatever the system says; should the
+    // office run no macros, that is all that is lost.
+    m_office->runMacro(kUseSystemLocaleMacro);
 }
 
 // The office is never shut down: the engine process ends with _exit, which is both
@@ -238,5 +241,8 @@ int prepareProfile(const std::string &installDir, const std::string &profileFold
     std::free(info);
     // Ending the office writes its configuration, first-start results included.
     delete office;
-    return ProfileSlot::recordOfficeVersion(profileFolder, version) ? 0 : 1;
+    return ProfileSlot::recordOfficeVersion(profileFolder, version) &&
+                   ProfileSlot::addMacros(profileFolder)
+               ? 0
+               : 1;
 }

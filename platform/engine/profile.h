@@ -41,12 +41,20 @@ public:
     static bool recordOfficeVersion(const std::filesystem::path &folder,
                                     const std::string &version);
 
+    // Adds the engine's macros (see kUseSystemLocaleMacro) to a profile that has been
+    // through its first start.
+    static bool addMacros(const std::filesystem::path &folder);
+
 private:
     ProfileSlot(int lockFd, std::filesystem::path folder);
 
     int m_lockFd;
     std::filesystem::path m_folder;
 };
+
+// The macro in every engine profile that gives the office back the system's locale
+// and paper, which LibreOfficeKit replaces with en-US at start-up.
+inline constexpr const char *kUseSystemLocaleMacro = "macro:///Pagelift.Engine.UseSystemLocale";
 
 // $XDG_CACHE_HOME/pagelift, or ~/.cache/pagelift.
 std::filesystem::path engineCacheRoot();
