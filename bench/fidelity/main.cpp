@@ -110,8 +110,7 @@ ToolRun runSoffice(const QString &profile, const QStringList &arguments)
 
 // LibreOffice's pages of `document`, made in `folder` as make-reference.sh makes them.
 // Empty when LibreOffice cannot convert it.
-QList<QString> makeReference(const QString &document, const QString &folder,
-                             const QString &profile)
+QList<QString> makeReference(const QString &document, const QString &folder, const QString &profile)
 {
     const QString name = QFileInfo(document).fileName();
     const QString pdfFolder = QDir(folder).filePath(QStringLiteral("pdf"));
@@ -177,8 +176,8 @@ double psnr(const QImage &a, const QImage &b)
         const QRgb *p = reinterpret_cast<const QRgb *>(a.constScanLine(y));
         const QRgb *q = reinterpret_cast<const QRgb *>(b.constScanLine(y));
         for (int x = 0; x < width; ++x) {
-            for (int d : {qRed(p[x]) - qRed(q[x]), qGreen(p[x]) - qGreen(q[x]),
-                          qBlue(p[x]) - qBlue(q[x])})
+            for (int d :
+                 {qRed(p[x]) - qRed(q[x]), qGreen(p[x]) - qGreen(q[x]), qBlue(p[x]) - qBlue(q[x])})
                 sum += double(d) * d;
         }
     }
@@ -218,9 +217,9 @@ Row compare(const QString &document, const Options &options, const QString &refe
 
     const QString ourFolder = QDir(work).filePath(QStringLiteral("ours/") + row.name);
     QDir(ourFolder).removeRecursively();
-    const ToolRun run = runTool(options.converter,
-                                {QStringLiteral("-q"), QString::number(options.quality),
-                                 QStringLiteral("-o"), ourFolder, document});
+    const ToolRun run =
+        runTool(options.converter, {QStringLiteral("-q"), QString::number(options.quality),
+                                    QStringLiteral("-o"), ourFolder, document});
     const QString base = QFileInfo(document).completeBaseName();
     const QList<QString> ours = pagesIn(ourFolder, base + u'_', QStringLiteral(".jpg"));
     row.ours = int(ours.size());
@@ -270,12 +269,12 @@ Row compare(const QString &document, const Options &options, const QString &refe
             failures << QStringLiteral("page %1 at %2 dB").arg(page + 1).arg(db, 0, 'f', 1);
     }
     row.passed = failures.isEmpty();
-    row.status = row.passed ? QStringLiteral("ok")
-                            : QStringLiteral("FAIL: ") +
-                                  (failures.size() > 3 ? failures.mid(0, 3).join(QStringLiteral(
-                                                             ", ")) +
-                                                             QStringLiteral(", ...")
-                                                       : failures.join(QStringLiteral(", ")));
+    row.status = row.passed
+                     ? QStringLiteral("ok")
+                     : QStringLiteral("FAIL: ") +
+                           (failures.size() > 3 ? failures.mid(0, 3).join(QStringLiteral(", ")) +
+                                                      QStringLiteral(", ...")
+                                                : failures.join(QStringLiteral(", ")));
     return row;
 }
 
@@ -318,8 +317,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     Options options;
-    options.converter =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pagelift-fidelity-convert"));
+    options.converter = QDir(QCoreApplication::applicationDirPath())
+                            .filePath(QStringLiteral("pagelift-fidelity-convert"));
     const QStringList arguments = app.arguments().mid(1);
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
@@ -345,7 +344,8 @@ int main(int argc, char *argv[])
         return usage();
 
     QTemporaryDir temporary;
-    const QString work = QDir(options.work.isEmpty() ? temporary.path() : options.work).absolutePath();
+    const QString work =
+        QDir(options.work.isEmpty() ? temporary.path() : options.work).absolutePath();
     QDir().mkpath(work);
     const QString referenceFolder = options.reference.isEmpty()
                                         ? QDir(work).filePath(QStringLiteral("reference"))
@@ -368,8 +368,7 @@ int main(int argc, char *argv[])
         passed += row.passed;
         print(formatRow(row));
     }
-    print(QStringLiteral("%1 passed, %2 failed")
-              .arg(passed)
-              .arg(options.documents.size() - passed));
+    print(
+        QStringLiteral("%1 passed, %2 failed").arg(passed).arg(options.documents.size() - passed));
     return passed == options.documents.size() ? 0 : 1;
 }
