@@ -147,6 +147,13 @@ const QByteArray kEditingAids =
     "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
     "</office:text></office:body></office:document>\n";
 
+// A WordPerfect 4.2 document: text with one-byte codes (bold on, bold off) and control
+// bytes, a NUL among them. It starts with no signature, and the office's type
+// detection recognises it whatever its name.
+const QByteArray kWordPerfect42("Pagelift reads \x9dWordPerfect\x9c 4.2 files.\n\0\n"
+                                "A second line of words.\n",
+                                66);
+
 QByteArray hashOf(const QString &path)
 {
     QFile file(path);
@@ -301,6 +308,7 @@ private slots:
         makeFormats("mixed", {Page::A4, Page::Letter, Page::Landscape, Page::A4}, {"odt", "docx"});
         makeFormats("blank", {Page::A4, Page::BlankA4, Page::A4}, {"odt"});
         QVERIFY(writeFile(made("aids.fodt"), kEditingAids));
+        QVERIFY(writeFile(made("wordperfect42.doc"), kWordPerfect42));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -310,10 +318,11 @@ private slots:
                 {"--headless",
                  "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
-                 made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc")},
+                 made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
+                 made("wordperfect42.doc")},
                 &output),
             qPrintable(output));
-        for (const char *name : {"three", "twelve", "mixed", "blank", "one"}) {
+        for (const char *name : {"three", "twelve", "mixed", "blank", "one", "wordperfect42"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -361,6 +370,9 @@ private slots:
         QTest::newRow("mixed sizes, odt") << "mixed.odt" << mixed << Reference::Compare;
         QTest::newRow("mixed sizes, docx") << "mixed.docx" << mixed << Reference::Skip;
         QTest::newRow("blank page") << "blank.odt" << QList<QSize>(3, kA4) << Reference::Compare;
+        // Only the office's type detection knows this one; it has no signature.
+        QTest::newRow("WordPerfect 4.2, named .doc")
+            << "wordperfect42.doc" << QList<QSize>{kLetter} << Reference::Compare;
     }
 
     void pagesComeOutAsTheyPrint()
@@ -454,6 +466,7 @@ private slots:
         QTest::newRow("zero bytes") << "zero.docx" << notADocument;
         QTest::newRow("picture named .docx") << "picture.docx" << notADocument;
         QTest::newRow("random bytes named .doc") << "random.doc" << notADocument;
+        QTest::newRow("random bytes named .wpd") << "random.wpd" << notADocument;
         QTest::newRow("spreadsheet, flat ods") << "sheet.fods" << notADocument;
         QTest::newRow("spreadsheet, ods") << "sheet.ods" << notADocument;
         QTest::newRow("spreadsheet, xlsx") << "sheet.xlsx" << notADocument;
@@ -478,7 +491,7 @@ private slots:
                 QImage picture(64, 48, QImage::Format_RGB32);
                 picture.fill(Qt::darkCyan);
                 QVERIFY(picture.save(path, "PNG"));
-            } else if (file == "random.doc") {
+            } else if (file == "random.doc" || file == "random.wpd") {
                 QByteArray bytes;
                 for (int i = 0; i < 20000; ++i)
                     bytes.append(char((i * 2654435761u) >> 13));

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <sys/prctl.h>
@@ -66,6 +67,22 @@ void useOwnFolders(const ProfileSlot &profile)
     ::setenv("MOZILLA_CERTIFICATE_FOLDER", store.c_str(), 1);
     profile.clearTemporaryFolder();
     ::setenv("TMPDIR", profile.temporaryFolder().c_str(), 1);
+}
+
+// The office's plain-text import filters ("Text", "Text (encoded)"), which it also
+// takes for files it does not recognise.
+bool isPlainTextFilter(const std::string &filter)
+{
+    return filter.rfind("Text", 0) == 0;
+}
+
+// A macro's arguments go through one round of URL decoding before the macro sees them.
+std::string macroArgument(const std::string &url)
+{
+    std::string escaped;
+    for (char c : url)
+        escaped += c == '%' ? std::string("%25") : std::string(1, c);
+    return "\"" + escaped + "\"";
 }
 
 } // namespace
@@ -191,7 +208,6 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
         result.refusal = Refusal::Unreadable;
         return result;
     case FileKind::Empty:
-    case FileKind::Binary:
     case FileKind::OtherOffice:
         result.refusal = Refusal::NotADocument;
         return result;
@@ -206,18 +222,47 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
     m_loadingUrl = fileUrl(path);
     result.document.reset(m_office->documentLoad(m_loadingUrl.c_str()));
     if (!result.document) {
-        result.refusal = m_passwordAsked ? Refusal::Password : Refusal::Corrupt;
+        // A file of no kind known here that the office cannot read either is no
+        // document (IBM DisplayWrite, say), not a damaged one.
+        result.refusal = m_passwordAsked            ? Refusal::Password
+                         : kind == FileKind::Binary ? Refusal::NotADocument
+                                                    : Refusal::Corrupt;
         if (char *message = m_office->getError()) {
             result.detail = message;
             m_office->freeError(message);
         }
         return result;
     }
-    if (result.document->getDocumentType() != LOK_DOCTYPE_TEXT) {
+    bool document = result.document->getDocumentType() == LOK_DOCTYPE_TEXT;
+    // Binary data that the office's type detection does not recognise is loaded as
+    // plain text: pages of garbage. What it does recognise (WordPerfect, Works and
+    // the like) is a document. When the filter cannot be told, binary data stays
+    // refused.
+    if (document && kind == FileKind::Binary) {
+        const std::string filter = importFilterOf(m_loadingUrl);
+        document = !filter.empty() && !isPlainTextFilter(filter);
+    }
+    if (!document) {
         result.document.reset();
         result.refusal = Refusal::NotADocument;
     }
     return result;
+}
+
+std::string EngineOffice::importFilterOf(const std::string &url)
+{
+    std::error_code ec;
+    const fs::path answer = fs::temp_directory_path(ec) / "pagelift-import-filter";
+    fs::remove(answer, ec);
+    const std::string call = std::string(kWriteImportFilterMacro) + "(" + macroArgument(url) + "," +
+                             macroArgument(fileUrl(answer)) + ")";
+    std::string filter;
+    if (m_office->runMacro(call.c_str())) {
+        std::ifstream in(answer, std::ios::binary);
+        std::getline(in, filter);
+    }
+    fs::remove(answer, ec);
+    return filter;
 }
 
 std::unique_ptr<lok::Document> EngineOffice::loadAny(const std::string &path, std::string &error)

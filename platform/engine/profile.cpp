@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "9";
+const char *const kSettingsVersion = "10";
 
 // Editing aids that tiled rendering would otherwise draw on the pages (the grey band
 // behind indexes, text and table boundaries, soft hyphens, formatting marks with the
@@ -54,11 +54,17 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 </oor:items>
 )";
 
-// LibreOfficeKit sets the office's locale to en-US when it starts, and the office
-// takes the default paper of new documents (plain text, for one) from that locale's
-// country: US Letter. A LibreOffice of the user's own leaves that setting empty, and
-// then asks the system: paperconf (libpaper), else LC_PAPER. Every engine runs
-// this macro after its start to put the setting back as LibreOffice has it.
+// The engine's macros, a Basic library in every profile.
+//
+// UseSystemLocale: LibreOfficeKit sets the office's locale to en-US when it starts,
+// and the office takes the default paper of new documents (plain text, for one) from
+// that locale's country: US Letter. A LibreOffice of the user's own leaves that
+// setting empty, and then asks the system: paperconf (libpaper), else LC_PAPER. Every
+// engine runs this macro after its start to put the setting back as LibreOffice has it.
+//
+// WriteImportFilter: the office's type detection chooses the import filter, and
+// falls back to plain text for what it does not recognise; LibreOfficeKit does not
+// tell which it chose. The macro writes the filter's name into a file.
 const char *const kBasicLibraries =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
@@ -86,6 +92,22 @@ Sub UseSystemLocale
     locale = provider.createInstanceWithArguments(&quot;com.sun.star.configuration.ConfigurationUpdateAccess&quot;, path())
     locale.setPropertyValue(&quot;ooSetupSystemLocale&quot;, &quot;&quot;)
     locale.commitChanges()
+End Sub
+
+Sub WriteImportFilter(document As String, answer As String)
+    filter = &quot;&quot;
+    components = StarDesktop.getComponents().createEnumeration()
+    Do While components.hasMoreElements()
+        component = components.nextElement()
+        If ConvertFromURL(component.getURL()) = ConvertFromURL(document) Then
+            For Each argument In component.getArgs()
+                If argument.Name = &quot;FilterName&quot; Then filter = argument.Value
+            Next
+        End If
+    Loop
+    Open ConvertFromURL(answer) For Output As #1
+    Print #1, filter
+    Close #1
 End Sub
 </script:module>
 )";
