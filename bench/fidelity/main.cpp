@@ -70,7 +70,10 @@ ToolRun runTool(const QString &program, const QStringList &arguments)
         run.errors = program + QStringLiteral(" took too long");
         return run;
     }
-    run.errors = QString::fromLocal8Bit(process.readAllStandardError()).simplified();
+    // The message is the last line; Qt may warn about its environment before it.
+    const QStringList lines =
+        QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    run.errors = lines.isEmpty() ? QString() : lines.last().simplified();
     run.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     return run;
 }
