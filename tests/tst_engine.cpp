@@ -70,10 +70,12 @@ const QByteArray kWorkbook =
     "<workbook "
     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
 
-// Pages that print blank but carry what editing views mark: an empty table without
-// borders, an empty section, a comment, and nothing but spaces, tabs, a line break
-// and a column break. Then pairs of pages that print the same, the first of each with
-// what editing views mark or shade. screenOnlyMarksAreNotDrawn_data() names them.
+// First a pair of pages that print the same, the first with hidden text whose
+// condition holds (the office evaluates such conditions when it loads a document only
+// if a field such as the page count makes it compute fields). Then pages that print blank but carry
+// what editing views mark: an empty table without borders, an empty section, a comment, and nothing
+// but spaces, tabs, a line break and a column break. Then more pairs, the first of each with what
+// editing views mark or shade. screenOnlyMarksAreNotDrawn_data() names the pages.
 const QByteArray kEditingAids =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
@@ -90,6 +92,8 @@ const QByteArray kEditingAids =
     " fo:margin-left=\"2cm\" fo:margin-right=\"2cm\"/></style:page-layout>\n"
     " <style:style style:name=\"Break\" style:family=\"paragraph\">"
     "<style:paragraph-properties fo:break-before=\"page\"/></style:style>\n"
+    " <style:style style:name=\"BreakTable\" style:family=\"table\">"
+    "<style:table-properties fo:break-before=\"page\"/></style:style>\n"
     " <style:style style:name=\"ColumnBreak\" style:family=\"paragraph\">"
     "<style:paragraph-properties fo:break-before=\"column\"/></style:style>\n"
     " <style:style style:name=\"Columns\" style:family=\"section\"><style:section-properties>"
@@ -101,7 +105,12 @@ const QByteArray kEditingAids =
     "<office:master-styles><style:master-page style:name=\"Standard\""
     " style:page-layout-name=\"pm\"/></office:master-styles>\n"
     "<office:body><office:text>\n"
-    "<table:table table:name=\"Empty\"><table:table-column table:number-columns-repeated=\"3\"/>"
+    "<text:p>Field:<text:span text:style-name=\"Hidden\"> and"
+    "</text:span> <text:hidden-text text:condition=\"ooow:1\" text:string-value=\"HIDDEN\" "
+    "text:is-hidden=\"true\">HIDDEN</text:hidden-text> words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Field: <text:s/>words.</text:p>\n"
+    "<table:table table:name=\"Empty\" table:style-name=\"BreakTable\"><table:table-column "
+    "table:number-columns-repeated=\"3\"/>"
     "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
     "</table:table-cell><table:table-cell><text:p/></table:table-cell></table:table-row>"
     "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
@@ -135,8 +144,9 @@ const QByteArray kEditingAids =
     "<text:p>Apple, 1</text:p>\n"
     "<text:p text:style-name=\"Break\">Soft hy&#173;phens in the mid&#173;dle of words</text:p>\n"
     "<text:p text:style-name=\"Break\">Soft hyphens in the middle of words</text:p>\n"
-    "<text:p text:style-name=\"Break\">Pages: <text:page-count>18</text:page-count></text:p>\n"
-    "<text:p text:style-name=\"Break\">Pages: 18</text:p>\n"
+    "<text:p text:style-name=\"Break\">Page <text:page-number "
+    "text:select-page=\"current\">15</text:page-number></text:p>\n"
+    "<text:p text:style-name=\"Break\">Page 15</text:p>\n"
     "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
     "<text:p><text:hidden-paragraph text:condition=\"ooow:1\" text:is-hidden=\"true\"/>"
     "A hidden paragraph.</text:p><text:p>More shown words.</text:p>\n"
@@ -424,17 +434,18 @@ private slots:
     {
         QTest::addColumn<int>("page");
         QTest::addColumn<int>("twin");
-        QTest::newRow("text and table boundaries of an empty table") << 0 << -1;
-        QTest::newRow("section boundaries") << 1 << -1;
-        QTest::newRow("comment") << 2 << -1;
-        QTest::newRow("formatting marks and the column break line") << 3 << -1;
-        QTest::newRow("index shading, table of contents") << 4 << 5;
-        QTest::newRow("index shading, bibliography") << 6 << 7;
-        QTest::newRow("index shading, alphabetical index") << 8 << 9;
-        QTest::newRow("soft hyphens") << 10 << 11;
-        QTest::newRow("field shading") << 12 << 13;
-        QTest::newRow("hidden paragraph") << 14 << 15;
-        QTest::newRow("hidden characters") << 16 << 17;
+        QTest::newRow("hidden text field") << 0 << 1;
+        QTest::newRow("text and table boundaries of an empty table") << 2 << -1;
+        QTest::newRow("section boundaries") << 3 << -1;
+        QTest::newRow("comment") << 4 << -1;
+        QTest::newRow("formatting marks and the column break line") << 5 << -1;
+        QTest::newRow("index shading, table of contents") << 6 << 7;
+        QTest::newRow("index shading, bibliography") << 8 << 9;
+        QTest::newRow("index shading, alphabetical index") << 10 << 11;
+        QTest::newRow("soft hyphens") << 12 << 13;
+        QTest::newRow("field shading") << 14 << 15;
+        QTest::newRow("hidden paragraph") << 16 << 17;
+        QTest::newRow("hidden characters") << 18 << 19;
     }
 
     void screenOnlyMarksAreNotDrawn()
@@ -443,8 +454,8 @@ private slots:
         QFETCH(int, twin);
         if (!m_editingAids)
             m_editingAids = exportPages(made("aids.fodt"));
-        QCOMPARE(m_editingAids->count, 18);
-        QCOMPARE(m_editingAids->pictures.size(), 18);
+        QCOMPARE(m_editingAids->count, 20);
+        QCOMPARE(m_editingAids->pictures.size(), 20);
         const QList<QImage> &pictures = m_editingAids->pictures;
         QCOMPARE(pictures[page].size(), kA4);
         if (twin < 0) {

@@ -147,6 +147,9 @@ EngineSession::Reply EngineSession::open(const std::string &path)
         return refuse(loaded.refusal, loaded.detail);
     m_document = std::move(loaded.document);
     m_document->initializeForRendering(kRenderingOptions);
+    // LibreOffice brings every field up to date before it prints (hidden text whose
+    // condition holds disappears, for one); the view it loads shows them as stored.
+    m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
     return value(0);
 }
 
