@@ -65,12 +65,13 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // WriteImportFilter: the office's type detection chooses the import filter, and
 // falls back to plain text for what it does not recognise; LibreOfficeKit does not
 // tell which it chose. The macro writes the filter's name into a file.
-const char *const kBasicLibraries =
+const char *const kBasicLibrariesStart =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
 <library:libraries xmlns:library="http://openoffice.org/2000/library" xmlns:xlink="http://www.w3.org/1999/xlink">
- <library:library library:name="Standard" library:link="false"/>
- <library:library library:name="Pagelift" library:link="false"/>
+)";
+const char *const kBasicLibrariesEnd =
+    R"( <library:library library:name="Pagelift" library:link="false"/>
 </library:libraries>
 )";
 const char *const kBasicLibrary =
@@ -234,7 +235,11 @@ bool ProfileSlot::addMacros(const fs::path &folder)
     // The office's first start lists the libraries it made itself (Standard) and
     // nothing else, so the list is written after it.
     const fs::path basic = folder / "user" / "basic";
-    return fs::exists(basic / "Standard") && writeText(basic / "script.xlc", kBasicLibraries) &&
+    std::string libraries = kBasicLibrariesStart;
+    if (fs::exists(basic / "Standard"))
+        libraries += " <library:library library:name=\"Standard\" library:link=\"false\"/>\n";
+    libraries += kBasicLibrariesEnd;
+    return writeText(basic / "script.xlc", libraries.c_str()) &&
            writeText(basic / "Pagelift" / "script.xlb", kBasicLibrary) &&
            writeText(basic / "Pagelift" / "Engine.xba", kBasicModule);
 }
