@@ -5,13 +5,16 @@
 //   pagelift-fidelity-convert [-q QUALITY] [-o FOLDER] DOCUMENT...
 //
 // Page N of `report.docx` becomes FOLDER/report_N.jpg (beside the document without -o).
-// A document that cannot be converted is reported on standard error with the message
-// the window would show, and the exit status is 1; the other documents still run.
+// The engine always opens the document where it is, so that what shows its own path
+// (a file name field, say) shows the same as in LibreOffice. A document that cannot be
+// converted is reported on standard error with the message the window would show, and
+// the exit status is 1; the other documents still run.
 
 #include "dialogs.h"
 #include "engineclient.h"
 #include "filelistview.h"
 #include "form1.h"
+#include "wordapplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,18 +39,61 @@ public:
     QStringList messages;
 };
 
-// Converts `document` in place; returns the window's messages.
-QStringList convertOne(const QString &document, int quality)
+// The engine's word processor, opening `document` whatever path the window asks for:
+// the window writes the pages beside the path it was given.
+class OpenElsewhere : public WordApplication
+{
+public:
+    OpenElsewhere(std::unique_ptr<WordApplication> word, QString document)
+        : m_word(std::move(word)), m_document(std::move(document))
+    {
+    }
+    void documentsOpen(const QString &) override { m_word->documentsOpen(m_document); }
+    void activeDocumentRepaginate() override { m_word->activeDocumentRepaginate(); }
+    qint32 activeDocumentBuiltInDocumentProperties(qint32 property) override
+    {
+        return m_word->activeDocumentBuiltInDocumentProperties(property);
+    }
+    void selectionGoTo(qint32 what, qint32 which, qint16 name) override
+    {
+        m_word->selectionGoTo(what, which, name);
+    }
+    void selectionMoveUp(qint32 unit, qint16 count, qint32 extend) override
+    {
+        m_word->selectionMoveUp(unit, count, extend);
+    }
+    void selectionEndKey(qint32 unit, qint32 extend) override
+    {
+        m_word->selectionEndKey(unit, extend);
+    }
+    void selectionCut() override { m_word->selectionCut(); }
+    void activeDocumentClose(qint32 savechanges) override
+    {
+        m_word->activeDocumentClose(savechanges);
+    }
+    void quit() override { m_word->quit(); }
+
+private:
+    std::unique_ptr<WordApplication> m_word;
+    QString m_document;
+};
+
+// Converts `document` through the window, which is given `listed` as its path; returns
+// the window's messages.
+QStringList convertOne(const QString &document, const QString &listed, int quality)
 {
     RecordingDialogs dialogs;
     Form1Environment environment;
     environment.dialogs = &dialogs;
-    environment.createWord = engineFactory(QCoreApplication::applicationDirPath());
+    const WordFactory engine = engineFactory(QCoreApplication::applicationDirPath());
+    environment.createWord = [engine, document]() -> std::unique_ptr<WordApplication> {
+        return std::make_unique<OpenElsewhere>(engine(), document);
+    };
     environment.isWordRunning = [] { return false; };
     Form1 form(environment);
     form.ListView1->setColumnCount(1);
     form.Slider1->setValue(quality);
-    form.ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{document}));
+    form.ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{listed}));
     form.PushButton2->click();
     return dialogs.messages;
 }
@@ -96,26 +142,12 @@ int main(int argc, char *argv[])
 
     int status = 0;
     for (const QString &document : documents) {
-        // The window writes beside the document, so with -o it converts a copy that
-        // sits in the folder. A file that is not there stays as it was given, so the
-        // window reports it.
-        QString converted = document;
-        if (!folder.isEmpty() && QFileInfo(document).isFile()) {
-            converted = QDir(folder).filePath(QFileInfo(document).fileName());
-            QFile::remove(converted);
-            if (!QFile::copy(document, converted)) {
-                std::fprintf(stderr, "cannot copy %s to %s\n", qPrintable(document),
-                             qPrintable(folder));
-                status = 1;
-                continue;
-            }
-        }
-        const QStringList messages = convertOne(converted, quality);
-        if (converted != document)
-            QFile::remove(converted);
+        const QString listed =
+            folder.isEmpty() ? document : QDir(folder).filePath(QFileInfo(document).fileName());
+        const QStringList messages = convertOne(document, listed, quality);
         if (messages != QStringList{QStringLiteral("Done.")}) {
-            // Named as the user gave it, not as the copy.
-            const QString text = messages.join(u' ').simplified().replace(converted, document);
+            // Named as the user gave it, not as the window had it.
+            const QString text = messages.join(u' ').simplified().replace(listed, document);
             std::fprintf(stderr, "%s\n", qPrintable(text));
             status = 1;
         }
