@@ -235,9 +235,9 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
     }
     bool document = result.document->getDocumentType() == LOK_DOCTYPE_TEXT;
     // Binary data that the office's type detection does not recognise is loaded as
-    // plain text: pages of garbage. What it does recognise (WordPerfect, Works and
-    // the like) is a document. When the filter cannot be told, binary data stays
-    // refused.
+    // plain text: pages of garbage. What it does recognise (WordPerfect 4.2, which
+    // has no signature, and the like) is a document. When the filter cannot be told,
+    // binary data stays refused.
     if (document && kind == FileKind::Binary) {
         const std::string filter = importFilterOf(m_loadingUrl);
         document = !filter.empty() && !isPlainTextFilter(filter);
