@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -71,9 +72,12 @@ const QByteArray kWorkbook =
     "<workbook "
     "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
 
-// Three pages that print blank but carry what editing views mark: an empty table
-// without borders, an empty section, and a comment. Then two pairs of pages that
-// print the same, one of each with what editing views shade: soft hyphens, a field.
+// First a pair of pages that print the same, the first with hidden text whose
+// condition holds (the office evaluates such conditions when it loads a document only
+// if a field such as the page count makes it compute fields). Then pages that print blank but carry
+// what editing views mark: an empty table without borders, an empty section, a comment, and nothing
+// but spaces, tabs, a line break and a column break. Then more pairs, the first of each with what
+// editing views mark or shade. screenOnlyMarksAreNotDrawn_data() names the pages.
 const QByteArray kEditingAids =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
@@ -82,6 +86,7 @@ const QByteArray kEditingAids =
     " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
     " xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\"\n"
     " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+    " xmlns:ooow=\"http://openoffice.org/2004/writer\"\n"
     " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n"
     "<office:automatic-styles>\n"
     " <style:page-layout style:name=\"pm\"><style:page-layout-properties fo:page-width=\"21cm\""
@@ -89,11 +94,25 @@ const QByteArray kEditingAids =
     " fo:margin-left=\"2cm\" fo:margin-right=\"2cm\"/></style:page-layout>\n"
     " <style:style style:name=\"Break\" style:family=\"paragraph\">"
     "<style:paragraph-properties fo:break-before=\"page\"/></style:style>\n"
+    " <style:style style:name=\"BreakTable\" style:family=\"table\">"
+    "<style:table-properties fo:break-before=\"page\"/></style:style>\n"
+    " <style:style style:name=\"ColumnBreak\" style:family=\"paragraph\">"
+    "<style:paragraph-properties fo:break-before=\"column\"/></style:style>\n"
+    " <style:style style:name=\"Columns\" style:family=\"section\"><style:section-properties>"
+    "<style:columns fo:column-count=\"2\" fo:column-gap=\"1cm\"/></style:section-properties>"
+    "</style:style>\n"
+    " <style:style style:name=\"Hidden\" style:family=\"text\">"
+    "<style:text-properties text:display=\"none\"/></style:style>\n"
     "</office:automatic-styles>\n"
     "<office:master-styles><style:master-page style:name=\"Standard\""
     " style:page-layout-name=\"pm\"/></office:master-styles>\n"
     "<office:body><office:text>\n"
-    "<table:table table:name=\"Empty\"><table:table-column table:number-columns-repeated=\"3\"/>"
+    "<text:p>Field:<text:span text:style-name=\"Hidden\"> and"
+    "</text:span> <text:hidden-text text:condition=\"ooow:1\" text:string-value=\"HIDDEN\" "
+    "text:is-hidden=\"true\">HIDDEN</text:hidden-text> words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Field: <text:s/>words.</text:p>\n"
+    "<table:table table:name=\"Empty\" table:style-name=\"BreakTable\"><table:table-column "
+    "table:number-columns-repeated=\"3\"/>"
     "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
     "</table:table-cell><table:table-cell><text:p/></table:table-cell></table:table-row>"
     "<table:table-row><table:table-cell><text:p/></table:table-cell><table:table-cell><text:p/>"
@@ -103,11 +122,49 @@ const QByteArray kEditingAids =
     "text:style-name=\"Break\"/><text:p/></text:section>\n"
     "<text:p text:style-name=\"Break\"><office:annotation><dc:creator>Reviewer</dc:creator>"
     "<text:p>A remark that is never printed.</text:p></office:annotation></text:p>\n"
+    "<text:p text:style-name=\"Break\"><text:tab/> <text:s text:c=\"3\"/><text:line-break/>"
+    "&#160;<text:tab/></text:p><text:p/>\n"
+    "<text:section text:name=\"TwoColumns\" text:style-name=\"Columns\"><text:p/>"
+    "<text:p text:style-name=\"ColumnBreak\"/></text:section>\n"
+    // Indexes: a table of contents, a bibliography and an alphabetical index, each
+    // followed by the same lines as plain paragraphs.
+    "<text:p text:style-name=\"Break\">Contents</text:p>\n"
+    "<text:table-of-content text:name=\"Contents\"><text:table-of-content-source "
+    "text:outline-level=\"3\"/><text:index-body><text:p>Chapter one</text:p>"
+    "<text:p>Chapter two</text:p></text:index-body></text:table-of-content>\n"
+    "<text:p text:style-name=\"Break\">Contents</text:p>\n"
+    "<text:p>Chapter one</text:p><text:p>Chapter two</text:p>\n"
+    "<text:p text:style-name=\"Break\">Sources</text:p>\n"
+    "<text:bibliography text:name=\"Sources\"><text:bibliography-source/><text:index-body>"
+    "<text:p>Smith, A Book, 1999</text:p></text:index-body></text:bibliography>\n"
+    "<text:p text:style-name=\"Break\">Sources</text:p>\n"
+    "<text:p>Smith, A Book, 1999</text:p>\n"
+    "<text:p text:style-name=\"Break\">Index</text:p>\n"
+    "<text:alphabetical-index text:name=\"Index\"><text:alphabetical-index-source/>"
+    "<text:index-body><text:p>Apple, 1</text:p></text:index-body></text:alphabetical-index>\n"
+    "<text:p text:style-name=\"Break\">Index</text:p>\n"
+    "<text:p>Apple, 1</text:p>\n"
     "<text:p text:style-name=\"Break\">Soft hy&#173;phens in the mid&#173;dle of words</text:p>\n"
     "<text:p text:style-name=\"Break\">Soft hyphens in the middle of words</text:p>\n"
-    "<text:p text:style-name=\"Break\">Pages: <text:page-count>7</text:page-count></text:p>\n"
-    "<text:p text:style-name=\"Break\">Pages: 7</text:p>\n"
+    "<text:p text:style-name=\"Break\">Page <text:page-number "
+    "text:select-page=\"current\">15</text:page-number></text:p>\n"
+    "<text:p text:style-name=\"Break\">Page 15</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
+    "<text:p><text:hidden-paragraph text:condition=\"ooow:1\" text:is-hidden=\"true\"/>"
+    "A hidden paragraph.</text:p><text:p>More shown words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
+    "<text:p>More shown words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown<text:span text:style-name=\"Hidden\"> and hidden"
+    "</text:span> words.</text:p>\n"
+    "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
     "</office:text></office:body></office:document>\n";
+
+// A WordPerfect 4.2 document: text with one-byte codes (bold on, bold off) and control
+// bytes, a NUL among them. It starts with no signature, and the office's type
+// detection recognises it whatever its name.
+const QByteArray kWordPerfect42("Pagelift reads \x9dWordPerfect\x9c 4.2 files.\n\0\n"
+                                "A second line of words.\n",
+                                66);
 
 QByteArray hashOf(const QString &path)
 {
@@ -247,7 +304,8 @@ private:
 
     QTemporaryDir m_dir;
     QTemporaryDir m_home;
-    QTemporaryDir m_temp; // every engine's TMPDIR
+    std::optional<Export> m_editingAids; // exported once, checked row by row
+    QTemporaryDir m_temp;                // every engine's TMPDIR
     QString m_engine;
     QString m_references;
 
@@ -274,6 +332,7 @@ private slots:
         makeFormats("mixed", {Page::A4, Page::Letter, Page::Landscape, Page::A4}, {"odt", "docx"});
         makeFormats("blank", {Page::A4, Page::BlankA4, Page::A4}, {"odt"});
         QVERIFY(writeFile(made("aids.fodt"), kEditingAids));
+        QVERIFY(writeFile(made("wordperfect42.doc"), kWordPerfect42));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -283,10 +342,11 @@ private slots:
                 {"--headless",
                  "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
-                 made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc")},
+                 made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
+                 made("wordperfect42.doc")},
                 &output),
             qPrintable(output));
-        for (const char *name : {"three", "twelve", "mixed", "blank", "one"}) {
+        for (const char *name : {"three", "twelve", "mixed", "blank", "one", "wordperfect42"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -340,6 +400,9 @@ private slots:
         QTest::newRow("mixed sizes, odt") << "mixed.odt" << mixed << Reference::Compare;
         QTest::newRow("mixed sizes, docx") << "mixed.docx" << mixed << Reference::Skip;
         QTest::newRow("blank page") << "blank.odt" << QList<QSize>(3, kA4) << Reference::Compare;
+        // Only the office's type detection knows this one; it has no signature.
+        QTest::newRow("WordPerfect 4.2, named .doc")
+            << "wordperfect42.doc" << QList<QSize>{kLetter} << Reference::Compare;
     }
 
     void pagesComeOutAsTheyPrint()
@@ -410,18 +473,42 @@ private slots:
         }
     }
 
-    void editingAidsAreNotDrawn()
+    // Each row names a page of kEditingAids that carries something editing views show,
+    // and the page that prints the same without it (-1: the page prints blank).
+    void screenOnlyMarksAreNotDrawn_data()
     {
-        const Export result = exportPages(made("aids.fodt"));
-        QCOMPARE(result.count, 7);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(result.pictures[i].size(), kA4);
-            QVERIFY2(pureWhite(result.pictures[i]), qPrintable(QString("page %1").arg(i + 1)));
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("twin");
+        QTest::newRow("hidden text field") << 0 << 1;
+        QTest::newRow("text and table boundaries of an empty table") << 2 << -1;
+        QTest::newRow("section boundaries") << 3 << -1;
+        QTest::newRow("comment") << 4 << -1;
+        QTest::newRow("formatting marks and the column break line") << 5 << -1;
+        QTest::newRow("index shading, table of contents") << 6 << 7;
+        QTest::newRow("index shading, bibliography") << 8 << 9;
+        QTest::newRow("index shading, alphabetical index") << 10 << 11;
+        QTest::newRow("soft hyphens") << 12 << 13;
+        QTest::newRow("field shading") << 14 << 15;
+        QTest::newRow("hidden paragraph") << 16 << 17;
+        QTest::newRow("hidden characters") << 18 << 19;
+    }
+
+    void screenOnlyMarksAreNotDrawn()
+    {
+        QFETCH(int, page);
+        QFETCH(int, twin);
+        if (!m_editingAids)
+            m_editingAids = exportPages(made("aids.fodt"));
+        QCOMPARE(m_editingAids->count, 20);
+        QCOMPARE(m_editingAids->pictures.size(), 20);
+        const QList<QImage> &pictures = m_editingAids->pictures;
+        QCOMPARE(pictures[page].size(), kA4);
+        if (twin < 0) {
+            QVERIFY(pureWhite(pictures[page]));
+        } else {
+            QVERIFY(!pureWhite(pictures[page]));
+            QVERIFY(pictures[page] == pictures[twin]);
         }
-        QVERIFY(!pureWhite(result.pictures[3]));
-        QVERIFY2(result.pictures[3] == result.pictures[4], "soft hyphens are shaded");
-        QVERIFY(!pureWhite(result.pictures[5]));
-        QVERIFY2(result.pictures[5] == result.pictures[6], "the field is shaded");
     }
 
     void badInput_data()
@@ -435,6 +522,7 @@ private slots:
         QTest::newRow("zero bytes") << "zero.docx" << notADocument;
         QTest::newRow("picture named .docx") << "picture.docx" << notADocument;
         QTest::newRow("random bytes named .doc") << "random.doc" << notADocument;
+        QTest::newRow("random bytes named .wpd") << "random.wpd" << notADocument;
         QTest::newRow("spreadsheet, flat ods") << "sheet.fods" << notADocument;
         QTest::newRow("spreadsheet, ods") << "sheet.ods" << notADocument;
         QTest::newRow("spreadsheet, xlsx") << "sheet.xlsx" << notADocument;
@@ -462,7 +550,7 @@ private slots:
                 QImage picture(64, 48, QImage::Format_RGB32);
                 picture.fill(Qt::darkCyan);
                 QVERIFY(picture.save(path, "PNG"));
-            } else if (file == "random.doc") {
+            } else if (file == "random.doc" || file == "random.wpd") {
                 QByteArray bytes;
                 for (int i = 0; i < 20000; ++i)
                     bytes.append(char((i * 2654435761u) >> 13));
@@ -521,13 +609,63 @@ private slots:
             QCOMPARE(picture.size(), kA4);
     }
 
-    void plainTextIsADocument()
+    // A file without a page size of its own takes the system's paper, as in
+    // LibreOffice: what libpaper's paperconf says, else LC_PAPER. Each row makes the
+    // system it describes with a paperconf of its own on the PATH, and LibreOffice's
+    // PDF export in that system must agree.
+    void plainTextTakesTheSystemsPaper_data()
     {
-        const QString path = made("notes.txt");
+        QTest::addColumn<QByteArray>("paperconf"); // its output; empty: it fails
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("libpaper says a4") << QByteArray("a4") << kA4;
+        QTest::newRow("libpaper says letter") << QByteArray("letter") << kLetter;
+        QTest::newRow("no libpaper, the C locale's paper") << QByteArray() << kA4;
+    }
+
+    void plainTextTakesTheSystemsPaper()
+    {
+        QFETCH(QByteArray, paperconf);
+        QFETCH(QSize, size);
+        const QString folder = made("paper-" + QString::fromLatin1(paperconf));
+        QVERIFY(QDir().mkpath(folder + "/bin"));
+        const QString tool = folder + "/bin/paperconf";
+        QVERIFY(writeFile(tool, paperconf.isEmpty() ? "#!/bin/sh\nexit 1\n"
+                                                    : "#!/bin/sh\necho " + paperconf + "\n"));
+        QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::ExeOwner));
+        const QString path = folder + "/notes.txt";
         QVERIFY(writeFile(path, "Plain words on a line.\nAnother line, with ümlauts.\n"));
+
+        const QByteArray oldPath = qgetenv("PATH");
+        const QByteArray oldAll = qgetenv("LC_ALL");
+        const QByteArray oldPaper = qgetenv("LC_PAPER");
+        qputenv("PATH", QFile::encodeName(folder + "/bin") + ':' + oldPath);
+        qunsetenv("LC_ALL");
+        qputenv("LC_PAPER", "C");
         const Export result = exportPages(path);
+        QString output;
+        const bool printed =
+            run("soffice",
+                {"--headless",
+                 "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
+                 "--convert-to", "pdf", "--outdir", folder, path},
+                &output) &&
+            run("pdftoppm", {"-r", "96", "-png", folder + "/notes.pdf", folder + "/printed"},
+                &output);
+        qputenv("PATH", oldPath);
+        if (oldAll.isNull())
+            qunsetenv("LC_ALL");
+        else
+            qputenv("LC_ALL", oldAll);
+        if (oldPaper.isNull())
+            qunsetenv("LC_PAPER");
+        else
+            qputenv("LC_PAPER", oldPaper);
+
+        QVERIFY2(printed, qPrintable(output));
+        QCOMPARE(QImage(folder + "/printed-1.png").size(), size);
         QCOMPARE(result.count, 1);
         QCOMPARE(result.pictures.size(), 1);
+        QCOMPARE(result.pictures[0].size(), size);
         QVERIFY(!pureWhite(result.pictures[0]));
     }
 

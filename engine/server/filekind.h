@@ -3,8 +3,8 @@
 #include <string>
 
 // What a file looks like before the office reads it. The office takes any file it
-// does not recognise for plain text, so binary data must be caught here rather than
-// rendered as pages of garbage.
+// does not recognise for plain text, so binary data is marked here; the engine asks
+// the office which filter read it, rather than render pages of garbage.
 enum class FileKind
 {
     Missing,     // no such file
@@ -21,7 +21,8 @@ enum class FileKind
     Rtf,
     WordBinary, // other binary word-processor formats the office reads
     Text,       // plain text, HTML, flat XML
-    Binary,     // anything else: pictures, executables, random bytes
+    Binary,     // anything else: pictures, executables, random bytes, and formats only
+                // the office's own type detection knows
 };
 
 FileKind sniffFile(const std::string &path);

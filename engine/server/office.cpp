@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <set>
 #include <sys/prctl.h>
@@ -69,6 +70,7 @@ void useOwnFolders(const ProfileSlot &profile)
 }
 
 // Files refused before the office sees them, and why; None for the ones it may open.
+// Binary data of no kind known here goes to the office, whose type detection decides.
 Refusal refusalBeforeLoading(FileKind kind)
 {
     switch (kind) {
@@ -81,7 +83,6 @@ Refusal refusalBeforeLoading(FileKind kind)
     case FileKind::Unreadable:
         return Refusal::Unreadable;
     case FileKind::Empty:
-    case FileKind::Binary:
     case FileKind::OtherOffice:
         return Refusal::NotADocument;
     case FileKind::BrokenZip:
@@ -89,6 +90,22 @@ Refusal refusalBeforeLoading(FileKind kind)
     default:
         return Refusal::None;
     }
+}
+
+// The office's plain-text import filters ("Text", "Text (encoded)"), which it also
+// takes for files it does not recognise.
+bool isPlainTextFilter(const std::string &filter)
+{
+    return filter.rfind("Text", 0) == 0;
+}
+
+// A macro's arguments go through one round of URL decoding before the macro sees them.
+std::string macroArgument(const std::string &url)
+{
+    std::string escaped;
+    for (char c : url)
+        escaped += c == '%' ? std::string("%25") : std::string(1, c);
+    return "\"" + escaped + "\"";
 }
 
 } // namespace
@@ -100,6 +117,9 @@ EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *of
                                   LOK_FEATURE_DOCUMENT_PASSWORD_TO_MODIFY |
                                   LOK_FEATURE_NO_TILED_ANNOTATIONS);
     m_office->registerCallback(&EngineOffice::onCallback, this);
+    // Without it new documents take US Letter whatever the system says; should the
+    // office run no macros, that is all that is lost.
+    m_office->runMacro(kUseSystemLocaleMacro);
 }
 
 // The office is never shut down: the engine process ends with _exit, which is both
@@ -205,7 +225,8 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
 {
     Loaded result;
-    result.refusal = refusalBeforeLoading(sniffFile(path));
+    const FileKind kind = sniffFile(path);
+    result.refusal = refusalBeforeLoading(kind);
     if (result.refusal == Refusal::SpecialFile)
         result.detail = specialFileKind(path);
     if (result.refusal != Refusal::None)
@@ -215,18 +236,47 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
     m_loadingUrl = fileUrl(path);
     result.document.reset(m_office->documentLoad(m_loadingUrl.c_str()));
     if (!result.document) {
-        result.refusal = m_passwordAsked ? Refusal::Password : Refusal::Corrupt;
+        // A file of no kind known here that the office cannot read either is no
+        // document (IBM DisplayWrite, say), not a damaged one.
+        result.refusal = m_passwordAsked            ? Refusal::Password
+                         : kind == FileKind::Binary ? Refusal::NotADocument
+                                                    : Refusal::Corrupt;
         if (char *message = m_office->getError()) {
             result.detail = message;
             m_office->freeError(message);
         }
         return result;
     }
-    if (result.document->getDocumentType() != LOK_DOCTYPE_TEXT) {
+    bool document = result.document->getDocumentType() == LOK_DOCTYPE_TEXT;
+    // Binary data that the office's type detection does not recognise is loaded as
+    // plain text: pages of garbage. What it does recognise (WordPerfect 4.2, which
+    // has no signature, and the like) is a document. When the filter cannot be told,
+    // binary data stays refused.
+    if (document && kind == FileKind::Binary) {
+        const std::string filter = importFilterOf(m_loadingUrl);
+        document = !filter.empty() && !isPlainTextFilter(filter);
+    }
+    if (!document) {
         result.document.reset();
         result.refusal = Refusal::NotADocument;
     }
     return result;
+}
+
+std::string EngineOffice::importFilterOf(const std::string &url)
+{
+    std::error_code ec;
+    const fs::path answer = fs::temp_directory_path(ec) / "pagelift-import-filter";
+    fs::remove(answer, ec);
+    const std::string call = std::string(kWriteImportFilterMacro) + "(" + macroArgument(url) + "," +
+                             macroArgument(fileUrl(answer)) + ")";
+    std::string filter;
+    if (m_office->runMacro(call.c_str())) {
+        std::ifstream in(answer, std::ios::binary);
+        std::getline(in, filter);
+    }
+    fs::remove(answer, ec);
+    return filter;
 }
 
 std::unique_ptr<lok::Document> EngineOffice::loadAny(const std::string &path, std::string &error)
@@ -250,5 +300,8 @@ int prepareProfile(const std::string &installDir, const std::string &profileFold
     std::free(info);
     // Ending the office writes its configuration, first-start results included.
     delete office;
-    return ProfileSlot::recordOfficeVersion(profileFolder, version) ? 0 : 1;
+    return ProfileSlot::recordOfficeVersion(profileFolder, version) &&
+                   ProfileSlot::addMacros(profileFolder)
+               ? 0
+               : 1;
 }

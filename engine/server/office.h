@@ -65,6 +65,9 @@ public:
 private:
     EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office);
     static void onCallback(int type, const char *payload, void *data);
+    // The import filter the office chose for the open document at `url`; empty when
+    // it cannot be told.
+    std::string importFilterOf(const std::string &url);
 
     std::unique_ptr<ProfileSlot> m_profile;
     lok::Office *m_office;

@@ -17,9 +17,11 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "6";
+const char *const kSettingsVersion = "10";
 
-// Editing aids that tiled rendering would otherwise draw on the pages; no lock files
+// Editing aids that tiled rendering would otherwise draw on the pages (the grey band
+// behind indexes, text and table boundaries, soft hyphens, formatting marks with the
+// column break line and hidden characters, hidden paragraphs); no lock files
 // or file locks on the documents the engine opens (it only reads them, and an engine
 // that is killed would leave its lock file beside the document); no sidebar and no
 // status bar, which an engine never shows but would otherwise build for every document
@@ -32,7 +34,12 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/WriterSectionBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/ObjectBoundaries"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/WriterFieldShadings"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.UI/ColorScheme/ColorSchemes/org.openoffice.Office.UI:ColorScheme['LibreOffice']/WriterIdxShadings"><prop oor:name="IsVisible" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Writer/Content/NonprintingCharacter"><prop oor:name="OptionalHyphen" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/NonprintingCharacter"><prop oor:name="MetaCharacters" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/NonprintingCharacter"><prop oor:name="HiddenCharacter" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/NonprintingCharacter"><prop oor:name="HiddenParagraph" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/Content/NonprintingCharacter"><prop oor:name="HiddenText" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Linguistic/SpellChecking"><prop oor:name="IsSpellAuto" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/AutoSave"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Recovery/RecoveryInfo"><prop oor:name="Enabled" oor:op="fuse"><value>false</value></prop></item>
@@ -46,6 +53,75 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 <item oor:path="/org.openoffice.Office.Views/Windows"><node oor:name="swriter/10336" oor:op="replace"><prop oor:name="Visible" oor:op="fuse"><value>false</value></prop></node></item>
 </oor:items>
 )";
+
+// The engine's macros, a Basic library in every profile.
+//
+// UseSystemLocale: LibreOfficeKit sets the office's locale to en-US when it starts,
+// and the office takes the default paper of new documents (plain text, for one) from
+// that locale's country: US Letter. A LibreOffice of the user's own leaves that
+// setting empty, and then asks the system: paperconf (libpaper), else LC_PAPER. Every
+// engine runs this macro after its start to put the setting back as LibreOffice has it.
+//
+// WriteImportFilter: the office's type detection chooses the import filter, and
+// falls back to plain text for what it does not recognise; LibreOfficeKit does not
+// tell which it chose. The macro writes the filter's name into a file.
+const char *const kBasicLibrariesStart =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
+<library:libraries xmlns:library="http://openoffice.org/2000/library" xmlns:xlink="http://www.w3.org/1999/xlink">
+)";
+const char *const kBasicLibrariesEnd =
+    R"( <library:library library:name="Pagelift" library:link="false"/>
+</library:libraries>
+)";
+const char *const kBasicLibrary =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE library:library PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "library.dtd">
+<library:library xmlns:library="http://openoffice.org/2000/library" library:name="Pagelift" library:readonly="true" library:passwordprotected="false">
+ <library:element library:name="Engine"/>
+</library:library>
+)";
+const char *const kBasicModule =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE script:module PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "module.dtd">
+<script:module xmlns:script="http://openoffice.org/2000/script" script:name="Engine" script:language="StarBasic">
+Sub UseSystemLocale
+    Dim path(0) As New com.sun.star.beans.PropertyValue
+    path(0).Name = &quot;nodepath&quot;
+    path(0).Value = &quot;/org.openoffice.Setup/L10N&quot;
+    provider = CreateUnoService(&quot;com.sun.star.configuration.ConfigurationProvider&quot;)
+    locale = provider.createInstanceWithArguments(&quot;com.sun.star.configuration.ConfigurationUpdateAccess&quot;, path())
+    locale.setPropertyValue(&quot;ooSetupSystemLocale&quot;, &quot;&quot;)
+    locale.commitChanges()
+End Sub
+
+Sub WriteImportFilter(document As String, answer As String)
+    filter = &quot;&quot;
+    components = StarDesktop.getComponents().createEnumeration()
+    Do While components.hasMoreElements()
+        component = components.nextElement()
+        If ConvertFromURL(component.getURL()) = ConvertFromURL(document) Then
+            For Each argument In component.getArgs()
+                If argument.Name = &quot;FilterName&quot; Then filter = argument.Value
+            Next
+        End If
+    Loop
+    Open ConvertFromURL(answer) For Output As #1
+    Print #1, filter
+    Close #1
+End Sub
+</script:module>
+)";
+
+bool writeText(const fs::path &path, const char *text)
+{
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    return bool(out);
+}
 
 // Identifies the office installation: a new office version remakes the profile.
 std::string installationStamp(const std::string &installDir)
@@ -127,10 +203,7 @@ bool ProfileSlot::reset(std::string &error)
         error = "cannot create " + m_folder.string() + ": " + ec.message();
         return false;
     }
-    std::ofstream out(m_folder / "user" / "registrymodifications.xcu", std::ios::binary);
-    out << kSettings;
-    out.close();
-    if (!out) {
+    if (!writeText(m_folder / "user" / "registrymodifications.xcu", kSettings)) {
         error = "cannot write the settings of " + m_folder.string();
         return false;
     }
@@ -155,6 +228,20 @@ bool ProfileSlot::recordOfficeVersion(const fs::path &folder, const std::string 
     out << text;
     out.close();
     return bool(out);
+}
+
+bool ProfileSlot::addMacros(const fs::path &folder)
+{
+    // The office's first start lists the libraries it made itself (Standard) and
+    // nothing else, so the list is written after it.
+    const fs::path basic = folder / "user" / "basic";
+    std::string libraries = kBasicLibrariesStart;
+    if (fs::exists(basic / "Standard"))
+        libraries += " <library:library library:name=\"Standard\" library:link=\"false\"/>\n";
+    libraries += kBasicLibrariesEnd;
+    return writeText(basic / "script.xlc", libraries.c_str()) &&
+           writeText(basic / "Pagelift" / "script.xlb", kBasicLibrary) &&
+           writeText(basic / "Pagelift" / "Engine.xba", kBasicModule);
 }
 
 void ProfileSlot::markReady(const std::string &installDir)

@@ -41,12 +41,23 @@ public:
     static bool recordOfficeVersion(const std::filesystem::path &folder,
                                     const std::string &version);
 
+    // Adds the engine's macros (see kUseSystemLocaleMacro) to a profile that has been
+    // through its first start.
+    static bool addMacros(const std::filesystem::path &folder);
+
 private:
     ProfileSlot(int lockFd, std::filesystem::path folder);
 
     int m_lockFd;
     std::filesystem::path m_folder;
 };
+
+// The macros in every engine profile (see profile.cpp). One gives the office back the
+// system's locale and paper, which LibreOfficeKit replaces with en-US at start-up; the
+// other, called with the URL of an open document and the URL of a file, writes the
+// name of the import filter that loaded the document into that file.
+inline constexpr const char *kUseSystemLocaleMacro = "macro:///Pagelift.Engine.UseSystemLocale";
+inline constexpr const char *kWriteImportFilterMacro = "macro:///Pagelift.Engine.WriteImportFilter";
 
 // $XDG_CACHE_HOME/pagelift, or ~/.cache/pagelift.
 std::filesystem::path engineCacheRoot();

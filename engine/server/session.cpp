@@ -138,6 +138,9 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
     m_document = std::move(loaded.document);
     m_dpi = dpi;
     m_document->initializeForRendering(kRenderingOptions);
+    // LibreOffice brings every field up to date before it prints (hidden text whose
+    // condition holds disappears, for one); the view it loads shows them as stored.
+    m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
     return value(0);
 }
 
