@@ -1,11 +1,13 @@
 #include "startup.h"
 
 #include "cursorfile.h"
+#include "dropping.h"
 #include "engineclient.h"
 #include "enginepool.h"
 #include "filelistview.h"
 #include "helpers.h"
 #include "homepage.h"
+#include "pathbytes.h"
 #include "settings.h"
 #include "skinengine.h"
 #include "splash.h"
@@ -18,7 +20,9 @@
 #include <QPixmap>
 #include <QSlider>
 
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 void loadMainWindow(MainWindow &form)
 {
@@ -95,12 +99,42 @@ MainWindowEnvironment realEnvironment()
     return environment;
 }
 
-int runPagelift(int argc, char *argv[])
+std::optional<int> answerOnTheTerminal(int argc, char *argv[])
 {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs("usage: pagelift [FILE|FOLDER...]\n"
+                       "Opens Pagelift's window with the documents in its list (a folder adds\n"
+                       "every file of its tree). To convert without a window, see\n"
+                       "pagelift-convert --help.\n",
+                       stdout);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("pagelift %s\n", PAGELIFT_VERSION);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
+int runPagelift(int argc, char *argv[], const std::function<void(MainWindow &)> &shown)
+{
+    if (const std::optional<int> answered = answerOnTheTerminal(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("pagelift"));
     MainWindow form(realEnvironment());
     loadMainWindow(form);
+    // Files and folders opened with the program (from a file manager's "Open with")
+    // land in the list as a drop would put them there; Qt has taken its own options.
+    QStringList paths;
+    for (int i = 1; i < argc; ++i)
+        paths << decodePath(QByteArray(argv[i]));
+    appendDroppedPaths(*form.fileList, paths);
     form.show();
+    if (shown)
+        shown(form);
     return app.exec();
 }

@@ -4,7 +4,9 @@
 #include "mainwindow.h"
 #include "settings.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class EnginePool;
 
@@ -26,5 +28,10 @@ void useEnginePool(MainWindowEnvironment &environment, std::shared_ptr<EnginePoo
 // that never returns.
 MainWindowEnvironment realEnvironment();
 
-// Starts the program: the main window, until it is closed.
-int runPagelift(int argc, char *argv[]);
+// --help and --version, answered on the terminal without a window (and without a
+// display); nothing when the arguments ask for the window.
+std::optional<int> answerOnTheTerminal(int argc, char *argv[]);
+
+// Starts the program: the main window, with the documents and folders named on the
+// command line in its list, until it is closed. `shown` runs once the window is shown.
+int runPagelift(int argc, char *argv[], const std::function<void(MainWindow &)> &shown = {});

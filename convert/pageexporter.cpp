@@ -3,6 +3,7 @@
 #include "automation.h"
 #include "error.h"
 #include "events.h"
+#include "filereplace.h"
 #include "jpegwriter.h"
 #include "mousepointer.h"
 #include "picturebox.h"
@@ -16,6 +17,15 @@ namespace {
 
 // Error numbers of the exporter's own failures.
 constexpr int kPictureError = 481; // an invalid picture
+
+// Makes the folders an output path lies in; a failure shows when its first image is
+// written, with the reason.
+void makeFolderOf(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash > 0)
+        makeFolders(path.left(slash));
+}
 
 void writePage(const QString &path, const ExportHost &host)
 {
@@ -57,6 +67,9 @@ QString pageFileName(const QString &documentPath, int page)
 void exportPages(const QString &path, const WordFactory &createWord, const ExportHost &host)
 {
     const QString document = path; // rows may change while events are processed
+    const QString named = host.outputPath.isEmpty() ? document : host.outputPath;
+    if (!host.outputPath.isEmpty())
+        makeFolderOf(named);
 
     // Ending the instance on every path: a failed call leaves no engine behind.
     std::unique_ptr<WordApplication> word = createWord();
@@ -84,7 +97,10 @@ void exportPages(const QString &path, const WordFactory &createWord, const Expor
             finished = true;
         }
         word->selectionCut();
-        writePage(pageFileName(document, page), host);
+        const QString image = pageFileName(named, page);
+        writePage(image, host);
+        if (host.imageWritten)
+            host.imageWritten(image);
         ++pagesDone;
         if (host.pageWritten)
             host.pageWritten(pagesDone, pageCount);

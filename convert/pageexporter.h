@@ -20,6 +20,12 @@ struct ExportHost
     // Told after each page is written: pages done so far and the page count read at
     // the start (which may be 0 or less when the document reports no pages).
     std::function<void(int pagesDone, int pageCount)> pageWritten;
+    // Told the file of each page written. Optional.
+    std::function<void(const QString &image)> imageWritten;
+    // Where the images go, as the path they are named after: empty for beside the
+    // document (its own path), else a path whose base name the images take instead
+    // (folders missing on the way are made).
+    QString outputPath;
 };
 
 // The output file of page `page`: the document's path without the extension of its
@@ -30,8 +36,8 @@ QString pageFileName(const QString &documentPath, int page);
 // whose only dot is its first character, keeps the whole path.
 QString baseName(const QString &documentPath);
 
-// Turns one document into one JPEG per page, beside the document, through a fresh
-// word processor made by `createWord`. The source document is never changed. Throws
-// Error when a step fails; the word processor is ended either way, and no output
-// file is left holding anything but a JPEG.
+// Turns one document into one JPEG per page, beside the document (or as the host's
+// output path says), through a fresh word processor made by `createWord`. The source document is
+// never changed. Throws Error when a step fails; the word processor is ended either way, and no
+// output file is left holding anything but a JPEG.
 void exportPages(const QString &path, const WordFactory &createWord, const ExportHost &host);

@@ -4,7 +4,9 @@
 
 #include <QFile>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -43,7 +45,25 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
+// The temporary file of the write in progress, for removeUnfinishedFile.
+char unfinished[PATH_MAX + 1];
+std::atomic<bool> writing{false};
+
+void noteUnfinished(const QByteArray &path)
+{
+    if (path.size() > PATH_MAX)
+        return;
+    std::memcpy(unfinished, path.constData(), size_t(path.size()) + 1);
+    writing.store(true);
+}
+
 } // namespace
+
+void removeUnfinishedFile()
+{
+    if (writing.exchange(false))
+        ::unlink(unfinished);
+}
 
 int replaceFile(const QString &path, QByteArrayView bytes)
 {
@@ -56,6 +76,7 @@ int replaceFile(const QString &path, QByteArrayView bytes)
     const int fd = ::mkostemps(temporary.data(), 4, O_CLOEXEC);
     if (fd < 0)
         return errno;
+    noteUnfinished(temporary);
 
     struct stat existing;
     const mode_t mode = ::lstat(target.constData(), &existing) == 0 && S_ISREG(existing.st_mode)
@@ -70,7 +91,26 @@ int replaceFile(const QString &path, QByteArrayView bytes)
         error = errno;
     if (error != 0)
         ::unlink(temporary.constData());
+    writing.store(false);
     return error;
+}
+
+int makeFolders(const QString &folder)
+{
+    QByteArray path = encodePath(folder);
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    struct stat info;
+    if (path.isEmpty() || ::stat(path.constData(), &info) == 0)
+        return path.isEmpty() || S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash > 0) {
+        if (const int error = makeFolders(decodePath(path.left(slash))))
+            return error;
+    }
+    if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
 }
 
 QString fileErrorReason(int error)

@@ -14,5 +14,14 @@
 // Returns 0, or the errno value of the step that failed.
 int replaceFile(const QString &path, QByteArrayView bytes);
 
+// For a program interrupted by a signal: removes the temporary file of the write in
+// progress, if there is one, so that nothing of it is left behind. Safe to call from
+// a signal handler (while writes happen on one thread).
+void removeUnfinishedFile();
+
+// Makes `folder` and the folders above it that are missing (by the path's own bytes).
+// Returns 0, or the errno value of the step that failed.
+int makeFolders(const QString &folder);
+
 // The reason for a failed write, in the user's words ("the disk is full").
 QString fileErrorReason(int error);

@@ -2,7 +2,9 @@
 #include "cursorfile.h"
 #include "fakepages.h"
 #include "filelistview.h"
+#include "madedocuments.h"
 #include "mainwindow.h"
+#include "pathbytes.h"
 #include "processes.h"
 #include "skinengine.h"
 #include "splash.h"
@@ -559,6 +561,40 @@ private slots:
         QVERIFY(pid > 0);
         // The engine stand-in was killed; once reaped it is gone.
         QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0 && errno == ESRCH, 10000);
+    }
+
+    // Started with documents and folders on its command line (a file manager's "Open
+    // with", or a shell), the window has them in its list: files as they stand, folders
+    // as a drop adds them, Qt's own options left out, names kept as their bytes.
+    void documentsOnTheCommandLineAreListed()
+    {
+        QTemporaryDir dir;
+        StartupRig rig;
+        rig.store("ShowAgain", "1");
+        const QByteArray root = QFile::encodeName(dir.path());
+        QVERIFY(QDir().mkpath(dir.filePath("folder/deeper")));
+        QVERIFY(writeFile(dir.filePath("folder/a.doc"), "x"));
+        QVERIFY(writeFile(dir.filePath("folder/deeper/b.txt"), "x"));
+        const QByteArray odd = root + "/r\xE9sum\xE9.doc";
+        QVERIFY(writeFile(decodePath(odd), "x"));
+
+        // Through a script, which passes the name's bytes as they are.
+        const QString script = dir.filePath("start.sh");
+        QVERIFY(writeFile(script, "exec '" +
+                                      QFile::encodeName(QCoreApplication::applicationDirPath()) +
+                                      "/openwith' -platform offscreen '" + odd + "' '" + root +
+                                      "/folder' '" + root + "/missing.docx'\n"));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", rig.settingsFolder());
+        program.setProcessEnvironment(environment);
+        program.start("/bin/sh", {script});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitCode(), 0);
+        const QList<QByteArray> rows = program.readAllStandardOutput().split('\n');
+        QCOMPARE(rows.mid(0, 4),
+                 (QList<QByteArray>{odd, root + "/folder/a.doc", root + "/folder/deeper/b.txt",
+                                    root + "/missing.docx"}));
     }
 
     // The user closes the window with the window system's close button while the

@@ -1,14 +1,18 @@
 #include "childprocesses.h"
 
-#include <set>
+#include <atomic>
 #include <signal.h>
 
 namespace {
 
-std::set<qint64> &registry()
+// A fixed table rather than a container, so that killAll() may run in a signal
+// handler while the program adds or removes a child.
+constexpr int kSlots = 256;
+
+std::atomic<qint64> &slot(int i)
 {
-    static std::set<qint64> pids;
-    return pids;
+    static std::atomic<qint64> slots[kSlots];
+    return slots[i];
 }
 
 } // namespace
@@ -17,25 +21,39 @@ namespace childprocesses {
 
 void add(qint64 pid)
 {
-    if (pid > 0)
-        registry().insert(pid);
+    if (pid <= 0)
+        return;
+    for (int i = 0; i < kSlots; ++i) {
+        qint64 empty = 0;
+        if (slot(i).compare_exchange_strong(empty, pid))
+            return;
+    }
 }
 
 void remove(qint64 pid)
 {
-    registry().erase(pid);
+    for (int i = 0; i < kSlots; ++i) {
+        qint64 expected = pid;
+        if (slot(i).compare_exchange_strong(expected, 0))
+            return;
+    }
 }
 
 void killAll()
 {
-    for (qint64 pid : registry())
-        ::kill(pid_t(pid), SIGKILL);
-    registry().clear();
+    for (int i = 0; i < kSlots; ++i) {
+        const qint64 pid = slot(i).exchange(0);
+        if (pid > 0)
+            ::kill(pid_t(pid), SIGKILL);
+    }
 }
 
 int count()
 {
-    return int(registry().size());
+    int alive = 0;
+    for (int i = 0; i < kSlots; ++i)
+        alive += slot(i).load() > 0;
+    return alive;
 }
 
 } // namespace childprocesses

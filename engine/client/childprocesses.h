@@ -8,7 +8,8 @@ namespace childprocesses {
 
 void add(qint64 pid);
 void remove(qint64 pid);
-// Kills every registered process at once (SIGKILL) and forgets them.
+// Kills every registered process at once (SIGKILL) and forgets them. Safe to call
+// from a signal handler.
 void killAll();
 int count();
 

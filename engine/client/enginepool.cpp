@@ -16,11 +16,6 @@
 
 namespace {
 
-// Engines kept ready ahead. Two rather than one: a list of short documents goes
-// through engines faster than one engine warms up, and the second uses the moments
-// the first leaves the processor idle.
-constexpr int kSpares = 2;
-
 namespace orders = engineprotocol::launcher;
 
 } // namespace
@@ -117,12 +112,13 @@ private:
     bool m_engineInUse = false; // ordered, and not yet ended
 };
 
-EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLimitBytes)
+EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLimitBytes, int spares)
     : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs),
-      m_memoryLimitBytes(memoryLimitBytes ? memoryLimitBytes : engineMemoryLimit(kSpares + 1))
+      m_memoryLimitBytes(memoryLimitBytes ? memoryLimitBytes : engineMemoryLimit(spares + 1)),
+      m_spareCount(spares)
 {
     // One launcher for the engine at work and one for each engine made ready.
-    for (int i = 0; i < kSpares + 1; ++i) {
+    for (int i = 0; i < m_spareCount + 1; ++i) {
         if (std::shared_ptr<LauncherProcess> launcher =
                 LauncherProcess::start(m_program, m_memoryLimitBytes))
             m_launchers.push_back(std::move(launcher));
@@ -255,7 +251,7 @@ void EnginePool::orderSpares()
         }
     }
     dropUnusableLaunchers();
-    while (m_spares.size() < size_t(kSpares)) {
+    while (m_spares.size() < size_t(m_spareCount)) {
         std::shared_ptr<LauncherProcess> launcher = idleLauncher();
         if (!launcher)
             break;

@@ -16,7 +16,7 @@ class LauncherProcess;
 
 // Fresh engines, quickly. Launcher processes (pagelift-engine --launcher) pre-initialise
 // the office once and fork an engine for each document, and engines are made ready
-// ahead of time (two at a time): forked, started and warmed up on a document of their
+// ahead of time (two at a time, by default): forked, started and warmed up on a document of their
 // own while the current document is being converted, so that the next document takes
 // one at once. Every engine still serves one document and ends with it.
 //
@@ -43,8 +43,11 @@ public:
     // once, so the first document does not wait for either. `waitMs` bounds each
     // wait for the launcher. Each engine may take `memoryLimitBytes` of memory (0:
     // the machine's share for as many engines as the pool may have alive at once).
+    // `spares` engines are made ready ahead: two by default, since a list of short
+    // documents goes through engines faster than one engine warms up, and the second
+    // uses the moments the first leaves the processor idle.
     explicit EnginePool(const QString &engineFolder, int waitMs = kDefaultCallTimeoutMs,
-                        size_t memoryLimitBytes = 0);
+                        size_t memoryLimitBytes = 0, int spares = 2);
     ~EnginePool();
     EnginePool(const EnginePool &) = delete;
     EnginePool &operator=(const EnginePool &) = delete;
@@ -98,6 +101,7 @@ private:
     QString m_program;
     int m_waitMs;
     size_t m_memoryLimitBytes;
+    int m_spareCount;
     std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
     std::deque<Spare> m_spares;
     QStringList m_expected;

@@ -1,0 +1,94 @@
+// pagelift-convert: Pagelift's conversion without a window, for documents in bulk.
+// See usageText() in options.cpp, or run it with --help.
+
+#include "collect.h"
+#include "conversion.h"
+#include "options.h"
+#include "pathbytes.h"
+#include "settings.h"
+#include "worker.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+QString thisProgram()
+{
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? decodePath(QByteArray(path, n)) : QString();
+}
+
+QString folderOf(const QString &program)
+{
+    return program.left(program.lastIndexOf(u'/'));
+}
+
+// pagelift-convert --worker -q N -r DPI --timeout S --memory-limit BYTES --spares N
+int worker(int &argc, char **argv)
+{
+    WorkerSettings settings;
+    // The engine beside the program; tests put a stand-in elsewhere.
+    settings.engineFolder = qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
+                                ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
+                                : folderOf(thisProgram());
+    for (int i = 2; i + 1 < argc; i += 2) {
+        const QByteArray name = argv[i];
+        const long long value = std::atoll(argv[i + 1]);
+        if (name == "-q")
+            settings.quality = int(value);
+        else if (name == "-r")
+            settings.dpi = int(value);
+        else if (name == "--timeout")
+            settings.callTimeoutMs = int(value * 1000);
+        else if (name == "--memory-limit")
+            settings.memoryLimitBytes = size_t(value);
+        else if (name == "--spares")
+            settings.spares = int(value);
+    }
+    return runWorker(argc, argv, settings);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && QByteArray(argv[1]) == "--worker")
+        return worker(argc, argv);
+
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << decodePath(QByteArray(argv[i]));
+    const ParsedArguments parsed =
+        parseArguments(arguments, SettingsStore(SettingsStore::userFolder()));
+    const ConvertOptions &options = parsed.options;
+    if (!parsed.error.isEmpty()) {
+        std::fprintf(stderr, "pagelift-convert: %s\n\n%s", encodePath(parsed.error).constData(),
+                     qPrintable(usageText()));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(usageText()), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("pagelift-convert %s\n", PAGELIFT_VERSION);
+        return 0;
+    }
+
+    const Collection collection = collectDocuments(options);
+    for (const QString &problem : collection.problems)
+        std::fprintf(stderr, "pagelift-convert: %s\n", encodePath(problem).constData());
+    if (collection.jobs.isEmpty()) {
+        std::fprintf(stderr, "pagelift-convert: nothing to convert: no documents found\n\n%s",
+                     qPrintable(usageText()));
+        return 2;
+    }
+    const int status = runConversion(options, collection.jobs, thisProgram(), stdout, stderr);
+    // Folders that could not be read leave documents unconverted: that is a failure too.
+    return status == 0 && !collection.problems.isEmpty() ? 1 : status;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class SettingsStore;
+
+// What a pagelift-convert command line asks for.
+struct ConvertOptions
+{
+    QStringList paths;      // documents and folders, as given
+    QStringList extensions; // taken from folders, lower case; "*" takes every file
+    QStringList fromFiles;  // lists of paths to read too ("-" is standard input)
+    bool nulSeparated = false;
+    int quality = 75;
+    int dpi = 96;
+    QString outputFolder; // empty: images go beside each document
+    int jobs = 0;         // 0: as many as the machine takes
+    bool stopOnError = false;
+    int timeoutSeconds = 120;
+    bool json = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParsedArguments
+{
+    ConvertOptions options;
+    QString error; // a one-line usage error, or empty
+};
+
+// Reads the arguments (without the program's name). Quality and resolution default to
+// what the window would use, from `store`.
+ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore &store);
+
+QString usageText();
