@@ -5,6 +5,7 @@
 #include "engineclient.h"
 #include "options.h"
 #include "pathbytes.h"
+#include "runimages.h"
 #include "socketio.h"
 #include "workerprotocol.h"
 
@@ -199,15 +200,7 @@ private:
             const QString image = workerprotocol::fromText(fields[2]);
             m_results[index].images << image;
             ++m_pages;
-            // The same name written by an earlier document of this run: its image is
-            // gone (report.doc and report.docx in one folder).
-            const auto [writer, fresh] = m_writers.try_emplace(image, index);
-            if (!fresh && writer->second != index) {
-                const QString earlier = m_jobs[writer->second].document;
-                if (!m_results[index].replacedDocuments.contains(earlier))
-                    m_results[index].replacedDocuments << earlier;
-                writer->second = index;
-            }
+            m_written.note(m_jobs[index].document, image);
             return;
         }
         const bool done = fields[0] == "done";
@@ -414,14 +407,9 @@ private:
         qsizetype converted = 0, failed = 0;
         for (qsizetype i = 0; i < m_printed; ++i)
             (m_results[i].failed ? failed : converted)++;
-        for (qsizetype i = 0; i < m_printed; ++i) {
-            for (const QString &earlier : m_results[i].replacedDocuments)
-                std::fprintf(m_err,
-                             "pagelift-convert: images of \"%s\" were replaced by those of "
-                             "\"%s\", which have the same names\n",
-                             encodePath(earlier).constData(),
-                             encodePath(m_jobs[i].document).constData());
-        }
+        const QString replaced = m_written.describe();
+        for (const QString &line : replaced.split(u'\n', Qt::SkipEmptyParts))
+            std::fprintf(m_err, "pagelift-convert: %s\n", encodePath(line).constData());
         std::fprintf(m_err, "pagelift-convert: %lld of %lld documents converted, %d pages, %.1f s",
                      static_cast<long long>(converted), static_cast<long long>(m_jobs.size()),
                      m_pages, m_clock.elapsed() / 1000.0);
@@ -438,7 +426,7 @@ private:
     std::vector<DocumentResult> m_results;
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
-    std::map<QString, int> m_writers; // image -> the document that wrote it last
+    RunImages m_written;
     qsizetype m_printed = 0;
     qsizetype m_finished = 0;
     int m_pages = 0;

@@ -17,7 +17,6 @@ struct DocumentResult
     QString error;
     QStringList images;
     double seconds = 0;
-    QStringList replacedDocuments; // earlier documents of the run whose images it replaced
 };
 
 // The documents converted at once when the user does not say: one per core, fewer

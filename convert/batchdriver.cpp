@@ -4,6 +4,7 @@
 #include "error.h"
 #include "mousepointer.h"
 #include "officecheck.h"
+#include "runimages.h"
 
 #include <QProgressBar>
 
@@ -21,6 +22,13 @@ QString describeFailure(const QString &message, const QString &document)
     if (message.contains(document))
         return message;
     return QStringLiteral("%1\n\nThe run stopped at \"%2\".").arg(message, document);
+}
+
+// The run's last message, and what it replaced of its own.
+QString withReplacements(const QString &message, const RunImages &images)
+{
+    const QString replaced = images.describe();
+    return replaced.isEmpty() ? message : message + QStringLiteral("\n\n") + replaced;
 }
 
 } // namespace
@@ -72,6 +80,7 @@ void BatchDriver::convertAll(BusyPointer &busy)
 {
     const int count = m_host.rowCount();
     QProgressBar *bar = m_host.progressBar;
+    RunImages written;
     bar->setRange(0, count * kStepsPerDocument);
     bar->setValue(0);
 
@@ -87,6 +96,9 @@ void BatchDriver::convertAll(BusyPointer &busy)
         ExportHost exporter = m_host.exporter;
         exporter.busy = &busy;
         const int before = (position - 1) * kStepsPerDocument;
+        exporter.imageWritten = [&written, document](const QString &image) {
+            written.note(document, image);
+        };
         exporter.pageWritten = [bar, before](int pagesDone, int pageCount) {
             const int share = pageCount > 0
                                   ? std::min(pagesDone, pageCount) * kStepsPerDocument / pageCount
@@ -104,7 +116,8 @@ void BatchDriver::convertAll(BusyPointer &busy)
         if (failure) {
             expectNothing();
             busy.end();
-            m_host.dialogs->messageBox(m_host.window, describeFailure(*failure, document));
+            m_host.dialogs->messageBox(
+                m_host.window, withReplacements(describeFailure(*failure, document), written));
             return;
         }
         bar->setValue(position * kStepsPerDocument);
@@ -113,5 +126,5 @@ void BatchDriver::convertAll(BusyPointer &busy)
 
     expectNothing();
     bar->setValue(0);
-    m_host.dialogs->messageBox(m_host.window, QStringLiteral("Done."));
+    m_host.dialogs->messageBox(m_host.window, withReplacements(QStringLiteral("Done."), written));
 }

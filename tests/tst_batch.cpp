@@ -86,6 +86,28 @@ private slots:
         QCOMPARE(m_form->mousePointer(), MousePointer::Arrow);
     }
 
+    // Two documents of one folder with the same base name name their images alike:
+    // the names stay, and the final message says whose images the run replaced.
+    void replacedImagesAreNamedAtTheEnd()
+    {
+        const QString doc = addDocument("report.doc", 2);
+        const QString docx = addDocument("report.docx", 1);
+        const QString other = addDocument("other.odt", 1);
+        list({doc, other, docx});
+        m_form->startButton->click();
+        QCOMPARE(images(), (QStringList{"other_1.jpg", "report_1.jpg", "report_2.jpg"}));
+        QCOMPARE(m_dialogs.messages,
+                 QStringList{"Done.\n\nThe images of \"" + doc + "\" were replaced by those of \"" +
+                             docx + "\", which have the same names."});
+
+        // A run that writes each name once ends with "Done." alone.
+        m_dialogs = FakeDialogs();
+        m_form->fileList->clear();
+        list({doc, other});
+        m_form->startButton->click();
+        QCOMPARE(m_dialogs.messages, QStringList{"Done."});
+    }
+
     void documentsConvertInListOrder()
     {
         const QString a = addDocument("a.docx", 2);

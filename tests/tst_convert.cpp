@@ -295,7 +295,7 @@ private slots:
         const QString docx = document("report.docx", "pages 1\n");
         const Outcome outcome = run({"-j", "1", doc, docx});
         QCOMPARE(outcome.status, 0);
-        QVERIFY2(outcome.err.contains("images of \"" + doc.toUtf8() +
+        QVERIFY2(outcome.err.contains("The images of \"" + doc.toUtf8() +
                                       "\" were replaced by those of \"" + docx.toUtf8() + "\""),
                  outcome.err.constData());
         QCOMPARE(images(), (QStringList{"report_1.jpg", "report_2.jpg"}));
