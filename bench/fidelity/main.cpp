@@ -6,7 +6,7 @@
 //
 // PROGRAM is called as `PROGRAM -q N -o FOLDER DOCUMENT` for each document and must
 // leave FOLDER/<base>_<page>.jpg, or exit non-zero with its message on standard error
-// (default: pagelift-fidelity-convert beside this program; quality 100, so that JPEG
+// (default: pagelift-convert beside this program; quality 100, so that JPEG
 // artefacts hardly count). The reference is made with `soffice --convert-to pdf` and
 // `pdftoppm -r 96 -png`, or read from FOLDER as make-reference.sh of the corpus
 // leaves it (png/<file name>/page-0001.png ...).
@@ -70,10 +70,14 @@ ToolRun runTool(const QString &program, const QStringList &arguments)
         run.errors = program + QStringLiteral(" took too long");
         return run;
     }
-    // The message is the last line; Qt may warn about its environment before it.
+    // The message is the first line (a summary may follow it), without the program's
+    // name in front.
     const QStringList lines =
         QString::fromLocal8Bit(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
-    run.errors = lines.isEmpty() ? QString() : lines.last().simplified();
+    run.errors = lines.isEmpty() ? QString() : lines.first().simplified();
+    const QString prefix = QFileInfo(program).fileName() + QStringLiteral(": ");
+    if (run.errors.startsWith(prefix))
+        run.errors.remove(0, prefix.size());
     run.ok = process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     return run;
 }
@@ -321,7 +325,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     Options options;
     options.converter = QDir(QCoreApplication::applicationDirPath())
-                            .filePath(QStringLiteral("pagelift-fidelity-convert"));
+                            .filePath(QStringLiteral("pagelift-convert"));
     const QStringList arguments = app.arguments().mid(1);
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
