@@ -1,5 +1,7 @@
 #include "launcher.h"
 
+#include "messages.h"
+
 #include "office.h"
 #include "server.h"
 #include "session.h"
@@ -117,22 +119,6 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     return serveCalls(socket, socket, session.get(), error, memoryLimitBytes);
 }
 
-// Loads the office's libraries and reads its profile once (lok_preinit), quietly:
-// pre-initialisation reports every library it loads, and none of that is news.
-bool preinitialiseQuietly(const std::string &installDir, const std::string &profileUrl)
-{
-    const UniqueFd errors(::dup(STDERR_FILENO));
-    {
-        const UniqueFd devNull(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-        ::dup2(devNull.get(), STDOUT_FILENO);
-        ::dup2(devNull.get(), STDERR_FILENO);
-    }
-    const int preinit = lok_preinit(installDir.c_str(), profileUrl.c_str());
-    ::dup2(errors.get(), STDERR_FILENO);
-    ::dup2(errors.get(), STDOUT_FILENO);
-    return preinit == 0;
-}
-
 // One order from the control socket: its letter and, for an engine with its first
 // call already written, that call's frame.
 struct Order
@@ -190,7 +176,7 @@ struct LauncherState
         order.kind == launcher::kWarmEngine ? state.warmUpDocument.string() : std::string();
     const int code = serveForked(state.installDir, state.profile->url(), socket.get(), document,
                                  state.idleWarmUp, started.release(), state.memoryLimitBytes);
-    std::fflush(stderr);
+    std::fflush(messages());
     ::_exit(code);
 }
 
@@ -251,7 +237,7 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     EngineOffice::configureEnvironment();
     std::unique_ptr<ProfileSlot> profile = EngineOffice::readySlot(installDir, error);
     if (!profile) {
-        std::fprintf(stderr, "pagelift-engine: %s\n", error.c_str());
+        std::fprintf(messages(), "pagelift-engine: %s\n", error.c_str());
         return 1;
     }
     // Pre-initialisation reads the profile that this variable names, not its argument.
@@ -265,8 +251,9 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     if (writeWarmUpDocument(warmUp))
         state.warmUpDocument = warmUp;
     state.idleWarmUp = canLeaveIdlePriority();
-    if (!preinitialiseQuietly(installDir, profile->url())) {
-        std::fprintf(stderr, "pagelift-engine: the office in %s could not be pre-initialised\n",
+    // Loads the office's libraries and reads its profile once.
+    if (lok_preinit(installDir.c_str(), profile->url().c_str()) != 0) {
+        std::fprintf(messages(), "pagelift-engine: the office in %s could not be pre-initialised\n",
                      installDir.c_str());
         return 1;
     }

@@ -12,6 +12,7 @@
 //                                        (for tests and benchmarks)
 
 #include "launcher.h"
+#include "messages.h"
 #include "office.h"
 #include "server.h"
 #include "session.h"
@@ -57,6 +58,7 @@ void takeOverStandardStreams(int &requests, int &replies)
     ::dup2(devNull, STDIN_FILENO);
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
     ::close(devNull);
+    quietOffice();
 }
 
 int serve(size_t memoryLimitBytes)
@@ -128,12 +130,12 @@ int convert(const std::string &in, const std::string &out, const std::string &pa
     EngineOffice::configureEnvironment();
     std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
     if (!office) {
-        std::fprintf(stderr, "pagelift-engine: %s\n", error.c_str());
+        std::fprintf(messages(), "pagelift-engine: %s\n", error.c_str());
         return 1;
     }
     std::unique_ptr<lok::Document> document = office->loadAny(in, error);
     if (!document) {
-        std::fprintf(stderr, "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
+        std::fprintf(messages(), "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
         return 1;
     }
     const std::string format = std::filesystem::path(out).extension().string().substr(1);
@@ -141,7 +143,7 @@ int convert(const std::string &in, const std::string &out, const std::string &pa
     const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
                                         : saveWithPassword(*document, url, format, password);
     if (!saved) {
-        std::fprintf(stderr, "pagelift-engine: cannot save %s as %s\n", out.c_str(),
+        std::fprintf(messages(), "pagelift-engine: cannot save %s as %s\n", out.c_str(),
                      format.c_str());
         return 1;
     }
@@ -188,11 +190,11 @@ int main(int argc, char *argv[])
                arguments[3] == "--password") {
         code = convert(arguments[1], arguments[2], arguments[4]);
     } else {
-        std::fprintf(stderr, "usage: pagelift-engine [--memory-limit BYTES] [--launcher | "
-                             "--convert IN OUT [--password SECRET]]\n");
+        std::fprintf(messages(), "usage: pagelift-engine [--memory-limit BYTES] [--launcher | "
+                                 "--convert IN OUT [--password SECRET]]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.
-    std::fflush(stderr);
+    std::fflush(messages());
     ::_exit(code);
 }
