@@ -2,8 +2,10 @@
 
 #include "settings.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -83,19 +85,23 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
         o.fromFiles << v;
         return !v.isEmpty();
     };
-    const std::map<QString, std::pair<Taker, const char *>> valued = {
-        {"-e", {extension, "an extension"}},
-        {"--extension", {extension, "an extension"}},
-        {"-q", {quality, "a quality from 1 to 100"}},
-        {"--quality", {quality, "a quality from 1 to 100"}},
-        {"-r", {resolution, "a resolution from 48 to 600"}},
-        {"--resolution", {resolution, "a resolution from 48 to 600"}},
-        {"-o", {output, "a folder"}},
-        {"--output-dir", {output, "a folder"}},
-        {"-j", {jobs, "a number of jobs from 1 to 1024"}},
-        {"--jobs", {jobs, "a number of jobs from 1 to 1024"}},
-        {"--timeout", {timeout, "a number of seconds from 1 to 604800"}},
-        {"--from", {from, "a file"}},
+    // Each option that takes a value, by both its names ("" where it has no short one),
+    // and what its value must be.
+    struct Valued
+    {
+        const char *shortName;
+        const char *longName;
+        Taker take;
+        const char *what;
+    };
+    const Valued valued[] = {
+        {"-e", "--extension", extension, "an extension"},
+        {"-q", "--quality", quality, "a quality from 1 to 100"},
+        {"-r", "--resolution", resolution, "a resolution from 48 to 600"},
+        {"-o", "--output-dir", output, "a folder"},
+        {"-j", "--jobs", jobs, "a number of jobs from 1 to 1024"},
+        {"", "--timeout", timeout, "a number of seconds from 1 to 604800"},
+        {"", "--from", from, "a file"},
     };
     const std::map<QString, bool *> flags = {
         {"-0", &o.nulSeparated}, {"--stop-on-error", &o.stopOnError},
@@ -128,21 +134,24 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
             name = argument.left(2);
             value = argument.mid(2);
         }
-        const auto option = valued.find(name);
-        if (option == valued.end()) {
+        const auto option =
+            std::find_if(std::begin(valued), std::end(valued), [&](const Valued &v) {
+                return name == QLatin1String(v.shortName) || name == QLatin1String(v.longName);
+            });
+        if (option == std::end(valued)) {
             parsed.error = QStringLiteral("unknown option %1").arg(argument);
             return parsed;
         }
+        const QString what = QLatin1String(option->what);
         if (!value) {
             if (i + 1 >= arguments.size()) {
-                parsed.error = QStringLiteral("%1 needs %2").arg(name, option->second.second);
+                parsed.error = QStringLiteral("%1 needs %2").arg(name, what);
                 return parsed;
             }
             value = arguments[++i];
         }
-        if (!option->second.first(*value)) {
-            parsed.error =
-                QStringLiteral("%1 needs %2, not \"%3\"").arg(name, option->second.second, *value);
+        if (!option->take(*value)) {
+            parsed.error = QStringLiteral("%1 needs %2, not \"%3\"").arg(name, what, *value);
             return parsed;
         }
     }

@@ -13,6 +13,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -115,25 +116,21 @@ int makeFolders(const QString &folder)
 
 QString fileErrorReason(int error)
 {
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("the disk is full");
-    case ENAMETOOLONG:
-        return QStringLiteral("its name is longer than the system allows");
-    case EFBIG:
-        return QStringLiteral("it would be larger than the system allows");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("Pagelift may not write there");
-    case EROFS:
-        return QStringLiteral("the disk is read-only");
-    case EISDIR:
-        return QStringLiteral("a folder has that name");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("its folder does not exist");
-    default:
-        return QString::fromLocal8Bit(std::strerror(error));
+    static const std::pair<int, const char *> kReasons[] = {
+        {ENOSPC, "the disk is full"},
+        {EDQUOT, "the disk is full"},
+        {ENAMETOOLONG, "its name is longer than the system allows"},
+        {EFBIG, "it would be larger than the system allows"},
+        {EACCES, "Pagelift may not write there"},
+        {EPERM, "Pagelift may not write there"},
+        {EROFS, "the disk is read-only"},
+        {EISDIR, "a folder has that name"},
+        {ENOENT, "its folder does not exist"},
+        {ENOTDIR, "its folder does not exist"},
+    };
+    for (const auto &[number, reason] : kReasons) {
+        if (number == error)
+            return QString::fromLatin1(reason);
     }
+    return QString::fromLocal8Bit(std::strerror(error));
 }

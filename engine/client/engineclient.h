@@ -1,6 +1,5 @@
 #pragma once
 
-#include "pageunits.h"
 #include "wireformat.h"
 #include "wordapplication.h"
 

@@ -2,7 +2,7 @@
 
 #include "automation.h"
 #include "office.h"
-#include "pageunits.h"
+#include "wireformat.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
