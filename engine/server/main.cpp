@@ -8,8 +8,10 @@
 //                                        pre-initialise the office once, then start
 //                                        engines by forking (see launcher.h)
 //   pagelift-engine --convert IN OUT [--password SECRET]
-//                                        save IN in the format OUT's extension names
-//                                        (for tests and benchmarks)
+//   pagelift-engine --convert IN OUT IN OUT...
+//                                        save each IN in the format its OUT's
+//                                        extension names, in one office (for tests
+//                                        and benchmarks)
 
 #include "launcher.h"
 #include "messages.h"
@@ -34,6 +36,7 @@
 #include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #ifndef PAGELIFT_LOK_INSTALL_DIR
@@ -124,7 +127,8 @@ bool saveWithPassword(lok::Document &document, const std::string &url, const std
     return result.success;
 }
 
-int convert(const std::string &in, const std::string &out, const std::string &password)
+int convert(const std::vector<std::pair<std::string, std::string>> &pairs,
+            const std::string &password)
 {
     std::string error;
     EngineOffice::configureEnvironment();
@@ -133,19 +137,21 @@ int convert(const std::string &in, const std::string &out, const std::string &pa
         std::fprintf(messages(), "pagelift-engine: %s\n", error.c_str());
         return 1;
     }
-    std::unique_ptr<lok::Document> document = office->loadAny(in, error);
-    if (!document) {
-        std::fprintf(messages(), "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
-        return 1;
-    }
-    const std::string format = std::filesystem::path(out).extension().string().substr(1);
-    const std::string url = fileUrl(std::filesystem::absolute(out));
-    const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
-                                        : saveWithPassword(*document, url, format, password);
-    if (!saved) {
-        std::fprintf(messages(), "pagelift-engine: cannot save %s as %s\n", out.c_str(),
-                     format.c_str());
-        return 1;
+    for (const auto &[in, out] : pairs) {
+        std::unique_ptr<lok::Document> document = office->loadAny(in, error);
+        if (!document) {
+            std::fprintf(messages(), "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
+            return 1;
+        }
+        const std::string format = std::filesystem::path(out).extension().string().substr(1);
+        const std::string url = fileUrl(std::filesystem::absolute(out));
+        const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
+                                            : saveWithPassword(*document, url, format, password);
+        if (!saved) {
+            std::fprintf(messages(), "pagelift-engine: cannot save %s as %s\n", out.c_str(),
+                         format.c_str());
+            return 1;
+        }
     }
     return 0;
 }
@@ -184,14 +190,20 @@ int main(int argc, char *argv[])
         takeOverStandardStreams(control, unused);
         ::close(unused);
         code = runLauncher(installDir(), control, memoryLimitBytes);
-    } else if (usable && mode == "--convert" && arguments.size() == 3) {
-        code = convert(arguments[1], arguments[2], {});
     } else if (usable && mode == "--convert" && arguments.size() == 5 &&
                arguments[3] == "--password") {
-        code = convert(arguments[1], arguments[2], arguments[4]);
+        code = convert({{arguments[1], arguments[2]}}, arguments[4]);
+    } else if (usable && mode == "--convert" && arguments.size() >= 3 &&
+               arguments.size() % 2 == 1) {
+        // Many documents in one office: its start costs more than a small document.
+        std::vector<std::pair<std::string, std::string>> pairs;
+        for (size_t i = 1; i + 1 < arguments.size(); i += 2)
+            pairs.emplace_back(arguments[i], arguments[i + 1]);
+        code = convert(pairs, {});
     } else {
         std::fprintf(messages(), "usage: pagelift-engine [--memory-limit BYTES] [--launcher | "
-                                 "--convert IN OUT [--password SECRET]]\n");
+                                 "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
+                                 "OUT...]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.

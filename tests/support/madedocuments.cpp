@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -27,8 +28,10 @@ QString masterOf(Page page)
 
 } // namespace
 
-QByteArray flatOdt(const QList<Page> &pages)
+QByteArray flatOdt(const QList<Page> &pages, const QString &subject)
 {
+    const QString about =
+        subject.isEmpty() ? QString() : QStringLiteral(" of ") + subject.toHtmlEscaped();
     QString body;
     for (int i = 0; i < pages.size(); ++i) {
         const bool newMaster = i == 0 || masterOf(pages[i]) != masterOf(pages[i - 1]);
@@ -45,11 +48,12 @@ QByteArray flatOdt(const QList<Page> &pages)
         for (int paragraph = 0; paragraph < 2 + (i * 3) % 7; ++paragraph) {
             body += "<text:p>";
             for (int sentence = 0; sentence < 5; ++sentence)
-                body += QString("Sentence %1 of paragraph %2 on page %3 says little but fills "
+                body += QString("Sentence %1 of paragraph %2 on page %3%4 says little but fills "
                                 "the line with ordinary words. ")
                             .arg(sentence + 1)
                             .arg(paragraph + 1)
-                            .arg(i + 1);
+                            .arg(i + 1)
+                            .arg(about);
             body += "</text:p>";
         }
     }
@@ -128,24 +132,41 @@ QByteArray readFile(const QString &path)
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
                      const QList<Page> &pages, const QString &format, QString *error)
 {
-    const QString flat = QDir(folder).filePath(name + QStringLiteral(".fodt"));
-    if (!writeFile(flat, flatOdt(pages))) {
-        if (error)
-            *error = QStringLiteral("cannot write ") + flat;
-        return {};
+    return makeDocuments(engineFolder, folder, {{name, pages, {}}}, format, error).value(0);
+}
+
+QStringList makeDocuments(const QString &engineFolder, const QString &folder,
+                          const QList<DocumentPlan> &plans, const QString &format, QString *error)
+{
+    QStringList flats;
+    QStringList documents;
+    QStringList arguments{QStringLiteral("--convert")};
+    for (const DocumentPlan &plan : plans) {
+        const QString flat = QDir(folder).filePath(plan.name + QStringLiteral(".fodt"));
+        if (!writeFile(flat, flatOdt(plan.pages, plan.subject))) {
+            if (error)
+                *error = QStringLiteral("cannot write ") + flat;
+            return {};
+        }
+        const QString document = QDir(folder).filePath(plan.name + u'.' + format);
+        flats << flat;
+        documents << document;
+        arguments << flat << document;
     }
-    if (format == QLatin1String("fodt"))
-        return flat;
-    const QString document = QDir(folder).filePath(name + u'.' + format);
+    if (format == QLatin1String("fodt") || plans.isEmpty())
+        return flats;
     QProcess convert;
     convert.setProcessChannelMode(QProcess::MergedChannels);
-    convert.start(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine")),
-                  {QStringLiteral("--convert"), flat, document});
-    if (!convert.waitForFinished(300000) || convert.exitStatus() != QProcess::NormalExit ||
-        convert.exitCode() != 0 || !QFile::exists(document)) {
+    convert.start(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine")), arguments);
+    const bool finished = convert.waitForFinished(300000 + 1000 * int(plans.size()));
+    const bool allThere =
+        std::all_of(documents.begin(), documents.end(),
+                    [](const QString &document) { return QFile::exists(document); });
+    if (!finished || convert.exitStatus() != QProcess::NormalExit || convert.exitCode() != 0 ||
+        !allThere) {
         if (error)
             *error = QString::fromLocal8Bit(convert.readAll());
         return {};
     }
-    return document;
+    return documents;
 }

@@ -18,7 +18,9 @@ enum class Page
 
 // Flat OpenDocument text with one page per entry: a heading that names the page and
 // enough body text to make the page recognisable, or nothing at all for a blank page.
-QByteArray flatOdt(const QList<Page> &pages);
+// A `subject` goes into every sentence, so that documents made alike still differ in
+// their text.
+QByteArray flatOdt(const QList<Page> &pages, const QString &subject = {});
 
 // Writes `content` to `path`, replacing what was there; false when it cannot.
 bool writeFile(const QString &path, const QByteArray &content);
@@ -30,3 +32,19 @@ QByteArray readFile(const QString &path);
 // with the reason in `error`.
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
                      const QList<Page> &pages, const QString &format, QString *error = nullptr);
+
+// A document for makeDocuments: its name without extension, its pages, and the
+// subject its sentences name.
+struct DocumentPlan
+{
+    QString name;
+    QList<Page> pages;
+    QString subject;
+};
+
+// As makeDocument for many documents, saved by one run of the engine's converter (an
+// office start costs more than saving a small document). Returns the new documents'
+// paths in the order of `plans`, or an empty list with the reason in `error`.
+QStringList makeDocuments(const QString &engineFolder, const QString &folder,
+                          const QList<DocumentPlan> &plans, const QString &format,
+                          QString *error = nullptr);
