@@ -268,6 +268,7 @@ private:
         QList<QImage> pictures;
         qint64 pid = 0;
         qint64 parent = 0;
+        double parentReaped = 0; // the parent's children's time when the engine started
     };
 
     QString made(const QString &name) const { return m_dir.filePath(name); }
@@ -296,6 +297,7 @@ private:
             create ? create() : engineFactory(kBinDir, {60000})();
         result.pid = static_cast<EngineClient *>(word.get())->enginePid();
         result.parent = parentOf(result.pid);
+        result.parentReaped = reapedChildrenSeconds(result.parent);
         word->documentsOpen(path);
         word->activeDocumentRepaginate();
         result.count = word->activeDocumentBuiltInDocumentProperties(14);
@@ -717,7 +719,10 @@ private slots:
             QVERIFY(launchers.contains(forked.parent));
             QVERIFY(!engines.contains(forked.pid));
             engines << forked.pid;
-            QTRY_VERIFY_WITH_TIMEOUT(ended(forked.pid), 10000);
+            // Reaped by its launcher, not left a zombie, and its processor time counted
+            // in the launcher's children's time.
+            QTRY_VERIFY_WITH_TIMEOUT(processGone(forked.pid), 10000);
+            QVERIFY(reapedChildrenSeconds(forked.parent) > forked.parentReaped);
             QCOMPARE(forked.count, plain.count);
             QCOMPARE(forked.pictures.size(), plain.pictures.size());
             for (int page = 0; page < plain.pictures.size(); ++page)

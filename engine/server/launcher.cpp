@@ -83,6 +83,26 @@ bool canLeaveIdlePriority()
     return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+void reapAll(int)
+{
+    const int saved = errno;
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    errno = saved;
+}
+
+// Installed once the launcher waits for no child of its own any more (the profile's
+// first start, gpgme's helpers): reaping here would take their exit status from them.
+void reapEndedEngines()
+{
+    struct sigaction action = {};
+    action.sa_handler = reapAll;
+    action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGCHLD, &action, nullptr);
+    reapAll(0);
+}
+
 // Tells the launcher that this engine's office has started, by closing its end of the
 // pipe.
 void reportStarted(int &started)
@@ -203,8 +223,16 @@ bool launchEngine(const LauncherState &state, const Order &order)
     UniqueFd startedRead(pipe[0]);
     UniqueFd startedWrite(pipe[1]);
 
+    // An engine that ends at once is not reaped before its pidfd is open: its process
+    // id could otherwise be taken by another process.
+    sigset_t childSignal;
+    sigset_t before;
+    ::sigemptyset(&childSignal);
+    ::sigaddset(&childSignal, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &childSignal, &before);
     const pid_t child = ::fork();
     if (child == 0) {
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
         ours.reset();
         startedRead.reset();
         runForkedEngine(state, order, std::move(theirs), std::move(startedWrite));
@@ -212,6 +240,7 @@ bool launchEngine(const LauncherState &state, const Order &order)
     theirs.reset();
     startedWrite.reset();
     const UniqueFd pidfd(child > 0 ? int(::syscall(SYS_pidfd_open, child, 0)) : -1);
+    ::sigprocmask(SIG_SETMASK, &before, nullptr);
     if (child > 0 && !pidfd)
         ::kill(child, SIGKILL);
     const bool launched = child > 0 && pidfd;
@@ -258,8 +287,11 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
         return 1;
     }
     askGpgmeOnce();
-    // The kernel reaps ended engines; the client watches each through its pidfd.
-    ::signal(SIGCHLD, SIG_IGN);
+    // Ended engines are reaped here, at once, rather than by the kernel: the time they
+    // spent then counts in this launcher's children's usage (getrusage, time, top), so
+    // the program's own figures show its engines' work. The client watches each engine
+    // through its pidfd.
+    reapEndedEngines();
     state.self = ::getpid();
 
     for (;;) {

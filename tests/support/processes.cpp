@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -54,4 +55,14 @@ QList<qint64> childrenOf(qint64 pid)
             children << field.trimmed().toLongLong();
     }
     return children;
+}
+
+double reapedChildrenSeconds(qint64 pid)
+{
+    // cutime and cstime, the 16th and 17th fields, counted here from the state (3rd).
+    const QList<QByteArray> fields = statFields(pid);
+    if (fields.size() < 15)
+        return 0;
+    return double(fields[13].toLongLong() + fields[14].toLongLong()) /
+           double(::sysconf(_SC_CLK_TCK));
 }

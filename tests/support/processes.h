@@ -14,3 +14,5 @@ bool ended(qint64 pid);
 bool processGone(qint64 pid);
 qint64 parentOf(qint64 pid);
 QList<qint64> childrenOf(qint64 pid);
+// The processor time (user + system, seconds) of the children `pid` has reaped.
+double reapedChildrenSeconds(qint64 pid);
