@@ -1,20 +1,12 @@
 // pagelift-bench: how long Pagelift takes to turn documents into page images, against
-// the reference pipeline (LibreOffice's PDF export, then pdftoppm) in the same run.
-//
-//   pagelift-bench [--reference] [--list] [DOCUMENT...]
-//
-// Without documents it makes a 3-page and a 40-page .docx. Each document is converted
-// alone through the start button of an offscreen main window, after a second of idle
-// time, and every line gives the reference's time over Pagelift's as its ratio. --list also
-// converts a list of 20 made documents of 1 to 3 pages in one run, against one PDF export over all
-// 20 followed by pdftoppm for each PDF.
+// reference pipelines in the same run. See usage() below.
 
-#include "engineclient.h"
 #include "enginepool.h"
 #include "fakedialogs.h"
 #include "filelistview.h"
 #include "madedocuments.h"
 #include "mainwindow.h"
+#include "processcpu.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -24,14 +16,41 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sys/prctl.h>
 
 namespace {
 
-// The JPEG quality of both sides.
+const char *const kUsage =
+    R"(usage: pagelift-bench [--reference] [--listener] [--list] [--many[=N]] [DOCUMENT...]
+
+Converts documents through the start button of an offscreen main window and prints,
+for each case, the wall time and the processor time (user + system of every process
+involved) of each side, and each reference's times over Pagelift's.
+
+Cases: each DOCUMENT alone; without documents, a made 3-page and a made 40-page .docx.
+  --list        also a list of 20 made documents of 1 to 3 pages, in one run
+  --many[=N]    also N (200) made documents of 1 to 3 pages, in one run
+
+References (LibreOffice's own PDF export, then pdftoppm -jpeg -r 96 per PDF):
+  --reference   cold: one `soffice --headless --convert-to pdf` call over all the
+                documents of a case
+  --listener    warm: a `soffice --headless --accept` listener started and warmed up
+                before any timing, which loads, exports and closes each document in turn
+                (bench/export/listener.py, which needs Debian's python3-uno)
+
+Every side writes JPEGs at quality 75. Pagelift's processor time includes what its
+processes did ahead (engines made ready) since its previous case; it is also shown apart.
+)";
+
+// The JPEG quality of every side.
 constexpr int kQuality = 75;
 
 QString binFolder()
@@ -39,23 +58,54 @@ QString binFolder()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
 }
 
-// Makes a .docx of `pages` A4 pages in `folder`.
-QString makeDocx(const QString &folder, const QString &name, int pages)
+QStringList makeDocx(const QString &folder, const QList<DocumentPlan> &plans)
 {
     QString error;
-    const QString document = makeDocument(binFolder(), folder, name, QList<Page>(pages, Page::A4),
-                                          QStringLiteral("docx"), &error);
-    if (document.isEmpty())
-        qFatal("cannot make %s: %s", qPrintable(name), qPrintable(error));
-    return document;
+    const QStringList documents =
+        makeDocuments(binFolder(), folder, plans, QStringLiteral("docx"), &error);
+    if (documents.isEmpty())
+        qFatal("cannot make documents in %s: %s", qPrintable(folder), qPrintable(error));
+    return documents;
 }
 
+// `count` documents of 1 to 3 A4 pages, each with text of its own.
+QStringList makeShortDocuments(const QString &folder, int count)
+{
+    QDir().mkpath(folder);
+    QList<DocumentPlan> plans;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("doc%1").arg(i + 1, 3, 10, QChar(u'0'));
+        plans.append({name, QList<Page>(1 + i % 3, Page::A4), name});
+    }
+    return makeDocx(folder, plans);
+}
+
+// What one side did with one case's documents.
 struct Outcome
 {
-    double seconds = 0;
-    int pages = 0;
+    double seconds = 0;         // wall time
+    double cpuSeconds = 0;      // user + system of every process at work, during the run
+    double aheadCpuSeconds = 0; // spent before the run on its behalf (engines made ready)
+    int pages = 0;              // images written
     QString error;
+
+    double allCpuSeconds() const { return cpuSeconds + aheadCpuSeconds; }
 };
+
+// One way of converting documents. A side converts a case's documents in one go and
+// tells what that took; further sides (another Pagelift program, another reference)
+// are one more entry in the lists main() builds.
+struct Side
+{
+    QString name;
+    std::function<Outcome(const QStringList &documents)> run;
+};
+
+// A side run by `runner`, which keeps its state (a pool, a listener) from case to case.
+template <typename Runner> Side sideOf(const QString &name, std::shared_ptr<Runner> runner)
+{
+    return {name, [runner](const QStringList &documents) { return (*runner)(documents); }};
+}
 
 int countImages(const QStringList &documents)
 {
@@ -69,33 +119,71 @@ int countImages(const QStringList &documents)
     return images;
 }
 
-// Converts the documents as the start button does, in one run. The engines come from
-// one pool for the whole benchmark, as they do in a program that stays open.
-Outcome runPagelift(const QStringList &documents)
+int countImagesIn(const QString &folder)
 {
-    static const auto pool = std::make_shared<EnginePool>(binFolder());
-    FakeDialogs dialogs; // records the run's messages instead of showing them
-    MainWindowEnvironment environment;
-    environment.dialogs = &dialogs;
-    useEnginePool(environment, pool);
-    environment.isOfficeRunning = [] { return false; };
-    MainWindow form(environment);
-    form.fileList->setColumnCount(1);
-    // The reference's quality.
-    form.qualitySlider->setValue(kQuality);
-    for (const QString &document : documents)
-        form.fileList->addTopLevelItem(new QTreeWidgetItem(QStringList{document}));
-
-    QElapsedTimer timer;
-    timer.start();
-    form.startButton->click();
-    Outcome outcome;
-    outcome.seconds = timer.nsecsElapsed() / 1e9;
-    outcome.pages = countImages(documents);
-    if (dialogs.messages != QStringList{QStringLiteral("Done.")})
-        outcome.error = dialogs.messages.join(QStringLiteral(" / ")).simplified();
-    return outcome;
+    return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files).size();
 }
+
+// Processes that belong to a reference and live through several cases (the warm
+// listener): everything else this benchmark starts and keeps is Pagelift's.
+QSet<qint64> &referenceProcesses()
+{
+    static QSet<qint64> pids;
+    return pids;
+}
+
+// The processor time of Pagelift's side: this process (the window), its launchers and
+// engines, and whatever of them has ended.
+double pageliftCpu(const CpuSnapshot &snapshot)
+{
+    return snapshot.self + snapshot.reaped + snapshot.childrenExcept(referenceProcesses());
+}
+
+// Converts the documents as the start button does, in one run. The engines come from
+// one pool for all the cases, as they do in a program that stays open.
+class WindowSide
+{
+public:
+    Outcome operator()(const QStringList &documents)
+    {
+        FakeDialogs dialogs; // records the run's messages instead of showing them
+        MainWindowEnvironment environment;
+        environment.dialogs = &dialogs;
+        useEnginePool(environment, m_pool);
+        environment.isOfficeRunning = [] { return false; };
+        MainWindow form(environment);
+        form.fileList->setColumnCount(1);
+        form.qualitySlider->setValue(kQuality);
+        for (const QString &document : documents)
+            form.fileList->addTopLevelItem(new QTreeWidgetItem(QStringList{document}));
+
+        const CpuSnapshot before = CpuSnapshot::take();
+        QElapsedTimer timer;
+        timer.start();
+        form.startButton->click();
+        Outcome outcome;
+        outcome.seconds = timer.nsecsElapsed() / 1e9;
+        const CpuSnapshot after = CpuSnapshot::take();
+
+        outcome.cpuSeconds = pageliftCpu(after) - pageliftCpu(before);
+        // The launchers' trees between the end of the previous run and this one:
+        // engines made ready and warmed up for this run. Not the reaped children, which
+        // meanwhile are the references' processes.
+        if (m_lastEnd)
+            outcome.aheadCpuSeconds =
+                std::max(0.0, before.childrenExcept(referenceProcesses()) -
+                                  m_lastEnd->childrenExcept(referenceProcesses()));
+        m_lastEnd = after;
+        outcome.pages = countImages(documents);
+        if (dialogs.messages != QStringList{QStringLiteral("Done.")})
+            outcome.error = dialogs.messages.join(QStringLiteral(" / ")).simplified();
+        return outcome;
+    }
+
+private:
+    std::shared_ptr<EnginePool> m_pool = std::make_shared<EnginePool>(binFolder());
+    std::optional<CpuSnapshot> m_lastEnd;
+};
 
 bool runTool(const QString &program, const QStringList &arguments)
 {
@@ -107,38 +195,135 @@ bool runTool(const QString &program, const QStringList &arguments)
            process.exitCode() == 0;
 }
 
-// LibreOffice's PDF export over all documents in one call, then pdftoppm per PDF.
-Outcome runReference(const QStringList &documents, const QString &profile, const QString &out)
+QStringList pdftoppmArguments(const QString &pdf, const QString &prefix)
 {
-    QDir(out).removeRecursively();
-    QDir().mkpath(out);
-    QElapsedTimer timer;
-    timer.start();
-    Outcome outcome;
-    QStringList arguments = {
-        QStringLiteral("--headless"),   QStringLiteral("-env:UserInstallation=file://") + profile,
-        QStringLiteral("--convert-to"), QStringLiteral("pdf"),
-        QStringLiteral("--outdir"),     out};
-    arguments += documents;
-    if (!runTool(QStringLiteral("soffice"), arguments))
-        outcome.error = QStringLiteral("soffice failed");
-    for (const QString &document : documents) {
-        const QString pdf =
-            QDir(out).filePath(QFileInfo(document).completeBaseName() + QStringLiteral(".pdf"));
-        if (!QFileInfo::exists(pdf))
-            continue;
-        runTool(QStringLiteral("pdftoppm"),
-                {QStringLiteral("-jpeg"), QStringLiteral("-r"), QStringLiteral("96"),
-                 QStringLiteral("-jpegopt"), QStringLiteral("quality=%1").arg(kQuality), pdf,
-                 QDir(out).filePath(QFileInfo(document).completeBaseName())});
-    }
-    outcome.seconds = timer.nsecsElapsed() / 1e9;
-    outcome.pages = QDir(out).entryList({QStringLiteral("*.jpg")}, QDir::Files).size();
-    return outcome;
+    return {QStringLiteral("-jpeg"),
+            QStringLiteral("-r"),
+            QStringLiteral("96"),
+            QStringLiteral("-jpegopt"),
+            QStringLiteral("quality=%1").arg(kQuality),
+            pdf,
+            prefix};
 }
 
-// A moment of idle time before each case, as a program has between two clicks of its
-// start button: the engine made ready ahead finishes its start meanwhile.
+// The cold pipeline, done the best way for it: LibreOffice's PDF export over all the
+// documents in one call, then pdftoppm per PDF.
+class ColdSide
+{
+public:
+    ColdSide(QString profile, QString out) : m_profile(std::move(profile)), m_out(std::move(out)) {}
+
+    Outcome operator()(const QStringList &documents)
+    {
+        QDir(m_out).removeRecursively();
+        QDir().mkpath(m_out);
+        const CpuSnapshot before = CpuSnapshot::take();
+        QElapsedTimer timer;
+        timer.start();
+        Outcome outcome;
+        QStringList arguments = {QStringLiteral("--headless"),
+                                 QStringLiteral("-env:UserInstallation=file://") + m_profile,
+                                 QStringLiteral("--convert-to"),
+                                 QStringLiteral("pdf"),
+                                 QStringLiteral("--outdir"),
+                                 m_out};
+        arguments += documents;
+        if (!runTool(QStringLiteral("soffice"), arguments))
+            outcome.error = QStringLiteral("soffice failed");
+        for (const QString &document : documents) {
+            const QString stem = QFileInfo(document).completeBaseName();
+            const QString pdf = QDir(m_out).filePath(stem + QStringLiteral(".pdf"));
+            if (QFileInfo::exists(pdf))
+                runTool(QStringLiteral("pdftoppm"),
+                        pdftoppmArguments(pdf, QDir(m_out).filePath(stem)));
+        }
+        outcome.seconds = timer.nsecsElapsed() / 1e9;
+        // soffice and pdftoppm have been waited for; nothing else of ours ends meanwhile.
+        outcome.cpuSeconds = CpuSnapshot::take().reaped - before.reaped;
+        outcome.pages = countImagesIn(m_out);
+        return outcome;
+    }
+
+private:
+    QString m_profile;
+    QString m_out;
+};
+
+// A warm listener, as conversion servers run LibreOffice: started and warmed up before
+// any timing, then given each case's documents (see listener.py).
+class ListenerSide
+{
+public:
+    ListenerSide(const QString &profile, QString out) : m_out(std::move(out))
+    {
+        m_process = std::make_unique<QProcess>();
+        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // It ends its office when told to end, so that nothing outlives the benchmark.
+        m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_process->start(
+            QStringLiteral("/usr/bin/python3"),
+            {QCoreApplication::applicationDirPath() + QStringLiteral("/pagelift-bench-listener.py"),
+             profile, QString::number(kQuality)});
+        if (!m_process->waitForStarted(60000) || readLine() != "ready")
+            qFatal("the warm listener did not start (is python3-uno installed?)");
+        referenceProcesses().insert(m_process->processId());
+    }
+
+    Outcome operator()(const QStringList &documents)
+    {
+        QDir(m_out).removeRecursively();
+        const qint64 pid = m_process->processId();
+        const CpuSnapshot before = CpuSnapshot::take();
+        QElapsedTimer timer;
+        timer.start();
+        m_process->write(
+            (QStringList{QStringLiteral("convert"), m_out} + documents).join(u'\t').toUtf8() +
+            '\n');
+        const QByteArray answer = readLine();
+        Outcome outcome;
+        outcome.seconds = timer.nsecsElapsed() / 1e9;
+        outcome.cpuSeconds = CpuSnapshot::take().child(pid) - before.child(pid);
+        outcome.pages = countImagesIn(m_out);
+        if (answer != "done")
+            outcome.error = QString::fromUtf8(answer);
+        return outcome;
+    }
+
+    // The listener ends its office when its input closes, and kills it when the office
+    // does not end in time.
+    ~ListenerSide()
+    {
+        m_process->closeWriteChannel();
+        if (!m_process->waitForFinished(60000)) {
+            m_process->terminate();
+            if (!m_process->waitForFinished(60000))
+                m_process->kill();
+        }
+        m_process->waitForFinished(10000);
+    }
+
+    ListenerSide(const ListenerSide &) = delete;
+    ListenerSide &operator=(const ListenerSide &) = delete;
+
+private:
+    QByteArray readLine()
+    {
+        QDeadlineTimer deadline(600000);
+        while (!m_process->canReadLine()) {
+            if (m_process->state() != QProcess::Running || deadline.hasExpired() ||
+                !m_process->waitForReadyRead(int(deadline.remainingTime())))
+                return {};
+        }
+        return m_process->readLine().trimmed();
+    }
+
+    std::unique_ptr<QProcess> m_process;
+    QString m_out;
+};
+
+// A moment of idle time before each side of each case, as a program has between two
+// clicks of its start button: an engine made ready ahead finishes its start, and the
+// processes of the side before have finished their work.
 void settle()
 {
     QThread::msleep(1000);
@@ -150,18 +335,100 @@ void print(const QString &line)
     std::fflush(stdout);
 }
 
-QString row(const QString &name, const Outcome &ours, const Outcome *reference)
+QString seconds(double value)
 {
-    QString line =
-        QStringLiteral("%1  pages %2  %3 s").arg(name).arg(ours.pages).arg(ours.seconds, 0, 'f', 3);
-    if (reference)
-        line += QStringLiteral("  reference %1 s (%2 pages)  ratio %3")
-                    .arg(reference->seconds, 0, 'f', 3)
-                    .arg(reference->pages)
-                    .arg(ours.seconds > 0 ? reference->seconds / ours.seconds : 0, 0, 'f', 2);
-    if (!ours.error.isEmpty())
-        line += QStringLiteral("  error: ") + ours.error;
+    return QString::number(value, 'f', 3);
+}
+
+QString ratio(double reference, double ours)
+{
+    return ours > 0 ? QString::number(reference / ours, 'f', 2) : QStringLiteral("-");
+}
+
+QString describe(const QString &name, const Outcome &outcome)
+{
+    QString line = QStringLiteral("  %1  pages %2  wall %3 s  cpu %4 s")
+                       .arg(name.leftJustified(18))
+                       .arg(outcome.pages, 4)
+                       .arg(seconds(outcome.seconds), 7)
+                       .arg(seconds(outcome.allCpuSeconds()), 7);
+    if (outcome.aheadCpuSeconds > 0)
+        line += QStringLiteral(" (%1 s of it ahead)").arg(seconds(outcome.aheadCpuSeconds));
     return line;
+}
+
+struct Totals
+{
+    QList<Outcome> ours;
+    QList<Outcome> references;
+};
+
+void add(Outcome &total, const Outcome &outcome)
+{
+    total.seconds += outcome.seconds;
+    total.cpuSeconds += outcome.cpuSeconds;
+    total.aheadCpuSeconds += outcome.aheadCpuSeconds;
+    total.pages += outcome.pages;
+}
+
+// Prints each Pagelift side, then each reference with its times over each Pagelift
+// side's.
+void report(const QString &title, const QList<Side> &ours, const QList<Outcome> &ourOutcomes,
+            const QList<Side> &references, const QList<Outcome> &referenceOutcomes)
+{
+    print(title);
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        QString line = describe(ours[i].name, ourOutcomes[i]);
+        if (!ourOutcomes[i].error.isEmpty())
+            line += QStringLiteral("  error: ") + ourOutcomes[i].error;
+        print(line);
+    }
+    for (qsizetype r = 0; r < references.size(); ++r) {
+        const Outcome &reference = referenceOutcomes[r];
+        QString line = describe(references[r].name, reference);
+        for (qsizetype i = 0; i < ours.size(); ++i) {
+            line += QStringLiteral("  ratio%1 wall %2 cpu %3")
+                        .arg(ours.size() > 1 ? QStringLiteral(" to ") + ours[i].name : QString())
+                        .arg(ratio(reference.seconds, ourOutcomes[i].seconds))
+                        .arg(ratio(reference.allCpuSeconds(), ourOutcomes[i].allCpuSeconds()));
+        }
+        if (!reference.error.isEmpty())
+            line += QStringLiteral("  error: ") + reference.error;
+        print(line);
+    }
+}
+
+// Runs one case on every side, Pagelift's first, and reports it.
+void runCase(const QString &title, const QStringList &documents, const QList<Side> &ours,
+             const QList<Side> &references, Totals *totals = nullptr)
+{
+    QList<Outcome> ourOutcomes;
+    QList<Outcome> referenceOutcomes;
+    for (const Side &side : ours) {
+        settle();
+        ourOutcomes << side.run(documents);
+    }
+    for (const Side &side : references) {
+        settle();
+        referenceOutcomes << side.run(documents);
+    }
+    report(title, ours, ourOutcomes, references, referenceOutcomes);
+    if (!totals)
+        return;
+    totals->ours.resize(ours.size());
+    totals->references.resize(references.size());
+    for (qsizetype i = 0; i < ours.size(); ++i)
+        add(totals->ours[i], ourOutcomes[i]);
+    for (qsizetype i = 0; i < references.size(); ++i)
+        add(totals->references[i], referenceOutcomes[i]);
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
 }
 
 } // namespace
@@ -173,16 +440,39 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 
     QStringList arguments = app.arguments().mid(1);
-    const bool reference = arguments.removeAll(QStringLiteral("--reference")) > 0;
+    if (arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const bool cold = arguments.removeAll(QStringLiteral("--reference")) > 0;
+    const bool warm = arguments.removeAll(QStringLiteral("--listener")) > 0;
     const bool list = arguments.removeAll(QStringLiteral("--list")) > 0;
+    int many = 0;
+    for (auto argument = arguments.begin(); argument != arguments.end();) {
+        if (*argument == QLatin1String("--many")) {
+            many = 200;
+        } else if (argument->startsWith(QLatin1String("--many="))) {
+            many = argument->mid(7).toInt();
+            if (many <= 0)
+                qFatal("--many needs a number of documents above 0");
+        } else if (argument->startsWith(QLatin1String("--"))) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        } else {
+            ++argument;
+            continue;
+        }
+        argument = arguments.erase(argument);
+    }
 
     QTemporaryDir work;
     const QString made = work.filePath(QStringLiteral("made"));
     QDir().mkpath(made);
     QStringList documents;
     if (arguments.isEmpty()) {
-        documents << makeDocx(made, QStringLiteral("three-pages"), 3)
-                  << makeDocx(made, QStringLiteral("forty-pages"), 40);
+        documents =
+            makeDocx(made, {{QStringLiteral("three-pages"), QList<Page>(3, Page::A4), {}},
+                            {QStringLiteral("forty-pages"), QList<Page>(40, Page::A4), {}}});
     } else {
         // Copies, so that the images land in the scratch folder, not beside the originals.
         for (const QString &argument : arguments) {
@@ -192,47 +482,46 @@ int main(int argc, char *argv[])
             documents << copy;
         }
     }
+    const QStringList twenty =
+        list ? makeShortDocuments(work.filePath(QStringLiteral("list")), 20) : QStringList();
+    const QStringList manyDocuments =
+        many > 0 ? makeShortDocuments(work.filePath(QStringLiteral("many")), many) : QStringList();
+    const QString warmUp =
+        makeDocx(work.path(), {{QStringLiteral("warm-up"), {Page::A4}, {}}}).value(0);
 
-    // One untimed run each, so that neither side pays for making its profile.
-    const QString referenceProfile = work.filePath(QStringLiteral("reference-profile"));
-    const QString warm = makeDocx(work.path(), QStringLiteral("warm-up"), 1);
-    runPagelift({warm});
-    if (reference)
-        runReference({warm}, referenceProfile, work.filePath(QStringLiteral("reference")));
+    const QList<Side> ours = {
+        sideOf(QStringLiteral("pagelift window"), std::make_shared<WindowSide>())};
+    QList<Side> references;
+    if (cold)
+        references << sideOf(
+            QStringLiteral("cold soffice"),
+            std::make_shared<ColdSide>(work.filePath(QStringLiteral("cold-profile")),
+                                       work.filePath(QStringLiteral("cold"))));
+    if (warm)
+        references << sideOf(
+            QStringLiteral("warm listener"),
+            std::make_shared<ListenerSide>(work.filePath(QStringLiteral("listener-profile")),
+                                           work.filePath(QStringLiteral("listener"))));
 
-    double ours = 0, theirs = 0;
+    // One untimed run each, so that no side pays for making its profile or for its
+    // first document.
+    for (const Side &side : ours + references)
+        side.run({warmUp});
+
+    print(QStringLiteral("load average before: %1").arg(loadAverage()));
+    Totals totals;
     for (const QString &document : documents) {
-        settle();
-        const Outcome outcome = runPagelift({document});
-        Outcome pipeline;
-        if (reference)
-            pipeline = runReference({document}, referenceProfile,
-                                    work.filePath(QStringLiteral("reference")));
-        ours += outcome.seconds;
-        theirs += pipeline.seconds;
-        print(row(QFileInfo(document).fileName(), outcome, reference ? &pipeline : nullptr));
+        runCase(QFileInfo(document).fileName(), {document}, ours, references, &totals);
     }
-    if (reference && ours > 0)
-        print(QStringLiteral("total  %1 s  reference %2 s  ratio %3")
-                  .arg(ours, 0, 'f', 3)
-                  .arg(theirs, 0, 'f', 3)
-                  .arg(theirs / ours, 0, 'f', 2));
-
-    if (list) {
-        const QString folder = work.filePath(QStringLiteral("list"));
-        QDir().mkpath(folder);
-        QStringList twenty;
-        for (int i = 0; i < 20; ++i)
-            twenty << makeDocx(folder, QStringLiteral("doc%1").arg(i + 1, 2, 10, QChar(u'0')),
-                               1 + i % 3);
-        settle();
-        const Outcome outcome = runPagelift(twenty);
-        Outcome pipeline;
-        if (reference)
-            pipeline =
-                runReference(twenty, referenceProfile, work.filePath(QStringLiteral("reference")));
-        print(
-            row(QStringLiteral("list of 20 documents"), outcome, reference ? &pipeline : nullptr));
-    }
+    if (documents.size() > 1 && !references.isEmpty())
+        report(QStringLiteral("total of the single documents"), ours, totals.ours, references,
+               totals.references);
+    if (list)
+        runCase(QStringLiteral("list of %1 documents").arg(twenty.size()), twenty, ours,
+                references);
+    if (many > 0)
+        runCase(QStringLiteral("%1 documents").arg(manyDocuments.size()), manyDocuments, ours,
+                references);
+    print(QStringLiteral("load average after: %1").arg(loadAverage()));
     return 0;
 }
