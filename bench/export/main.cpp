@@ -86,6 +86,7 @@ struct Outcome
     double seconds = 0;         // wall time
     double cpuSeconds = 0;      // user + system of every process at work, during the run
     double aheadCpuSeconds = 0; // spent before the run on its behalf (engines made ready)
+    double ownCpuSeconds = -1;  // of which in this process (the window), where that counts
     int pages = 0;              // images written
     QString error;
 
@@ -166,6 +167,7 @@ public:
         const CpuSnapshot after = CpuSnapshot::take();
 
         outcome.cpuSeconds = pageliftCpu(after) - pageliftCpu(before);
+        outcome.ownCpuSeconds = after.self - before.self;
         // The launchers' trees between the end of the previous run and this one:
         // engines made ready and warmed up for this run. Not the reaped children, which
         // meanwhile are the references' processes.
@@ -352,8 +354,13 @@ QString describe(const QString &name, const Outcome &outcome)
                        .arg(outcome.pages, 4)
                        .arg(seconds(outcome.seconds), 7)
                        .arg(seconds(outcome.allCpuSeconds()), 7);
+    QStringList parts;
     if (outcome.aheadCpuSeconds > 0)
-        line += QStringLiteral(" (%1 s of it ahead)").arg(seconds(outcome.aheadCpuSeconds));
+        parts << QStringLiteral("%1 s ahead").arg(seconds(outcome.aheadCpuSeconds));
+    if (outcome.ownCpuSeconds >= 0)
+        parts << QStringLiteral("%1 s in the window").arg(seconds(outcome.ownCpuSeconds));
+    if (!parts.isEmpty())
+        line += QStringLiteral(" (of it %1)").arg(parts.join(QStringLiteral(", ")));
     return line;
 }
 
@@ -368,6 +375,8 @@ void add(Outcome &total, const Outcome &outcome)
     total.seconds += outcome.seconds;
     total.cpuSeconds += outcome.cpuSeconds;
     total.aheadCpuSeconds += outcome.aheadCpuSeconds;
+    if (outcome.ownCpuSeconds >= 0)
+        total.ownCpuSeconds = std::max(0.0, total.ownCpuSeconds) + outcome.ownCpuSeconds;
     total.pages += outcome.pages;
 }
 
