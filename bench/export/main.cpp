@@ -46,6 +46,9 @@ References (LibreOffice's own PDF export, then pdftoppm -jpeg -r 96 per PDF):
                 before any timing, which loads, exports and closes each document in turn
                 (bench/export/listener.py, which needs Debian's python3-uno)
 
+--keep-images=FOLDER copies Pagelift's images there (the last run of each document
+name wins), to compare two builds or settings byte for byte.
+
 Every side writes JPEGs at quality 75. Pagelift's processor time includes what its
 processes did ahead (engines made ready) since its previous case; it is also shown apart.
 )";
@@ -106,6 +109,32 @@ struct Side
 template <typename Runner> Side sideOf(const QString &name, std::shared_ptr<Runner> runner)
 {
     return {name, [runner](const QStringList &documents) { return (*runner)(documents); }};
+}
+
+// Where --keep-images copies Pagelift's images, or empty.
+QString &keptImagesFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// Copies the documents' images to --keep-images' folder, so that two runs (another
+// build, other settings) can be compared byte for byte.
+void keepImages(const QStringList &documents)
+{
+    if (keptImagesFolder().isEmpty())
+        return;
+    QDir().mkpath(keptImagesFolder());
+    for (const QString &document : documents) {
+        const QFileInfo info(document);
+        const QDir folder(info.absolutePath());
+        for (const QString &image :
+             folder.entryList({info.completeBaseName() + QStringLiteral("_*.jpg")}, QDir::Files)) {
+            const QString copy = QDir(keptImagesFolder()).filePath(image);
+            QFile::remove(copy);
+            QFile::copy(folder.filePath(image), copy);
+        }
+    }
 }
 
 int countImages(const QStringList &documents)
@@ -177,6 +206,7 @@ public:
                                   m_lastEnd->childrenExcept(referenceProcesses()));
         m_lastEnd = after;
         outcome.pages = countImages(documents);
+        keepImages(documents);
         if (dialogs.messages != QStringList{QStringLiteral("Done.")})
             outcome.error = dialogs.messages.join(QStringLiteral(" / ")).simplified();
         return outcome;
@@ -464,6 +494,8 @@ int main(int argc, char *argv[])
             many = argument->mid(7).toInt();
             if (many <= 0)
                 qFatal("--many needs a number of documents above 0");
+        } else if (argument->startsWith(QLatin1String("--keep-images="))) {
+            keptImagesFolder() = QDir(argument->mid(14)).absolutePath();
         } else if (argument->startsWith(QLatin1String("--"))) {
             std::fputs(kUsage, stderr);
             return 2;
