@@ -298,6 +298,24 @@ double psnr(const QImage &a, const QImage &b)
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
+// The largest difference of one colour of one block between two pictures seen at an
+// eighth of their size.
+int largestBlockDifference(const QImage &a, const QImage &b)
+{
+    const QImage small = eighth(a);
+    const QImage other = eighth(b);
+    int largest = 0;
+    for (int y = 0; y < std::min(small.height(), other.height()); ++y) {
+        for (int x = 0; x < std::min(small.width(), other.width()); ++x) {
+            const QRgb p = small.pixel(x, y);
+            const QRgb q = other.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                largest = std::max(largest, std::abs(d));
+        }
+    }
+    return largest;
+}
+
 bool pureWhite(const QImage &picture)
 {
     const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
@@ -586,7 +604,11 @@ private slots:
             QVERIFY(pureWhite(pictures[page]));
         } else {
             QVERIFY(!pureWhite(pictures[page]));
-            QVERIFY(pictures[page] == pictures[twin]);
+            // The same text, drawn in pieces where the marks were, may fall a fraction
+            // of a pixel apart; a mark drawn (a hyphen, hidden words) darkens a block.
+            QVERIFY2(largestBlockDifference(pictures[page], pictures[twin]) <= 12,
+                     qPrintable(QString("differs by %1")
+                                    .arg(largestBlockDifference(pictures[page], pictures[twin]))));
         }
     }
 

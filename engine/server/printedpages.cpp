@@ -18,6 +18,7 @@
 namespace {
 
 constexpr int kTwipsPerPoint = 20;
+constexpr const char *kExportOptions = R"({"ExportNotes":{"type":"boolean","value":"false"}})";
 
 // Poppler reports what it finds odd in a PDF on standard error, where the engine's
 // client takes the last line for the engine's own message. The office's PDFs are
@@ -45,8 +46,10 @@ std::unique_ptr<PrintedPages> PrintedPages::make(lok::Document &document,
         folder / ("pagelift-printed-" + std::to_string(::getpid()) + ".pdf");
     std::error_code ec;
     std::filesystem::remove(file, ec);
-    // The office's default PDF options, as its own conversion to PDF uses them.
-    const bool exported = document.saveAs(fileUrl(file).c_str(), "pdf", nullptr);
+    // The options of the office's own conversion to PDF, which leaves comments out;
+    // through LibreOfficeKit the export would add them as annotations, which poppler
+    // draws as icons on the page.
+    const bool exported = document.saveAs(fileUrl(file).c_str(), "pdf", kExportOptions);
     std::unique_ptr<poppler::document> pdf(
         exported ? poppler::document::load_from_file(file.string()) : nullptr);
     // Poppler keeps the file open; its name is no longer needed.
