@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <iterator>
 #include <optional>
 
 namespace {
@@ -159,6 +160,63 @@ const QByteArray kEditingAids =
     "<text:p text:style-name=\"Break\">Shown words.</text:p>\n"
     "</office:text></office:body></office:document>\n";
 
+// Small justified text, pages of it, then a long table ruled with thin lines: the kind
+// of page where drawing for the screen and drawing for print differ most.
+QByteArray denseDocument()
+{
+    static const char *const words[] = {
+        "pagination", "of",     "a",       "dense", "justified", "paragraph", "spreads",
+        "the",        "spaces", "between", "words", "unevenly",  "so",        "every",
+        "glyph",      "sits",   "at",      "its",   "own",       "fraction",  "pixel",
+        "and",        "rules",  "measure", "half",  "point",     "across",    "table"};
+    QByteArray body;
+    unsigned seed = 7;
+    for (int paragraph = 0; paragraph < 30; ++paragraph) {
+        body += "<text:p text:style-name=\"Dense\">";
+        for (int word = 0; word < 90; ++word) {
+            seed = seed * 1103515245u + 12345u;
+            body += words[(seed >> 16) % std::size(words)];
+            body += word % 13 == 12 ? ". " : " ";
+        }
+        body += "</text:p>\n";
+    }
+    body += "<table:table table:name=\"Ruled\"><table:table-column "
+            "table:number-columns-repeated=\"5\"/>\n";
+    for (int row = 0; row < 60; ++row) {
+        body += "<table:table-row>";
+        for (int column = 0; column < 5; ++column)
+            body +=
+                "<table:table-cell table:style-name=\"Ruled\"><text:p text:style-name=\"Dense\">" +
+                QByteArray::number(row * 5 + column + 1000) + "</text:p></table:table-cell>";
+        body += "</table:table-row>\n";
+    }
+    body += "</table:table>\n";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
+           " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"\n"
+           " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
+           " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
+           " xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\"\n"
+           " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n"
+           "<office:automatic-styles>\n"
+           " <style:page-layout style:name=\"pm\"><style:page-layout-properties "
+           "fo:page-width=\"21cm\" fo:page-height=\"29.7cm\" fo:margin-top=\"1.5cm\" "
+           "fo:margin-bottom=\"1.5cm\" fo:margin-left=\"1.5cm\" fo:margin-right=\"1.5cm\"/>"
+           "</style:page-layout>\n"
+           " <style:style style:name=\"Dense\" style:family=\"paragraph\">"
+           "<style:paragraph-properties fo:text-align=\"justify\"/><style:text-properties "
+           "style:font-name=\"Liberation Serif\" fo:font-family=\"'Liberation Serif'\" "
+           "fo:font-size=\"8pt\"/></style:style>\n"
+           " <style:style style:name=\"Ruled\" style:family=\"table-cell\">"
+           "<style:table-cell-properties fo:border=\"0.5pt solid #000000\" "
+           "fo:padding=\"0.05cm\"/></style:style>\n"
+           "</office:automatic-styles>\n"
+           "<office:master-styles><style:master-page style:name=\"Standard\""
+           " style:page-layout-name=\"pm\"/></office:master-styles>\n"
+           "<office:body><office:text>\n" +
+           body + "</office:text></office:body></office:document>\n";
+}
+
 // A WordPerfect 4.2 document: text with one-byte codes (bold on, bold off) and control
 // bytes, a NUL among them. It starts with no signature, and the office's type
 // detection recognises it whatever its name.
@@ -238,6 +296,24 @@ double psnr(const QImage &a, const QImage &b)
     }
     const double mse = sum / (3.0 * width * height);
     return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The largest difference of one colour of one block between two pictures seen at an
+// eighth of their size.
+int largestBlockDifference(const QImage &a, const QImage &b)
+{
+    const QImage small = eighth(a);
+    const QImage other = eighth(b);
+    int largest = 0;
+    for (int y = 0; y < std::min(small.height(), other.height()); ++y) {
+        for (int x = 0; x < std::min(small.width(), other.width()); ++x) {
+            const QRgb p = small.pixel(x, y);
+            const QRgb q = other.pixel(x, y);
+            for (int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                largest = std::max(largest, std::abs(d));
+        }
+    }
+    return largest;
 }
 
 bool pureWhite(const QImage &picture)
@@ -339,6 +415,7 @@ private slots:
         makeFormats("blank", {Page::A4, Page::BlankA4, Page::A4}, {"odt"});
         QVERIFY(writeFile(made("aids.fodt"), kEditingAids));
         QVERIFY(writeFile(made("wordperfect42.doc"), kWordPerfect42));
+        QVERIFY(writeFile(made("dense.fodt"), denseDocument()));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -349,10 +426,11 @@ private slots:
                  "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
                  made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
-                 made("wordperfect42.doc")},
+                 made("wordperfect42.doc"), made("dense.fodt")},
                 &output),
             qPrintable(output));
-        for (const char *name : {"three", "twelve", "mixed", "blank", "one", "wordperfect42"}) {
+        for (const char *name :
+             {"three", "twelve", "mixed", "blank", "one", "wordperfect42", "dense"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -454,6 +532,25 @@ private slots:
         }
     }
 
+    // Pages are drawn as they print, not as a screen shows them: on a screen each
+    // glyph starts on a whole pixel and a thin rule is smoothed over two, which on
+    // small justified text and a ruled table adds up to pages visibly darker and
+    // shifted against the printed page. Compared at full size, pixel by pixel.
+    void denseTextAndRulesLookAsPrinted()
+    {
+        const Export result = exportPages(made("dense.fodt"));
+        QVERIFY(result.count >= 3);
+        QCOMPARE(result.pictures.size(), result.count);
+        for (int i = 0; i < result.count; ++i) {
+            const QImage printed(QDir(m_references).filePath(QString("dense-%1.png").arg(i + 1)));
+            QVERIFY2(!printed.isNull(), qPrintable(QString("no printed page %1").arg(i + 1)));
+            QVERIFY(std::abs(printed.width() - result.pictures[i].width()) <= 1);
+            QVERIFY(std::abs(printed.height() - result.pictures[i].height()) <= 1);
+            const double db = psnr(result.pictures[i], printed);
+            QVERIFY2(db >= 40.0, qPrintable(QString("page %1: %2 dB").arg(i + 1).arg(db)));
+        }
+    }
+
     // Pages drawn at a resolution of their own, by the engine (not scaled from 96),
     // match LibreOffice's print path drawn at that resolution as closely as at 96:
     // compared at the same 12 dots per inch as pages drawn at 96.
@@ -513,7 +610,11 @@ private slots:
             QVERIFY(pureWhite(pictures[page]));
         } else {
             QVERIFY(!pureWhite(pictures[page]));
-            QVERIFY(pictures[page] == pictures[twin]);
+            // The same text, drawn in pieces where the marks were, may fall a fraction
+            // of a pixel apart; a mark drawn (a hyphen, hidden words) darkens a block.
+            QVERIFY2(largestBlockDifference(pictures[page], pictures[twin]) <= 12,
+                     qPrintable(QString("differs by %1")
+                                    .arg(largestBlockDifference(pictures[page], pictures[twin]))));
         }
     }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <utility>
 
@@ -100,6 +101,8 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
         m_aheadPixels = PixelBuffer();
         m_rest.reset();
         m_pages.clear();
+        m_printed.reset();
+        m_printedTried = false;
         m_closed.push_back(std::move(m_document));
         return value(0);
     default:
@@ -164,12 +167,37 @@ void EngineSession::paginate()
             m_pages.push_back(box);
     }
     m_rest.emplace(int(m_pages.size()));
+    if (!m_printedTried) {
+        m_printedTried = true;
+        usePrintedPages();
+    }
 }
 
-void EngineSession::renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth)
+void EngineSession::usePrintedPages()
 {
-    m_document->paintTile(buffer, canvasWidth, page.pixelHeight, int(page.x), int(page.y),
-                          int(page.width), int(page.height));
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return;
+    m_printed = PrintedPages::make(*m_document, folder);
+    // The view and the print path lay out the same document; should they ever
+    // disagree on the pages, every page comes from the view, so that the pages
+    // counted are the pages drawn.
+    bool same = m_printed && m_printed->pageCount() == int(m_pages.size());
+    for (size_t i = 0; same && i < m_pages.size(); ++i)
+        same = m_printed->hasSize(int(i), m_pages[i].width, m_pages[i].height);
+    if (!same)
+        m_printed.reset();
+}
+
+void EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth)
+{
+    const PageBox &box = m_pages[page];
+    if (m_printed &&
+        m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight, canvasWidth))
+        return;
+    m_document->paintTile(buffer, canvasWidth, box.pixelHeight, int(box.x), int(box.y),
+                          int(box.width), int(box.height));
 }
 
 EngineSession::Reply EngineSession::cut()
@@ -208,10 +236,10 @@ EngineSession::Reply EngineSession::cut()
         const int w = box.pixelWidth;
         const int h = box.pixelHeight;
         if (w == width) {
-            renderInto(box, reply.pixels.data() + offset, width);
+            renderInto(page, reply.pixels.data() + offset, width);
         } else {
             narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
-            renderInto(box, narrow.data(), w);
+            renderInto(page, narrow.data(), w);
             for (int row = 0; row < h; ++row)
                 std::memcpy(reply.pixels.data() + offset + size_t(row) * width * 4,
                             narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
@@ -228,6 +256,6 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
     m_aheadPixels = PixelBuffer(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4);
-    renderInto(box, m_aheadPixels.data(), box.pixelWidth);
+    renderInto(page, m_aheadPixels.data(), box.pixelWidth);
     m_aheadPage = page;
 }

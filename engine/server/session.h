@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pixelbuffer.h"
+#include "printedpages.h"
 #include "remainingpages.h"
 #include "wireformat.h"
 
@@ -45,12 +46,18 @@ private:
     Reply moveActiveEnd(const engineprotocol::Request &request);
     Reply cut();
     void paginate();
-    void renderInto(const PageBox &page, uint8_t *buffer, int canvasWidth);
+    void usePrintedPages();
+    // Draws page `page` of m_pages into `buffer`, `canvasWidth` pixels to a row.
+    void renderInto(int page, uint8_t *buffer, int canvasWidth);
 
     EngineOffice &m_office;
     std::unique_ptr<lok::Document> m_document;
     int m_dpi = 0; // the resolution the document's pages are drawn at
     std::vector<PageBox> m_pages;
+    // The pages as the office prints them, when they are the pages of m_pages; else
+    // null, and pages are drawn as tiles of the office's view.
+    std::unique_ptr<PrintedPages> m_printed;
+    bool m_printedTried = false;
     std::optional<RemainingPages> m_rest;
     int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
     PixelBuffer m_aheadPixels;

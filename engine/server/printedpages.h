@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+namespace lok {
+class Document;
+}
+namespace poppler {
+class document;
+class page_renderer;
+} // namespace poppler
+
+// A document's pages as LibreOffice prints them: its own PDF export, drawn by poppler.
+//
+// Tiled rendering draws for the screen: each glyph starts on a whole pixel and thin
+// lines are smoothed over two pixels, so dense justified text and ruled tables come
+// out visibly darker and shifted against the printed page. The PDF export places
+// everything exactly, as a printer gets it.
+class PrintedPages
+{
+public:
+    ~PrintedPages();
+    PrintedPages(const PrintedPages &) = delete;
+    PrintedPages &operator=(const PrintedPages &) = delete;
+
+    // Exports `document` to a PDF file in `folder`, opens it and removes the file.
+    // Null when the export or the PDF fails.
+    static std::unique_ptr<PrintedPages> make(lok::Document &document,
+                                              const std::filesystem::path &folder);
+
+    int pageCount() const;
+    // Whether page `index` measures `width` x `height` twips, within a point.
+    bool hasSize(int index, int64_t width, int64_t height) const;
+    // Draws page `index` at `dpi` dots per inch into `width` x `height` pixels of
+    // premultiplied BGRA at `buffer`, `canvasWidth` pixels to a row. False when
+    // poppler cannot draw it.
+    bool draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth) const;
+
+private:
+    explicit PrintedPages(std::unique_ptr<poppler::document> pdf);
+
+    std::unique_ptr<poppler::document> m_pdf;
+    std::unique_ptr<poppler::page_renderer> m_renderer;
+};
