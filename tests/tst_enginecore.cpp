@@ -2,6 +2,7 @@
 // check of what a file is, and the profile slots.
 
 #include "filekind.h"
+#include "folderwatch.h"
 #include "profile.h"
 #include "remainingpages.h"
 #include "storedzip.h"
@@ -251,6 +252,46 @@ private slots:
         QCOMPARE(sniffFile("/dev/null"), FileKind::Special);
         QCOMPARE(specialFileKind("/dev/null"), std::string("device"));
         QCOMPARE(specialFileKind(m_dir.path().toStdString()), std::string());
+    }
+
+    // --- the launcher's watch on the folder where pre-initialisation works ---
+
+    // What a launcher relies on to find the throw-away profile the office made and
+    // removed: folders made directly in the watched folder, even those gone again,
+    // and nothing else.
+    void folderWatchNotesFoldersMadeThere()
+    {
+        namespace fs = std::filesystem;
+        const fs::path folder = m_dir.filePath("watched").toStdString();
+        fs::create_directories(folder / "before");
+        FolderWatch watch(folder);
+        QVERIFY(watch.isWatching());
+        fs::create_directory(folder / "lu123.tmp");
+        fs::create_directories(folder / "lu123.tmp" / "user" / "basic");
+        std::ofstream(folder / "file.tmp") << "not a folder";
+        fs::create_directory(m_dir.filePath("elsewhere").toStdString());
+        fs::rename(m_dir.filePath("elsewhere").toStdString(), folder / "moved in");
+        fs::remove_all(folder / "lu123.tmp");
+        fs::create_directory(folder / "before" / "nested");
+
+        std::vector<std::string> made;
+        QVERIFY(watch.takeMadeFolders(made));
+        QCOMPARE(made, (std::vector<std::string>{"lu123.tmp", "moved in"}));
+        // Each folder is told once.
+        made.clear();
+        QVERIFY(watch.takeMadeFolders(made));
+        QVERIFY(made.empty());
+        fs::create_directory(folder / "later");
+        QVERIFY(watch.takeMadeFolders(made));
+        QCOMPARE(made, std::vector<std::string>{"later"});
+    }
+
+    void folderWatchOfAMissingFolderSaysSo()
+    {
+        FolderWatch watch(m_dir.filePath("no such folder").toStdString());
+        QVERIFY(!watch.isWatching());
+        std::vector<std::string> made;
+        QVERIFY(!watch.takeMadeFolders(made));
     }
 
     // --- profiles ---
