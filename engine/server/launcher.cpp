@@ -1,7 +1,7 @@
 #include "launcher.h"
 
+#include "folderwatch.h"
 #include "messages.h"
-
 #include "office.h"
 #include "server.h"
 #include "session.h"
@@ -137,6 +137,34 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
     if (idle)
         setIdlePriority(false);
     return serveCalls(socket, socket, session.get(), error, memoryLimitBytes);
+}
+
+// Pre-initialisation loads the dictionaries and extensions in a throw-away profile, a
+// folder it makes in its temporary folder and removes when it is done. The office's
+// path settings keep that folder as the user's profile, though, so every engine forked
+// later looks there for what the user part of a profile holds (the Basic libraries
+// with the engine's own macros among them) and finds nothing: each macro fails as "Sub
+// or Function not defined". In place of the removed folder goes a link to this
+// launcher's profile, so that engines find what a plain start finds. Pre-initialisation
+// gets a temporary folder of its own for this: nothing else is made there, and it is
+// not emptied between engines as theirs is.
+bool preinitialise(const std::string &installDir, const ProfileSlot &profile)
+{
+    const std::filesystem::path scratch = profile.preinitialisationFolder();
+    profile.clearPreinitialisationFolder();
+    ::setenv("TMPDIR", scratch.c_str(), 1);
+    FolderWatch watch(scratch);
+    // Loads the office's libraries and reads its profile once.
+    const bool done = lok_preinit(installDir.c_str(), profile.url().c_str()) == 0;
+    ::setenv("TMPDIR", profile.temporaryFolder().c_str(), 1);
+    // Only a lone folder is taken for the throw-away profile: with none or several
+    // there is nothing to tell which it is, and engines run without their macros.
+    std::vector<std::string> made;
+    if (done && watch.takeMadeFolders(made) && made.size() == 1) {
+        std::error_code ec;
+        std::filesystem::create_directory_symlink("..", scratch / made.front(), ec);
+    }
+    return done;
 }
 
 // One order from the control socket: its letter and, for an engine with its first
@@ -280,8 +308,7 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     if (writeWarmUpDocument(warmUp))
         state.warmUpDocument = warmUp;
     state.idleWarmUp = canLeaveIdlePriority();
-    // Loads the office's libraries and reads its profile once.
-    if (lok_preinit(installDir.c_str(), profile->url().c_str()) != 0) {
+    if (!preinitialise(installDir, *profile)) {
         std::fprintf(messages(), "pagelift-engine: the office in %s could not be pre-initialised\n",
                      installDir.c_str());
         return 1;

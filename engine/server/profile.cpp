@@ -186,6 +186,18 @@ void ProfileSlot::clearTemporaryFolder() const
     fs::create_directories(temporaryFolder(), ec);
 }
 
+fs::path ProfileSlot::preinitialisationFolder() const
+{
+    return m_folder / "preinit";
+}
+
+void ProfileSlot::clearPreinitialisationFolder() const
+{
+    std::error_code ec;
+    fs::remove_all(preinitialisationFolder(), ec);
+    fs::create_directories(preinitialisationFolder(), ec);
+}
+
 bool ProfileSlot::isReady(const std::string &installDir) const
 {
     std::ifstream in(m_folder / kReadyFile, std::ios::binary);

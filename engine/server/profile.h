@@ -27,6 +27,11 @@ public:
     // whenever no engine uses it.
     std::filesystem::path temporaryFolder() const;
     void clearTemporaryFolder() const;
+    // The temporary folder of the office's pre-initialisation, which makes a
+    // throw-away profile there (see the launcher); emptied by each launcher that
+    // pre-initialises in this profile.
+    std::filesystem::path preinitialisationFolder() const;
+    void clearPreinitialisationFolder() const;
 
     // True once the profile has been through one complete start with this office
     // installation and these settings; until then every start repeats the office's
