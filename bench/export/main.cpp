@@ -29,7 +29,8 @@
 namespace {
 
 const char *const kUsage =
-    R"(usage: pagelift-bench [--reference] [--listener] [--list] [--many[=N]] [DOCUMENT...]
+    R"(usage: pagelift-bench [--reference] [--listener] [--list] [--many[=N]] [--convert]
+                      [--scaling] [--resolution=DPI] [DOCUMENT...]
 
 Converts documents through the start button of an offscreen main window and prints,
 for each case, the wall time and the processor time (user + system of every process
@@ -45,6 +46,13 @@ References (LibreOffice's own PDF export, then pdftoppm -jpeg -r 96 per PDF):
   --listener    warm: a `soffice --headless --accept` listener started and warmed up
                 before any timing, which loads, exports and closes each document in turn
                 (bench/export/listener.py, which needs Debian's python3-uno)
+
+Pagelift's sides: the window's start button, and with
+  --convert     also pagelift-convert, in one call per case, with its default jobs
+  --scaling     also pagelift-convert -j 1 pinned to one core (taskset -c 0) and
+                pagelift-convert -j 2, to see how the work scales with cores
+  --resolution=DPI  pages at DPI pixels per inch (pagelift-convert -r DPI against
+                pdftoppm -r DPI; the window and the listener only draw at 96)
 
 --keep-images=FOLDER copies Pagelift's images there (the last run of each document
 name wins), to compare two builds or settings byte for byte.
@@ -217,6 +225,56 @@ private:
     std::optional<CpuSnapshot> m_lastEnd;
 };
 
+// Converts the documents with pagelift-convert, in one call: `jobs` at once (0: its
+// default), through `prefix` (for example taskset, to pin it to one core).
+class ConvertSide
+{
+public:
+    ConvertSide(int jobs, int dpi, QStringList prefix = {})
+        : m_jobs(jobs), m_dpi(dpi), m_prefix(std::move(prefix))
+    {
+    }
+
+    Outcome operator()(const QStringList &documents)
+    {
+        QStringList command = m_prefix;
+        command << binFolder() + QStringLiteral("/pagelift-convert") << QStringLiteral("-q")
+                << QString::number(kQuality) << QStringLiteral("-r") << QString::number(m_dpi)
+                << QStringLiteral("--from") << QStringLiteral("-") << QStringLiteral("-0");
+        if (m_jobs > 0)
+            command << QStringLiteral("-j") << QString::number(m_jobs);
+        QByteArray list;
+        for (const QString &document : documents)
+            list += QFile::encodeName(document) + '\0';
+
+        const CpuSnapshot before = CpuSnapshot::take();
+        QElapsedTimer timer;
+        timer.start();
+        QProcess process;
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(command.takeFirst(), command);
+        process.write(list);
+        process.closeWriteChannel();
+        const bool finished = process.waitForFinished(3600000);
+        Outcome outcome;
+        outcome.seconds = timer.nsecsElapsed() / 1e9;
+        // The program waits for its workers, they for their launchers, the launchers for
+        // their engines: all of it is in the reaped children's time.
+        outcome.cpuSeconds = CpuSnapshot::take().reaped - before.reaped;
+        outcome.pages = countImages(documents);
+        keepImages(documents);
+        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+            outcome.error = QStringLiteral("pagelift-convert failed");
+        return outcome;
+    }
+
+private:
+    int m_jobs;
+    int m_dpi;
+    QStringList m_prefix;
+};
+
 bool runTool(const QString &program, const QStringList &arguments)
 {
     QProcess process;
@@ -227,11 +285,11 @@ bool runTool(const QString &program, const QStringList &arguments)
            process.exitCode() == 0;
 }
 
-QStringList pdftoppmArguments(const QString &pdf, const QString &prefix)
+QStringList pdftoppmArguments(const QString &pdf, const QString &prefix, int dpi = 96)
 {
     return {QStringLiteral("-jpeg"),
             QStringLiteral("-r"),
-            QStringLiteral("96"),
+            QString::number(dpi),
             QStringLiteral("-jpegopt"),
             QStringLiteral("quality=%1").arg(kQuality),
             pdf,
@@ -243,7 +301,10 @@ QStringList pdftoppmArguments(const QString &pdf, const QString &prefix)
 class ColdSide
 {
 public:
-    ColdSide(QString profile, QString out) : m_profile(std::move(profile)), m_out(std::move(out)) {}
+    ColdSide(QString profile, QString out, int dpi = 96)
+        : m_profile(std::move(profile)), m_out(std::move(out)), m_dpi(dpi)
+    {
+    }
 
     Outcome operator()(const QStringList &documents)
     {
@@ -267,7 +328,7 @@ public:
             const QString pdf = QDir(m_out).filePath(stem + QStringLiteral(".pdf"));
             if (QFileInfo::exists(pdf))
                 runTool(QStringLiteral("pdftoppm"),
-                        pdftoppmArguments(pdf, QDir(m_out).filePath(stem)));
+                        pdftoppmArguments(pdf, QDir(m_out).filePath(stem), m_dpi));
         }
         outcome.seconds = timer.nsecsElapsed() / 1e9;
         // soffice and pdftoppm have been waited for; nothing else of ours ends meanwhile.
@@ -279,6 +340,7 @@ public:
 private:
     QString m_profile;
     QString m_out;
+    int m_dpi;
 };
 
 // A warm listener, as conversion servers run LibreOffice: started and warmed up before
@@ -486,6 +548,9 @@ int main(int argc, char *argv[])
     const bool cold = arguments.removeAll(QStringLiteral("--reference")) > 0;
     const bool warm = arguments.removeAll(QStringLiteral("--listener")) > 0;
     const bool list = arguments.removeAll(QStringLiteral("--list")) > 0;
+    const bool convert = arguments.removeAll(QStringLiteral("--convert")) > 0;
+    const bool scaling = arguments.removeAll(QStringLiteral("--scaling")) > 0;
+    int dpi = 96;
     int many = 0;
     for (auto argument = arguments.begin(); argument != arguments.end();) {
         if (*argument == QLatin1String("--many")) {
@@ -494,6 +559,10 @@ int main(int argc, char *argv[])
             many = argument->mid(7).toInt();
             if (many <= 0)
                 qFatal("--many needs a number of documents above 0");
+        } else if (argument->startsWith(QLatin1String("--resolution="))) {
+            dpi = argument->mid(13).toInt();
+            if (dpi < 48 || dpi > 600)
+                qFatal("--resolution needs a resolution from 48 to 600");
         } else if (argument->startsWith(QLatin1String("--keep-images="))) {
             keptImagesFolder() = QDir(argument->mid(14)).absolutePath();
         } else if (argument->startsWith(QLatin1String("--"))) {
@@ -530,14 +599,28 @@ int main(int argc, char *argv[])
     const QString warmUp =
         makeDocx(work.path(), {{QStringLiteral("warm-up"), {Page::A4}, {}}}).value(0);
 
-    const QList<Side> ours = {
-        sideOf(QStringLiteral("pagelift window"), std::make_shared<WindowSide>())};
+    // The window draws at its settings' resolution (96 here); other resolutions are the
+    // command line's.
+    QList<Side> ours;
+    if (dpi == 96)
+        ours << sideOf(QStringLiteral("pagelift window"), std::make_shared<WindowSide>());
+    if (convert || dpi != 96)
+        ours << sideOf(QStringLiteral("pagelift-convert"), std::make_shared<ConvertSide>(0, dpi));
+    if (scaling) {
+        ours << sideOf(QStringLiteral("convert -j1 1 core"),
+                       std::make_shared<ConvertSide>(
+                           1, dpi, QStringList{QStringLiteral("taskset"), QStringLiteral("-c"),
+                                               QStringLiteral("0")}))
+             << sideOf(QStringLiteral("convert -j2"), std::make_shared<ConvertSide>(2, dpi));
+    }
     QList<Side> references;
     if (cold)
         references << sideOf(
             QStringLiteral("cold soffice"),
             std::make_shared<ColdSide>(work.filePath(QStringLiteral("cold-profile")),
-                                       work.filePath(QStringLiteral("cold"))));
+                                       work.filePath(QStringLiteral("cold")), dpi));
+    if (warm && dpi != 96)
+        qFatal("--listener draws at 96 pixels per inch only");
     if (warm)
         references << sideOf(
             QStringLiteral("warm listener"),
