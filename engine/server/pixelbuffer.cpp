@@ -10,7 +10,10 @@ PixelBuffer::PixelBuffer(size_t size) : m_size(size)
         return;
     UniqueFd fd(::memfd_create("pagelift-page", MFD_CLOEXEC));
     if (fd && ::ftruncate(fd.get(), off_t(size)) == 0) {
-        void *address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+        // Every byte is written at once; the whole buffer is made ready in one call
+        // rather than page by page as the drawing first touches it.
+        void *address =
+            ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd.get(), 0);
         if (address != MAP_FAILED) {
             m_fd = std::move(fd);
             m_data = static_cast<uint8_t *>(address);
