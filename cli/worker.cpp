@@ -6,6 +6,7 @@
 #include "filereplace.h"
 #include "mousepointer.h"
 #include "pageexporter.h"
+#include "pagememory.h"
 #include "picturebox.h"
 #include "workerprotocol.h"
 
@@ -124,6 +125,7 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         ::signal(signal, endAtOnce);
     ::signal(SIGPIPE, SIG_IGN);
+    keepPageMemoryForReuse();
 
     // The page path is the window's, widgets and clipboard included, drawn offscreen.
     // Qt's notes about the desktop it runs without are no news to the user.

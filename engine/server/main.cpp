@@ -16,6 +16,7 @@
 #include "launcher.h"
 #include "messages.h"
 #include "office.h"
+#include "pagememory.h"
 #include "server.h"
 #include "session.h"
 #include "wireformat.h"
@@ -32,7 +33,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <malloc.h>
 #include <mutex>
 #include <string>
 #include <sys/prctl.h>
@@ -45,19 +45,6 @@
 #endif
 
 namespace {
-
-// Every page's pixels pass through blocks of the same few sizes, from 3.5 MB at 96 pixels
-// per inch to hundreds at 600: the rasteriser's page, its copy and the page sent to the
-// program. By default the C library maps each such block afresh and unmaps it when it
-// is freed, so every page pays again for the system to find, clear and map its memory,
-// which on a virtual machine costs more than drawing the page. Kept in the heap, a
-// block freed after one page serves the next. An engine lives for one document, and
-// its resident memory is watched against its limit all the same.
-void keepLargeBlocksForReuse()
-{
-    ::mallopt(M_MMAP_MAX, 0);
-    ::mallopt(M_TRIM_THRESHOLD, 512 * 1024 * 1024);
-}
 
 std::string installDir()
 {
@@ -177,7 +164,7 @@ int main(int argc, char *argv[])
     // An engine never outlives the program that started it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_IGN);
-    keepLargeBlocksForReuse();
+    keepPageMemoryForReuse();
 
     std::vector<std::string> arguments(argv + 1, argv + argc);
     // The memory an engine may take, given by the program (which knows the machine and
