@@ -23,8 +23,8 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <iterator>
@@ -244,9 +244,11 @@ QByteArray trackedChanges(const QStringList &authors)
     QByteArray text = "<text:p>Reviewed text.";
     for (int i = 0; i < authors.size(); ++i) {
         const QByteArray id = "ct" + QByteArray::number(i + 1);
-        regions += "<text:changed-region text:id=\"" + id + "\"><text:insertion>"
-                   "<office:change-info><dc:creator>" + authors[i].toUtf8() +
-                   "</dc:creator><dc:date>2024-01-0" + QByteArray::number(i + 1) +
+        regions += "<text:changed-region text:id=\"" + id +
+                   "\"><text:insertion>"
+                   "<office:change-info><dc:creator>" +
+                   authors[i].toUtf8() + "</dc:creator><dc:date>2024-01-0" +
+                   QByteArray::number(i + 1) +
                    "T10:00:00</dc:date></office:change-info></text:insertion>"
                    "</text:changed-region>\n";
         text += " <text:change-start text:change-id=\"" + id + "\"/>Words that " +

@@ -292,12 +292,12 @@ private slots:
         QTest::newRow("doc") << compoundFile({utf16Name("WordDocument"), utf16Name("1Table")})
                              << false;
         QTest::newRow("doc with Word 97 macros")
-            << compoundFile({utf16Name("WordDocument"), utf16Name("Macros"),
-                             utf16Name("_VBA_PROJECT")})
+            << compoundFile(
+                   {utf16Name("WordDocument"), utf16Name("Macros"), utf16Name("_VBA_PROJECT")})
             << true;
         // The word in a document's text is not a storage's name.
-        QTest::newRow("rtf about macros") << QByteArray("{\\rtf1 Macros and _VBA_PROJECT}")
-                                          << false;
+        QTest::newRow("rtf about macros")
+            << QByteArray("{\\rtf1 Macros and _VBA_PROJECT}") << false;
     }
 
     void macrosAreSniffed()

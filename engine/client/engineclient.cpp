@@ -337,16 +337,16 @@ void EngineClient::selectionCut()
 
 void EngineClient::activeDocumentClose(qint32 savechanges)
 {
-    m_servesAnother = call("ActiveDocument.Close", {Call::Close, savechanges, 0, 0, {}})
-                          .header.value == engineprotocol::kServesAnother;
+    m_servesAnother =
+        call("ActiveDocument.Close", {Call::Close, savechanges, 0, 0, {}}).header.value ==
+        engineprotocol::kServesAnother;
 }
 
 void EngineClient::quit()
 {
     // Only an engine whose every call went well, up to the close of its document, gets
     // here still running; any failure has ended it.
-    if (m_recycler && m_servesAnother && m_posted.empty() && m_channel &&
-        m_channel->isRunning()) {
+    if (m_recycler && m_servesAnother && m_posted.empty() && m_channel && m_channel->isRunning()) {
         m_servesAnother = false;
         m_recycler(std::move(m_channel));
         return;

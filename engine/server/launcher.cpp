@@ -133,8 +133,8 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
         if (!warmUpDocument.empty())
             office->warmUp(warmUpDocument);
         session = std::make_unique<EngineSession>(
-            *office, EngineSession::Reuse{documents,
-                                          EngineSession::reuseResidentBytes(memoryLimitBytes)});
+            *office,
+            EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
     }
     if (idle)
         setIdlePriority(false);
@@ -296,8 +296,7 @@ bool launchEngine(const LauncherState &state, const Order &order)
 
 } // namespace
 
-int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes,
-                int documents)
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents)
 {
     std::string error;
     EngineOffice::configureEnvironment();

@@ -1,5 +1,6 @@
 #include "macrosniff.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <string_view>
@@ -33,14 +34,16 @@ bool mayCarryMacros(const std::string &path)
     if (!file.read(bytes.data(), std::streamsize(bytes.size())))
         return true;
     // Zip entry names are stored as they are, in the local headers and again in the
-    // central directory, also when the entry itself is compressed.
-    static const std::array<std::string, 7> kMarkers = {
-        "vbaProject", "vbaData", "Basic/", "Scripts/", "library-embedded", utf16("Macros"),
-        utf16("_VBA_PROJECT")};
+    // central directory, also when the entry itself is compressed; compound files name
+    // their storages in UTF-16.
+    static const std::array<std::string, 5> kPackageNames = {"vbaProject", "vbaData", "Basic/",
+                                                             "Scripts/", "library-embedded"};
+    static const std::array<std::string, 2> kStorageNames = {utf16("Macros"),
+                                                             utf16("_VBA_PROJECT")};
     const std::string_view all(bytes.data(), bytes.size());
-    for (const std::string &marker : kMarkers) {
-        if (all.find(marker) != std::string_view::npos)
-            return true;
-    }
-    return false;
+    const auto found = [&](const std::string &name) {
+        return all.find(name) != std::string_view::npos;
+    };
+    return std::any_of(kPackageNames.begin(), kPackageNames.end(), found) ||
+           std::any_of(kStorageNames.begin(), kStorageNames.end(), found);
 }

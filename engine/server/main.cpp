@@ -84,8 +84,8 @@ int serve(size_t memoryLimitBytes, int documents)
                 office->warmUp(warmUp.string());
         }
         session = std::make_unique<EngineSession>(
-            *office, EngineSession::Reuse{documents,
-                                          EngineSession::reuseResidentBytes(memoryLimitBytes)});
+            *office,
+            EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
     }
     return serveCalls(requests, replies, session.get(), error, memoryLimitBytes);
 }
@@ -223,9 +223,10 @@ int main(int argc, char *argv[])
             pairs.emplace_back(arguments[i], arguments[i + 1]);
         code = convert(pairs, {});
     } else {
-        std::fprintf(messages(), "usage: pagelift-engine [--memory-limit BYTES] [--documents N] [--launcher | "
-                                 "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
-                                 "OUT...]\n");
+        std::fprintf(messages(),
+                     "usage: pagelift-engine [--memory-limit BYTES] [--documents N] [--launcher | "
+                     "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
+                     "OUT...]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <set>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>

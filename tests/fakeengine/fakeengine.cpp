@@ -21,11 +21,11 @@
 //
 // With --launcher it stands in for the engine's launcher: it forks fakes on order, as
 // the real one does, and a fake ordered warm (or any, with --documents above 1) writes
-// "warmed" before its first logged call; an order with a call ahead puts that call in the fake's socket before the fork.
-// FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it before it answers anything,
-// "refuse" answers every order with a failed fork. Pixel (x, y) of original page p (from 0) is B =
-// p, G = x % 256, R = y % 256, A = 255, so a test can tell which page it sees and that no row is
-// shifted.
+// "warmed" before its first logged call; an order with a call ahead puts that call in the fake's
+// socket before the fork. FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it
+// before it answers anything, "refuse" answers every order with a failed fork. Pixel (x, y) of
+// original page p (from 0) is B = p, G = x % 256, R = y % 256, A = 255, so a test can tell which
+// page it sees and that no row is shifted.
 
 #include "memorywatch.h"
 #include "remainingpages.h"
