@@ -30,9 +30,9 @@ class LauncherProcess;
 //
 // During a run the pool is told which documents come next (expect()), and engines made
 // ready ahead open them already, on idle time, so that a document's engine has loaded
-// it by the time its turn comes. An engine that opened a document ahead serves that
-// document only: it is handed over for it, or ended when the document is no longer
-// expected.
+// it by the time its turn comes. An engine that opened a document ahead is handed over
+// for that document only, or ended when the document is no longer expected; an engine
+// handed back opens the next document expected at once.
 //
 // A document's images are the same whether it is the first of its engine or a later
 // one: every engine warms up on the same document before its first, and an engine goes
@@ -41,8 +41,8 @@ class LauncherProcess;
 // The launcher and the spare engine handed over are registered with childprocesses, so
 // closing the main window ends them, and spares still on order die with the launcher;
 // all of them also die with this program, and end when the pool is destroyed (an
-// engine in use keeps its launcher until it has ended). When the launcher cannot be
-// started, or dies, engines are started the plain way.
+// engine in use, or handed back, keeps its launcher until it has ended). When the
+// launcher cannot be started, or dies, engines are started the plain way.
 class EnginePool
 {
 public:
@@ -97,9 +97,9 @@ private:
     struct Spare
     {
         std::shared_ptr<LauncherProcess> launcher; // null for one handed back
-        std::unique_ptr<EngineChannel> engine; // null until received
-        QString document;                      // opened ahead, or empty
-        std::string frame;                     // the Open call sent for it
+        std::unique_ptr<EngineChannel> engine;     // null until received
+        QString document;                          // opened ahead, or empty
+        std::string frame;                         // the Open call sent for it
     };
 
     void receive(Spare &spare);
