@@ -1055,6 +1055,32 @@ private slots:
         }
     }
 
+    // The real engine counts its documents and ends at its limit; a refusal ends it too,
+    // and the document after it is converted in a fresh one.
+    void engineEndsAtItsLimitAndAfterARefusal()
+    {
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0, 2);
+        const WordFactory create = pooledEngineFactory(pool, {60000});
+        const Export first = exportPages(made("one.docx"), create);
+        QVERIFY(!ended(first.pid));
+        const Export second = exportPages(made("three.odt"), create);
+        QCOMPARE(second.pid, first.pid);
+        QCOMPARE(second.count, 3);
+        QVERIFY(ended(first.pid));
+
+        const Export third = exportPages(made("one.rtf"), create);
+        QVERIFY(third.pid != first.pid);
+        QCOMPARE(pool->sparePid(), third.pid);
+        const QString missing = made("no such document.docx");
+        QCOMPARE(errorMessageOf([&] { exportPages(missing, create); }),
+                 QString("The file \"%1\" does not exist.").arg(missing));
+        QVERIFY(ended(third.pid));
+        const Export fourth = exportPages(made("three.docx"), create);
+        QVERIFY(fourth.pid != third.pid);
+        QCOMPARE(fourth.count, 3);
+        QCOMPARE(fourth.pictures.size(), 3);
+    }
+
     void pageDrawnAheadIsOnlyUsedForThatPage()
     {
         // After the first cut the engine draws page 2 ahead; a cut of pages 2 and 3
