@@ -16,12 +16,14 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -232,6 +234,76 @@ QByteArray denseDocument()
 const QByteArray kWordPerfect42("Pagelift reads \x9dWordPerfect\x9c 4.2 files.\n\0\n"
                                 "A second line of words.\n",
                                 66);
+
+// Text with tracked changes, each insertion by one of `authors`: the office colours
+// the changes of each author by the author's place in its table of authors, a table
+// every document opened in the process adds to.
+QByteArray trackedChanges(const QStringList &authors)
+{
+    QByteArray regions;
+    QByteArray text = "<text:p>Reviewed text.";
+    for (int i = 0; i < authors.size(); ++i) {
+        const QByteArray id = "ct" + QByteArray::number(i + 1);
+        regions += "<text:changed-region text:id=\"" + id +
+                   "\"><text:insertion>"
+                   "<office:change-info><dc:creator>" +
+                   authors[i].toUtf8() + "</dc:creator><dc:date>2024-01-0" +
+                   QByteArray::number(i + 1) +
+                   "T10:00:00</dc:date></office:change-info></text:insertion>"
+                   "</text:changed-region>\n";
+        text += " <text:change-start text:change-id=\"" + id + "\"/>Words that " +
+                authors[i].toUtf8() + " inserted, in a colour of their own." +
+                "<text:change-end text:change-id=\"" + id + "\"/>";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
+           " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
+           " xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+           " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.text\">\n"
+           "<office:body><office:text>\n<text:tracked-changes>\n" +
+           regions + "</text:tracked-changes>\n" + text + "</text:p>\n" +
+           "</office:text></office:body></office:document>\n";
+}
+
+// An OpenDocument text that carries the font its text is set in, a font of this
+// machine's put in the package as documents made elsewhere carry theirs.
+QByteArray fontCarryingDocument(const QByteArray &font)
+{
+    const QByteArray content =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<office:document-content "
+        "xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
+        " xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"\n"
+        " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
+        " xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\"\n"
+        " xmlns:svg=\"urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0\"\n"
+        " xmlns:xlink=\"http://www.w3.org/1999/xlink\" office:version=\"1.3\">\n"
+        "<office:font-face-decls><style:font-face style:name=\"DejaVu Sans Mono\" "
+        "svg:font-family=\"'DejaVu Sans Mono'\"><svg:font-face-src><svg:font-face-uri "
+        "xlink:href=\"Fonts/carried.ttf\" xlink:type=\"simple\"><svg:font-face-format "
+        "svg:string=\"truetype\"/></svg:font-face-uri></svg:font-face-src></style:font-face>"
+        "</office:font-face-decls>\n"
+        "<office:automatic-styles><style:style style:name=\"F\" style:family=\"paragraph\">"
+        "<style:text-properties style:font-name=\"DejaVu Sans Mono\" fo:font-size=\"14pt\"/>"
+        "</style:style></office:automatic-styles>\n"
+        "<office:body><office:text><text:p text:style-name=\"F\">A document that carries its "
+        "font along.</text:p></office:text></office:body></office:document-content>\n";
+    const QByteArray manifest =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<manifest:manifest "
+        "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">\n"
+        " <manifest:file-entry manifest:full-path=\"/\" "
+        "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>\n"
+        " <manifest:file-entry manifest:full-path=\"content.xml\" "
+        "manifest:media-type=\"text/xml\"/>\n"
+        " <manifest:file-entry manifest:full-path=\"Fonts/carried.ttf\" "
+        "manifest:media-type=\"application/x-font-ttf\"/>\n"
+        "</manifest:manifest>\n";
+    return storedZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+                      {"content.xml", content},
+                      {"Fonts/carried.ttf", font},
+                      {"META-INF/manifest.xml", manifest}});
+}
 
 QByteArray hashOf(const QString &path)
 {
@@ -874,7 +946,8 @@ private slots:
 
     void launcherEnginesDrawWhatPlainEnginesDraw()
     {
-        auto pool = std::make_shared<EnginePool>(kBinDir, 60000);
+        // An engine for every document.
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000, 0, 2, 1);
         const WordFactory create = pooledEngineFactory(pool, {60000});
         const QList<qint64> launchers = pool->launcherPids();
         QCOMPARE(launchers.size(), 3);
@@ -907,6 +980,105 @@ private slots:
         const qint64 spare = pool->sparePid();
         QVERIFY(spare > 0);
         QVERIFY(launchers.contains(parentOf(spare)));
+    }
+
+    // A document's pages are the same, pixel for pixel, whether its engine opened it
+    // first or after other documents, in one order or the other. Documents that bring
+    // state of their own into the office end their engine; the others share one.
+    void documentsLookTheSameInAnEngineThatServedOthers()
+    {
+        // Tracked changes by two authors, and by a third: in an engine that kept the
+        // first's authors, the third's changes would take another colour.
+        QVERIFY(writeFile(made("changes-two.fodt"), trackedChanges({"Alice Ames", "Bob Brand"})));
+        QVERIFY(writeFile(made("changes-one.fodt"), trackedChanges({"Carol Chen"})));
+        const QByteArray font = readFile("/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf");
+        if (font.isEmpty())
+            QSKIP("the DejaVu fonts are not installed");
+        QVERIFY(writeFile(made("fonts.odt"), fontCarryingDocument(font)));
+        QString output;
+        QVERIFY2(run(m_engine,
+                     {"--convert", made("changes-two.fodt"), made("changes-two.docx"),
+                      made("changes-one.fodt"), made("changes-one.odt")},
+                     &output),
+                 qPrintable(output));
+
+        const QStringList documents{made("three.docx"),  made("changes-two.docx"),
+                                    made("mixed.odt"),   made("changes-one.odt"),
+                                    made("twelve.rtf"),  made("fonts.odt"),
+                                    made("dense.fodt"),  made("aids.fodt"),
+                                    made("letter.docx"), made("one.doc")};
+        // The documents that leave state behind: tracked-change authors, an embedded
+        // font, and a comment (its author joins the same table).
+        const QStringList leaveState{made("changes-two.docx"), made("changes-one.odt"),
+                                     made("fonts.odt"), made("aids.fodt")};
+
+        // Alone: each the first document of an engine, as every engine warms up.
+        auto fresh = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0);
+        QMap<QString, Export> alone;
+        for (const QString &document : documents) {
+            alone[document] = exportPages(document, pooledEngineFactory(fresh, {60000}));
+            // Whatever the engine says, the next document gets a new one. Gone
+            // altogether, reaped: a dying engine's threads may still be ending.
+            if (const qint64 kept = fresh->sparePid(); kept > 0) {
+                ::kill(pid_t(kept), SIGKILL);
+                QTRY_VERIFY_WITH_TIMEOUT(processGone(kept), 10000);
+            }
+        }
+        fresh.reset();
+
+        for (const bool reversed : {false, true}) {
+            QStringList order = documents;
+            if (reversed)
+                std::reverse(order.begin(), order.end());
+            // One engine at a time, so that each document follows the one before it
+            // in the same engine whenever the engine goes on.
+            auto pool = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0);
+            const WordFactory create = pooledEngineFactory(pool, {60000});
+            QList<qint64> engines;
+            for (qsizetype i = 0; i < order.size(); ++i) {
+                pool->expect(order.mid(i, 2));
+                const Export after = exportPages(order[i], create);
+                const Export &first = alone[order[i]];
+                QCOMPARE(after.count, first.count);
+                QCOMPARE(after.pictures.size(), first.pictures.size());
+                for (qsizetype page = 0; page < first.pictures.size(); ++page)
+                    QVERIFY2(after.pictures[page] == first.pictures[page],
+                             qPrintable(QString("%1 page %2, %3 order")
+                                            .arg(order[i])
+                                            .arg(page + 1)
+                                            .arg(reversed ? "reverse" : "first")));
+                engines << after.pid;
+            }
+            for (qsizetype i = 0; i + 1 < order.size(); ++i)
+                QVERIFY2((engines[i + 1] == engines[i]) != leaveState.contains(order[i]),
+                         qPrintable(order[i]));
+        }
+    }
+
+    // The real engine counts its documents and ends at its limit; a refusal ends it too,
+    // and the document after it is converted in a fresh one.
+    void engineEndsAtItsLimitAndAfterARefusal()
+    {
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0, 2);
+        const WordFactory create = pooledEngineFactory(pool, {60000});
+        const Export first = exportPages(made("one.docx"), create);
+        QVERIFY(!ended(first.pid));
+        const Export second = exportPages(made("three.odt"), create);
+        QCOMPARE(second.pid, first.pid);
+        QCOMPARE(second.count, 3);
+        QVERIFY(ended(first.pid));
+
+        const Export third = exportPages(made("one.rtf"), create);
+        QVERIFY(third.pid != first.pid);
+        QCOMPARE(pool->sparePid(), third.pid);
+        const QString missing = made("no such document.docx");
+        QCOMPARE(errorMessageOf([&] { exportPages(missing, create); }),
+                 QString("The file \"%1\" does not exist.").arg(missing));
+        QVERIFY(ended(third.pid));
+        const Export fourth = exportPages(made("three.docx"), create);
+        QVERIFY(fourth.pid != third.pid);
+        QCOMPARE(fourth.count, 3);
+        QCOMPARE(fourth.pictures.size(), 3);
     }
 
     void pageDrawnAheadIsOnlyUsedForThatPage()

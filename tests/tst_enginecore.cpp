@@ -3,6 +3,7 @@
 
 #include "filekind.h"
 #include "folderwatch.h"
+#include "macrosniff.h"
 #include "profile.h"
 #include "remainingpages.h"
 #include "storedzip.h"
@@ -38,6 +39,24 @@ QByteArray openDocument(const QByteArray &kind)
 QByteArray officeOpenXml(const QByteArray &part)
 {
     return storedZip({{"[Content_Types].xml", "<Types/>"}, {part, kContent}});
+}
+
+// `name` as a compound file's directory holds it: UTF-16, little-endian.
+QByteArray utf16Name(const char *name)
+{
+    QByteArray out;
+    for (const char *c = name; *c; ++c)
+        out += QByteArray(1, *c) + QByteArray(1, '\0');
+    return out;
+}
+
+// The first sector of a compound file, then a directory naming `storages`.
+QByteArray compoundFile(const QList<QByteArray> &storages)
+{
+    QByteArray file = QByteArray::fromHex("d0cf11e0a1b11ae1") + QByteArray(504, '\0');
+    for (const QByteArray &storage : storages)
+        file += storage + QByteArray(128 - storage.size() % 128, '\0');
+    return file;
 }
 
 } // namespace
@@ -241,6 +260,62 @@ private slots:
 
     // Folders and special files are told apart from missing ones, and a special file
     // is never opened (a named pipe without a writer would block the open).
+    // Documents that may carry macros are told apart before the office runs any: such
+    // a document ends its engine, since its libraries stay in the office.
+    void macrosAreSniffed_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("macros");
+        const QByteArray docx = "word/document.xml";
+        QTest::newRow("docx") << officeOpenXml(docx) << false;
+        QTest::newRow("docm with a VBA project")
+            << storedZip({{"[Content_Types].xml", "<Types/>"},
+                          {docx, kContent},
+                          {"word/vbaProject.bin", compoundFile({utf16Name("VBA")})}})
+            << true;
+        QTest::newRow("odt") << openDocument("text") << false;
+        QTest::newRow("odt with Basic")
+            << storedZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+                          {"content.xml", kContent},
+                          {"Basic/Standard/Module1.xml", "<script:module/>"}})
+            << true;
+        QTest::newRow("odt with scripts")
+            << storedZip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+                          {"content.xml", kContent},
+                          {"Scripts/python/tool.py", "print()"}})
+            << true;
+        QTest::newRow("flat odt with an embedded library")
+            << QByteArray("<office:document><office:scripts><office:script><ooo:libraries>"
+                          "<ooo:library-embedded ooo:name=\"Standard\"/></ooo:libraries>"
+                          "</office:script></office:scripts></office:document>")
+            << true;
+        QTest::newRow("doc") << compoundFile({utf16Name("WordDocument"), utf16Name("1Table")})
+                             << false;
+        QTest::newRow("doc with Word 97 macros")
+            << compoundFile(
+                   {utf16Name("WordDocument"), utf16Name("Macros"), utf16Name("_VBA_PROJECT")})
+            << true;
+        // The word in a document's text is not a storage's name.
+        QTest::newRow("rtf about macros")
+            << QByteArray("{\\rtf1 Macros and _VBA_PROJECT}") << false;
+    }
+
+    void macrosAreSniffed()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, macros);
+        const QString path = m_dir.filePath(QTest::currentDataTag());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        QCOMPARE(mayCarryMacros(path.toStdString()), macros);
+    }
+
+    void unreadableDocumentIsTakenForOneWithMacros()
+    {
+        QVERIFY(mayCarryMacros(m_dir.filePath("no such document").toStdString()));
+    }
+
     void missingFoldersAndSpecialFiles()
     {
         QCOMPARE(sniffFile(m_dir.filePath("no such file").toStdString()), FileKind::Missing);
@@ -309,6 +384,27 @@ private slots:
         auto third = ProfileSlot::acquire(root, error);
         QVERIFY(third);
         QCOMPARE(third->folder(), root / "engine-profile-0");
+    }
+
+    // Fonts a document brought are where the office put them until the next engine
+    // of the profile starts: the next engine judges its own documents by what is there.
+    void documentFontsGoWithTheTemporaryFolder()
+    {
+        const std::filesystem::path root = m_dir.filePath("fonts-cache").toStdString();
+        std::string error;
+        auto slot = ProfileSlot::acquire(root, error);
+        QVERIFY(slot);
+        const std::filesystem::path fonts = ProfileSlot::documentFontsFolder(slot->folder());
+        std::filesystem::create_directories(fonts);
+        std::filesystem::create_directories(slot->temporaryFolder());
+        std::ofstream(fonts / "carried.ttf") << "font";
+        std::ofstream(slot->temporaryFolder() / "left.tmp") << "left";
+        QVERIFY(std::filesystem::exists(fonts / "carried.ttf"));
+        QVERIFY(std::filesystem::exists(slot->temporaryFolder() / "left.tmp"));
+        slot->clearTemporaryFolder();
+        QVERIFY(!std::filesystem::exists(fonts / "carried.ttf"));
+        QVERIFY(!std::filesystem::exists(slot->temporaryFolder() / "left.tmp"));
+        QVERIFY(std::filesystem::is_directory(slot->temporaryFolder()));
     }
 
     void profileIsReadyOnlyAfterMarking()

@@ -1,6 +1,7 @@
 // Engines forked from a launcher and made ready ahead, against the fake engine, which
-// can stand in for the launcher too: where engines come from, that each still serves
-// one document, and that no launcher or engine is left however things end.
+// can stand in for the launcher too: where engines come from, that an engine serves
+// several documents only as long as each went well, and that no launcher or engine is
+// left however things end.
 
 #include "childprocesses.h"
 #include "engineclient.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -102,7 +104,8 @@ private slots:
 
     void enginesAreForkedAndMadeReadyAhead()
     {
-        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        // An engine for every document, as with reuse turned off.
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, 0, 2, 1);
         WordFactory create = pooledEngineFactory(pool, {20000});
         // One launcher for the engine at work and one for each of the two made ready.
         const QList<qint64> launchers = pool->launcherPids();
@@ -159,7 +162,8 @@ private slots:
 
     void expectedDocumentsAreOpenedAhead()
     {
-        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        // An engine for every document, as with reuse turned off.
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, 0, 2, 1);
         WordFactory create = pooledEngineFactory(pool, {20000});
         const QList<qint64> launchers = pool->launcherPids();
         QStringList paths;
@@ -313,7 +317,8 @@ private slots:
         QFETCH(QByteArray, misbehaviour);
         if (misbehaviour != "killed")
             qputenv("FAKE_LAUNCHER", misbehaviour);
-        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000);
+        // An engine for every document, as with reuse turned off.
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, 0, 2, 1);
         WordFactory create = pooledEngineFactory(pool, {20000});
         const QList<qint64> launchers = pool->launcherPids();
         if (misbehaviour == "killed") {
@@ -462,6 +467,105 @@ private slots:
             QString("\"%1\" needs more memory than Pagelift allows for one document.").arg(greedy));
         const Run next = convert(create, script("modest.doc", "pages 2\ngrow 20\n"));
         QCOMPARE(next.goodPages, 2);
+    }
+
+    // An engine goes on to the next document until it has served its limit, then ends;
+    // with engines made ready ahead each still serves at most that many, and no office
+    // profile serves two engines at once.
+    void engineServesDocumentsUpToItsLimit_data()
+    {
+        QTest::addColumn<int>("spares");
+        QTest::newRow("one engine at a time") << 0;
+        QTest::newRow("two made ready ahead") << 2;
+    }
+
+    void engineServesDocumentsUpToItsLimit()
+    {
+        QFETCH(int, spares);
+        constexpr int kLimit = 3;
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, 0, spares, kLimit);
+        WordFactory create = pooledEngineFactory(pool, {20000});
+        const QList<qint64> launchers = pool->launcherPids();
+        QStringList paths;
+        for (int i = 0; i < 10; ++i)
+            paths << script(QStringLiteral("turn%1.doc").arg(i), "pages 2\n");
+        QMap<qint64, int> served; // documents by engine
+        QList<qint64> engines;    // by document
+        for (int i = 0; i < paths.size(); ++i) {
+            pool->expect(paths.mid(i, 3));
+            const Run run = convert(create, paths[i], launchers);
+            QCOMPARE(run.goodPages, 2);
+            QVERIFY(launchers.contains(run.parent));
+            QVERIFY(run.mostPerLauncher <= 1);
+            engines << run.pid;
+            const int count = ++served[run.pid];
+            QVERIFY(count <= kLimit);
+            // Handed back while it may serve more, ended at its limit.
+            QCOMPARE(ended(run.pid), count == kLimit);
+        }
+        if (spares == 0) {
+            // One engine after another, each for as many documents as it may take.
+            for (int i = 0; i < paths.size(); ++i)
+                QCOMPARE(engines[i], engines[i - i % kLimit]);
+            QCOMPARE(served.size(), 4);
+        } else {
+            QVERIFY(served.size() < paths.size());
+        }
+        pool->expect({});
+        create = nullptr;
+        pool.reset();
+        for (qint64 pid : engines)
+            QTRY_VERIFY_WITH_TIMEOUT(ended(pid), 10000);
+    }
+
+    // A document that fails in an engine that served another before it ends that
+    // engine, as does one that left state of its own behind; the next document is
+    // converted whole in a fresh one.
+    void failureEndsItsEngineAndTheNextDocumentGoesOn_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("refused open") << "pages 2\nrefuse open 4 damaged\n"
+                                      << "\"%1\" is damaged and cannot be opened.";
+        QTest::newRow("refused cut")
+            << "pages 2\nrefuse cut 7 no\n"
+            << "The document engine refused Selection.Cut while working on \"%1\": no.";
+        QTest::newRow("crash") << "pages 3\ncrash cut 2\n"
+                               << "The document engine stopped unexpectedly while working on "
+                                  "\"%1\".";
+        QTest::newRow("hang") << "pages 2\nhang property\n"
+                              << "The document engine did not answer within 2 seconds while "
+                                 "working on \"%1\".";
+        QTest::newRow("state left behind") << "pages 2\nstate\n" << QString();
+    }
+
+    void failureEndsItsEngineAndTheNextDocumentGoesOn()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, error);
+        auto pool = std::make_shared<EnginePool>(kFakeFolder, 20000, 0, 0);
+        WordFactory create = pooledEngineFactory(pool, {2000});
+        const QString before = script("before.doc", "pages 2\n");
+        const QString bad = script("bad.doc", text);
+        const QString after = script("after.doc", "pages 3\n");
+
+        pool->expect({before, bad, after});
+        const Run first = convert(create, before);
+        QCOMPARE(first.goodPages, 2);
+        pool->expect({bad, after});
+        // The engine of the document before, kept for this one.
+        QCOMPARE(pool->sparePid(), first.pid);
+        QCOMPARE(errorMessageOf([&] { convert(create, bad); }),
+                 error.isEmpty() ? QString() : error.arg(bad));
+        QVERIFY(ended(first.pid));
+
+        pool->expect({after});
+        const Run next = convert(create, after);
+        QVERIFY(next.pid != first.pid);
+        QCOMPARE(next.goodPages, 3);
+        pool->expect({});
+        create = nullptr;
+        pool.reset();
     }
 
     // Half the machine's memory, shared among the engines alive at once, and never

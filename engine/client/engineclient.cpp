@@ -154,8 +154,10 @@ int engineFailureNumber(EngineFailure failure)
     }
 }
 
-EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options)
-    : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs), m_dpi(options.dpi)
+EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options,
+                           Recycler recycler)
+    : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs), m_dpi(options.dpi),
+      m_recycler(std::move(recycler))
 {
 }
 
@@ -177,6 +179,7 @@ void EngineClient::fail(EngineFailure failure, const char *call, const QString &
     if (m_channel)
         m_channel->kill();
     m_posted.clear();
+    m_servesAnother = false;
     throw Error(
         engineFailureNumber(failure),
         engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
@@ -283,6 +286,7 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
 void EngineClient::documentsOpen(const QString &path)
 {
     m_path = path;
+    m_servesAnother = false;
     const Request request = openRequest(path, m_dpi);
     if (m_channel && !m_channel->openedAhead().empty() &&
         m_channel->openedAhead() == engineprotocol::encodeRequest(request)) {
@@ -333,11 +337,20 @@ void EngineClient::selectionCut()
 
 void EngineClient::activeDocumentClose(qint32 savechanges)
 {
-    call("ActiveDocument.Close", {Call::Close, savechanges, 0, 0, {}});
+    m_servesAnother =
+        call("ActiveDocument.Close", {Call::Close, savechanges, 0, 0, {}}).header.value ==
+        engineprotocol::kServesAnother;
 }
 
 void EngineClient::quit()
 {
+    // Only an engine whose every call went well, up to the close of its document, gets
+    // here still running; any failure has ended it.
+    if (m_recycler && m_servesAnother && m_posted.empty() && m_channel && m_channel->isRunning()) {
+        m_servesAnother = false;
+        m_recycler(std::move(m_channel));
+        return;
+    }
     call("Quit", {Call::Quit, 0, 0, 0, {}});
     m_channel->finish(QDeadlineTimer(kQuitGraceMs));
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 
 class EngineChannel;
@@ -67,15 +68,21 @@ QString engineFailureMessage(EngineFailure failure, const QString &subject,
                              int timeoutMs = 0);
 int engineFailureNumber(EngineFailure failure);
 
-// The word processor of one document, run in its own pagelift-engine process. Every
-// call waits for the engine's answer for at most the call time-out; an engine that
-// crashes, refuses or does not answer makes the call throw Error, and is ended at
-// once. No engine process outlives this object.
+// The word processor of one document, run in a pagelift-engine process. Every call
+// waits for the engine's answer for at most the call time-out; an engine that crashes,
+// refuses or does not answer makes the call throw Error, and is ended at once. No
+// engine process outlives this object, except one handed back for another document.
 class EngineClient : public WordApplication
 {
 public:
-    // Takes over a started engine.
-    EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options);
+    // Takes back an engine that may serve another document.
+    using Recycler = std::function<void(std::unique_ptr<EngineChannel>)>;
+
+    // Takes over a started engine. With a `recycler`, quit() hands the engine to it
+    // instead of ending it when the engine said, as its document closed, that it may
+    // serve another (engineprotocol::kServesAnother), and every call went well.
+    EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options,
+                 Recycler recycler = {});
     ~EngineClient() override;
 
     void documentsOpen(const QString &path) override;
@@ -117,6 +124,8 @@ private:
     int m_dpi;
     QString m_path;                    // the document, for messages
     std::deque<const char *> m_posted; // calls sent whose answers are still to be read
+    Recycler m_recycler;
+    bool m_servesAnother = false; // the engine's answer to Close
 };
 
 // The call that opens `path` with its pages drawn at `dpi`.

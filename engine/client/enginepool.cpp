@@ -26,13 +26,12 @@ namespace orders = engineprotocol::launcher;
 class LauncherProcess : public std::enable_shared_from_this<LauncherProcess>
 {
 public:
-    static std::shared_ptr<LauncherProcess> start(const QString &program, size_t memoryLimitBytes)
+    static std::shared_ptr<LauncherProcess> start(const QString &program,
+                                                  const QStringList &engineArguments)
     {
         qint64 pid = 0;
         UniqueFd socket;
-        if (!spawnConnected(program,
-                            QStringList{QStringLiteral("--launcher")} +
-                                memoryLimitArguments(memoryLimitBytes),
+        if (!spawnConnected(program, QStringList{QStringLiteral("--launcher")} + engineArguments,
                             pid, socket))
             return nullptr;
         return std::shared_ptr<LauncherProcess>(new LauncherProcess(pid_t(pid), std::move(socket)));
@@ -112,15 +111,16 @@ private:
     bool m_engineInUse = false; // ordered, and not yet ended
 };
 
-EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLimitBytes, int spares)
+EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLimitBytes, int spares,
+                       int documentsPerEngine)
     : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs),
       m_memoryLimitBytes(memoryLimitBytes ? memoryLimitBytes : engineMemoryLimit(spares + 1)),
-      m_spareCount(spares)
+      m_documentsPerEngine(std::max(1, documentsPerEngine)), m_spareCount(spares)
 {
     // One launcher for the engine at work and one for each engine made ready.
     for (int i = 0; i < m_spareCount + 1; ++i) {
         if (std::shared_ptr<LauncherProcess> launcher =
-                LauncherProcess::start(m_program, m_memoryLimitBytes))
+                LauncherProcess::start(m_program, engineArguments()))
             m_launchers.push_back(std::move(launcher));
     }
     orderSpares();
@@ -305,7 +305,26 @@ std::unique_ptr<EngineChannel> EnginePool::take()
     orderSpares();
     if (engine)
         return engine;
-    return startEngineProcess(m_program, memoryLimitArguments(m_memoryLimitBytes));
+    return startEngineProcess(m_program, engineArguments());
+}
+
+void EnginePool::recycle(std::unique_ptr<EngineChannel> engine)
+{
+    if (!engine || !engine->isRunning())
+        return;
+    // It keeps the launcher it came from busy until it ends (see LauncherProcess), so
+    // it stands in for an engine that launcher would make ready. First in line: it
+    // has long since started and warmed up.
+    m_spares.push_front(Spare{nullptr, std::move(engine), QString(), std::string()});
+    orderSpares();
+}
+
+QStringList EnginePool::engineArguments() const
+{
+    QStringList arguments = memoryLimitArguments(m_memoryLimitBytes);
+    if (m_documentsPerEngine > 1)
+        arguments << QStringLiteral("--documents") << QString::number(m_documentsPerEngine);
+    return arguments;
 }
 
 std::string EnginePool::openFrame(const QString &document) const
@@ -320,6 +339,14 @@ WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOption
         if (!channel)
             throw Error(engineFailureNumber(EngineFailure::StartFailed),
                         engineFailureMessage(EngineFailure::StartFailed, pool->program()));
-        return std::make_unique<EngineClient>(std::move(channel), options);
+        // A client may outlive the pool; its engine then ends with it.
+        const std::weak_ptr<EnginePool> weak = pool;
+        return std::make_unique<EngineClient>(
+            std::move(channel), options, [weak](std::unique_ptr<EngineChannel> engine) {
+                if (const std::shared_ptr<EnginePool> alive = weak.lock())
+                    alive->recycle(std::move(engine));
+                else
+                    engine->kill();
+            });
     };
 }

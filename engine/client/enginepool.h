@@ -14,11 +14,14 @@
 class EngineChannel;
 class LauncherProcess;
 
-// Fresh engines, quickly. Launcher processes (pagelift-engine --launcher) pre-initialise
-// the office once and fork an engine for each document, and engines are made ready
-// ahead of time (two at a time, by default): forked, started and warmed up on a document of their
-// own while the current document is being converted, so that the next document takes
-// one at once. Every engine still serves one document and ends with it.
+// Engines, quickly. Launcher processes (pagelift-engine --launcher) pre-initialise the
+// office once and fork engines, and engines are made ready ahead of time (two at a
+// time, by default): forked, started and warmed up on a document of their own while
+// the current document is being converted, so that the next document takes one at
+// once. An engine serves up to `documentsPerEngine` documents one after another, as
+// long as each went well and left nothing behind in it (the engine decides, see
+// EngineSession); the client hands it back (recycle()) and it waits with the engines
+// made ready for the next document. Any failure ends it, as before.
 //
 // A forked engine works in its launcher's office profile, and a profile is never used
 // by two engines at once: each launcher holds a profile of its own and has at most one
@@ -27,15 +30,19 @@ class LauncherProcess;
 //
 // During a run the pool is told which documents come next (expect()), and engines made
 // ready ahead open them already, on idle time, so that a document's engine has loaded
-// it by the time its turn comes. An engine that opened a document ahead serves that
-// document only: it is handed over for it, or ended when the document is no longer
-// expected.
+// it by the time its turn comes. An engine that opened a document ahead is handed over
+// for that document only, or ended when the document is no longer expected; an engine
+// handed back opens the next document expected at once.
+//
+// A document's images are the same whether it is the first of its engine or a later
+// one: every engine warms up on the same document before its first, and an engine goes
+// on only after documents that brought nothing of their own.
 //
 // The launcher and the spare engine handed over are registered with childprocesses, so
 // closing the main window ends them, and spares still on order die with the launcher;
 // all of them also die with this program, and end when the pool is destroyed (an
-// engine in use keeps its launcher until it has ended). When the launcher cannot be
-// started, or dies, engines are started the plain way.
+// engine in use, or handed back, keeps its launcher until it has ended). When the
+// launcher cannot be started, or dies, engines are started the plain way.
 class EnginePool
 {
 public:
@@ -45,16 +52,25 @@ public:
     // the machine's share for as many engines as the pool may have alive at once).
     // `spares` engines are made ready ahead: two by default, since a list of short
     // documents goes through engines faster than one engine warms up, and the second
-    // uses the moments the first leaves the processor idle.
+    // uses the moments the first leaves the processor idle. Each engine serves at most
+    // `documentsPerEngine` documents (1: every document gets a fresh engine).
     explicit EnginePool(const QString &engineFolder, int waitMs = kDefaultCallTimeoutMs,
-                        size_t memoryLimitBytes = 0, int spares = 2);
+                        size_t memoryLimitBytes = 0, int spares = 2,
+                        int documentsPerEngine = kDefaultDocumentsPerEngine);
     ~EnginePool();
     EnginePool(const EnginePool &) = delete;
     EnginePool &operator=(const EnginePool &) = delete;
 
-    // A fresh engine for one document: the spare when there is one, else one forked
-    // or started now. Null when no engine can be started at all.
+    // Starting an engine costs a fresh office's work on a first document, many times a
+    // small document's own; past twenty documents that is a few percent.
+    static constexpr int kDefaultDocumentsPerEngine = 20;
+
+    // An engine for one document: the spare when there is one, else one forked or
+    // started now. Null when no engine can be started at all.
     std::unique_ptr<EngineChannel> take();
+    // Takes back an engine that closed its document and may serve another; it waits
+    // with the engines made ready, and opens the next document expected at once.
+    void recycle(std::unique_ptr<EngineChannel> engine);
 
     // The documents a run converts next, in order: the first is the one take() is
     // called for next, the others follow it. Engines made ready ahead open them
@@ -80,10 +96,10 @@ private:
     // An engine made ready ahead: ordered from its launcher, then received.
     struct Spare
     {
-        std::shared_ptr<LauncherProcess> launcher;
-        std::unique_ptr<EngineChannel> engine; // null until received
-        QString document;                      // opened ahead, or empty
-        std::string frame;                     // the Open call sent for it
+        std::shared_ptr<LauncherProcess> launcher; // null for one handed back
+        std::unique_ptr<EngineChannel> engine;     // null until received
+        QString document;                          // opened ahead, or empty
+        std::string frame;                         // the Open call sent for it
     };
 
     void receive(Spare &spare);
@@ -98,9 +114,13 @@ private:
     // A launcher with no engine alive and none on order, or null.
     std::shared_ptr<LauncherProcess> idleLauncher() const;
 
+    // The arguments every engine is started with.
+    QStringList engineArguments() const;
+
     QString m_program;
     int m_waitMs;
     size_t m_memoryLimitBytes;
+    int m_documentsPerEngine;
     int m_spareCount;
     std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
     std::deque<Spare> m_spares;
@@ -108,6 +128,7 @@ private:
     int m_dpi = pageunits::kDefaultDpi;
 };
 
-// Creates an automation client per instance on an engine from `pool`; creation throws
-// Error when no engine can be started.
+// Creates an automation client per instance on an engine from `pool`, which takes the
+// engine back when it may serve another document; creation throws Error when no
+// engine can be started.
 WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOptions options = {});

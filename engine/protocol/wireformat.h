@@ -28,7 +28,7 @@ enum class Call : uint8_t
     MoveUp = 5,     // a: Unit, b: Count, c: Extend
     EndKey = 6,     // a: Unit, b: Extend
     Cut = 7,        // width, height and the pixels of the cut pages
-    Close = 8,      // a: savechanges
+    Close = 8,      // a: savechanges; value: kServesAnother or 0 (see below)
     Quit = 9,       // the engine replies, then exits
 };
 
@@ -71,6 +71,12 @@ struct ReplyHeader
     int32_t height = 0;
     uint32_t extra = 0;
 };
+
+// The value of Close's reply when the engine may open another document after it; any
+// other value means it must be told to quit. An engine says so only while every call
+// has gone well and no document it served left anything behind that could change how
+// a later document looks.
+inline constexpr int32_t kServesAnother = 1;
 
 inline constexpr size_t kRequestFixedSize = 1 + 3 * 4;
 inline constexpr size_t kReplyHeaderSize = 1 + 4 * 4;

@@ -112,9 +112,9 @@ void reportStarted(int &started)
     started = -1;
 }
 
-int serveForked(const std::string &installDir, const std::string &profileUrl, int socket,
+int serveForked(const std::string &installDir, const ProfileSlot &profile, int socket,
                 const std::string &warmUpDocument, bool idleWarmUp, int started,
-                size_t memoryLimitBytes)
+                size_t memoryLimitBytes, int documents)
 {
     // An engine made ready ahead warms up on idle time only, where it may, so that it
     // never slows the document being converted meanwhile; its threads inherit that.
@@ -126,13 +126,15 @@ int serveForked(const std::string &installDir, const std::string &profileUrl, in
         setIdlePriority(true);
     std::string error;
     std::unique_ptr<EngineOffice> office =
-        EngineOffice::startPreinitialised(installDir, profileUrl, error);
+        EngineOffice::startPreinitialised(installDir, profile, error);
     reportStarted(started);
     std::unique_ptr<EngineSession> session;
     if (office) {
         if (!warmUpDocument.empty())
             office->warmUp(warmUpDocument);
-        session = std::make_unique<EngineSession>(*office);
+        session = std::make_unique<EngineSession>(
+            *office,
+            EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
     }
     if (idle)
         setIdlePriority(false);
@@ -206,6 +208,7 @@ struct LauncherState
     std::filesystem::path warmUpDocument; // empty when it could not be written
     bool idleWarmUp = false;
     size_t memoryLimitBytes = 0;
+    int documents = 1; // the most each engine serves
     int control = -1;
     pid_t self = 0;
 };
@@ -220,10 +223,14 @@ struct LauncherState
         ::_exit(0); // the launcher died before the line above took effect
     ::signal(SIGCHLD, SIG_DFL);
     ::close(state.control);
-    const std::string document =
-        order.kind == launcher::kWarmEngine ? state.warmUpDocument.string() : std::string();
-    const int code = serveForked(state.installDir, state.profile->url(), socket.get(), document,
-                                 state.idleWarmUp, started.release(), state.memoryLimitBytes);
+    // An engine that may serve several documents warms up before its first in any
+    // case, on the same document as every other, so that each of its documents finds
+    // the office as in any other engine (see EngineSession).
+    const bool warm = order.kind == launcher::kWarmEngine || state.documents > 1;
+    const std::string document = warm ? state.warmUpDocument.string() : std::string();
+    const int code = serveForked(state.installDir, *state.profile, socket.get(), document,
+                                 state.idleWarmUp && order.kind == launcher::kWarmEngine,
+                                 started.release(), state.memoryLimitBytes, state.documents);
     std::fflush(messages());
     ::_exit(code);
 }
@@ -241,7 +248,8 @@ bool launchEngine(const LauncherState &state, const Order &order)
     if (!engineprotocol::writeFully(ours.get(), order.callAhead))
         return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
 
-    // The engine before this one has ended: its temporary files can go.
+    // The engine before this one has ended: its temporary files can go, and the fonts
+    // its documents brought, so that what this engine finds there is its own.
     state.profile->clearTemporaryFolder();
     // Engines start one at a time: an office's start brings the extensions of its
     // profile up to date, and two doing that at once in this profile can fail. The
@@ -288,7 +296,7 @@ bool launchEngine(const LauncherState &state, const Order &order)
 
 } // namespace
 
-int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes)
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents)
 {
     std::string error;
     EngineOffice::configureEnvironment();
@@ -304,6 +312,7 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     state.profile = profile.get();
     state.control = control;
     state.memoryLimitBytes = memoryLimitBytes;
+    state.documents = documents;
     const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
     if (writeWarmUpDocument(warmUp))
         state.warmUpDocument = warmUp;

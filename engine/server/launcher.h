@@ -5,10 +5,11 @@
 
 // The launcher: a process that does the slow, shareable part of an office's start once
 // (lok_preinit) and then makes engines by forking itself, each of which finishes its
-// start in milliseconds and serves one document. It never loads a document itself, and
-// it stays single-threaded, so that a fork copies a sound process.
+// start in milliseconds and serves up to `documents` documents (see EngineSession). It
+// never loads a document itself, and it stays single-threaded, so that a fork copies a
+// sound process.
 //
 // Its orders and answers are in wireformat.h (namespace launcher). Engines die
 // with the launcher, and the launcher with its parent or when its control socket closes.
 // Every engine it forks may take `memoryLimitBytes` of memory (0: no limit).
-int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes);
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents);

@@ -2,9 +2,10 @@
 // input and answers on its standard output (see wireformat.h), and ends when its
 // input closes or its parent dies.
 //
-//   pagelift-engine [--memory-limit BYTES]
-//                                        serve the automation client
-//   pagelift-engine --launcher [--memory-limit BYTES]
+//   pagelift-engine [--memory-limit BYTES] [--documents N]
+//                                        serve the automation client, for up to N
+//                                        documents one after another (default 1)
+//   pagelift-engine --launcher [--memory-limit BYTES] [--documents N]
 //                                        pre-initialise the office once, then start
 //                                        engines by forking (see launcher.h)
 //   pagelift-engine --convert IN OUT [--password SECRET]
@@ -19,6 +20,7 @@
 #include "pagememory.h"
 #include "server.h"
 #include "session.h"
+#include "warmup.h"
 #include "wireformat.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
@@ -65,7 +67,7 @@ void takeOverStandardStreams(int &requests, int &replies)
     quietOffice();
 }
 
-int serve(size_t memoryLimitBytes)
+int serve(size_t memoryLimitBytes, int documents)
 {
     int requests = -1;
     int replies = -1;
@@ -74,8 +76,18 @@ int serve(size_t memoryLimitBytes)
     EngineOffice::configureEnvironment();
     std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
     std::unique_ptr<EngineSession> session;
-    if (office)
-        session = std::make_unique<EngineSession>(*office);
+    if (office) {
+        // As an engine forked from a launcher does, for the same reason (see
+        // EngineSession); the profile is this engine's alone.
+        if (documents > 1) {
+            const std::filesystem::path warmUp = office->profileFolder() / "warm-up.docx";
+            if (writeWarmUpDocument(warmUp))
+                office->warmUp(warmUp.string());
+        }
+        session = std::make_unique<EngineSession>(
+            *office,
+            EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
+    }
     return serveCalls(requests, replies, session.get(), error, memoryLimitBytes);
 }
 
@@ -170,28 +182,38 @@ int main(int argc, char *argv[])
     // The memory an engine may take, given by the program (which knows the machine and
     // how many engines work at once).
     size_t memoryLimitBytes = 0;
+    // The most documents one engine serves.
+    int documents = 1;
     bool usable = true;
     for (auto option = arguments.begin(); option != arguments.end();) {
-        if (*option != "--memory-limit") {
+        if (*option != "--memory-limit" && *option != "--documents") {
             ++option;
             continue;
         }
         char *end = nullptr;
-        usable = option + 1 != arguments.end() &&
-                 (memoryLimitBytes = std::strtoull(option[1].c_str(), &end, 10), *end == '\0');
+        const bool given = option + 1 != arguments.end();
+        const unsigned long long number = given ? std::strtoull(option[1].c_str(), &end, 10) : 0;
+        if (!given || *end != '\0')
+            usable = false;
+        else if (*option == "--memory-limit")
+            memoryLimitBytes = number;
+        else if (number < 1 || number > 1000000)
+            usable = false;
+        else
+            documents = int(number);
         option = arguments.erase(option, std::min(option + 2, arguments.end()));
     }
 
     const std::string mode = arguments.empty() ? "" : arguments[0];
     int code = 0;
     if (usable && mode.empty()) {
-        code = serve(memoryLimitBytes);
+        code = serve(memoryLimitBytes, documents);
     } else if (usable && mode == "--launcher" && arguments.size() == 1) {
         int control = -1;
         int unused = -1;
         takeOverStandardStreams(control, unused);
         ::close(unused);
-        code = runLauncher(installDir(), control, memoryLimitBytes);
+        code = runLauncher(installDir(), control, memoryLimitBytes, documents);
     } else if (usable && mode == "--convert" && arguments.size() == 5 &&
                arguments[3] == "--password") {
         code = convert({{arguments[1], arguments[2]}}, arguments[4]);
@@ -203,9 +225,10 @@ int main(int argc, char *argv[])
             pairs.emplace_back(arguments[i], arguments[i + 1]);
         code = convert(pairs, {});
     } else {
-        std::fprintf(messages(), "usage: pagelift-engine [--memory-limit BYTES] [--launcher | "
-                                 "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
-                                 "OUT...]\n");
+        std::fprintf(messages(),
+                     "usage: pagelift-engine [--memory-limit BYTES] [--documents N] [--launcher | "
+                     "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
+                     "OUT...]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.

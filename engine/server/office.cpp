@@ -1,6 +1,7 @@
 #include "office.h"
 
 #include "filekind.h"
+#include "macrosniff.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -108,10 +110,30 @@ std::string macroArgument(const std::string &url)
     return "\"" + escaped + "\"";
 }
 
+// The number of tracked-change authors the process knows, from
+// {"authors":[{"index":0,"name":"...","color":...},...]}; -1 when it cannot be told.
+int trackedChangeAuthors(lok::Document &document)
+{
+    char *json = document.getCommandValues(".uno:TrackedChangeAuthors");
+    if (!json)
+        return -1;
+    const std::string text = json;
+    std::free(json);
+    if (text.find("\"authors\"") == std::string::npos)
+        return -1;
+    int authors = 0;
+    // A quote inside a name is escaped, so no name holds this.
+    for (size_t at = text.find("\"name\""); at != std::string::npos;
+         at = text.find("\"name\"", at + 1))
+        ++authors;
+    return authors;
+}
+
 } // namespace
 
-EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office)
-    : m_profile(std::move(profile)), m_office(office)
+EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile,
+                           std::filesystem::path profileFolder, lok::Office *office)
+    : m_profile(std::move(profile)), m_profileFolder(std::move(profileFolder)), m_office(office)
 {
     m_office->setOptionalFeatures(LOK_FEATURE_DOCUMENT_PASSWORD |
                                   LOK_FEATURE_DOCUMENT_PASSWORD_TO_MODIFY |
@@ -177,26 +199,27 @@ std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir,
         error = "the office in " + installDir + " could not be started";
         return nullptr;
     }
-    return std::unique_ptr<EngineOffice>(new EngineOffice(std::move(profile), office));
+    const fs::path folder = profile->folder();
+    return std::unique_ptr<EngineOffice>(new EngineOffice(std::move(profile), folder, office));
 }
 
 std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::string &installDir,
-                                                                const std::string &profileUrl,
+                                                                const ProfileSlot &profile,
                                                                 std::string &error)
 {
-    lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profileUrl.c_str());
+    lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profile.url().c_str());
     if (!office) {
         error = "the office in " + installDir + " could not be started";
         return nullptr;
     }
-    return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, office));
+    return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, profile.folder(), office));
 }
 
-void EngineOffice::warmUp(const std::string &path)
+bool EngineOffice::warmUp(const std::string &path)
 {
     Loaded loaded = loadDocument(path);
     if (!loaded.document)
-        return;
+        return false;
     loaded.document->initializeForRendering(kRenderingOptions);
     char *rectangles = loaded.document->getPartPageRectangles();
     std::free(rectangles);
@@ -207,6 +230,21 @@ void EngineOffice::warmUp(const std::string &path)
     constexpr int kTopTwips = 4500;
     std::vector<uint8_t> pixels(size_t(kSide) * kSide * 4);
     loaded.document->paintTile(pixels.data(), kSide, kSide, 0, 0, kA4WidthTwips, kTopTwips);
+    m_authorsAfterWarmUp = trackedChangeAuthors(*loaded.document);
+    return warmedUp();
+}
+
+std::string EngineOffice::stateBroughtBy(lok::Document &document, const std::string &path)
+{
+    std::error_code ec;
+    const fs::path fonts = ProfileSlot::documentFontsFolder(m_profileFolder);
+    if (m_profileFolder.empty() || (fs::exists(fonts, ec) && !fs::is_empty(fonts, ec)))
+        return "embedded fonts";
+    if (!warmedUp() || trackedChangeAuthors(document) != m_authorsAfterWarmUp)
+        return "tracked-change authors";
+    if (mayCarryMacros(path))
+        return "macros";
+    return {};
 }
 
 void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)

@@ -3,6 +3,7 @@
 #include "profile.h"
 #include "wireformat.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -45,14 +46,26 @@ public:
     static std::unique_ptr<ProfileSlot> readySlot(const std::string &installDir,
                                                   std::string &error);
     // Finishes the start of an office that a launcher pre-initialised in the profile
-    // `profileUrl`; the launcher holds that profile's slot.
+    // `profile`; the launcher holds that profile's slot.
     static std::unique_ptr<EngineOffice> startPreinitialised(const std::string &installDir,
-                                                             const std::string &profileUrl,
+                                                             const ProfileSlot &profile,
                                                              std::string &error);
 
     // Loads `path` and draws a little of it, then forgets it: the office's one-time
-    // set-up for a first document is then done before a real document comes.
-    void warmUp(const std::string &path);
+    // set-up for a first document is then done before a real document comes. Every
+    // engine that may serve several documents warms up on the same document, so that
+    // the first document of each finds the office in the same state. False when the
+    // document could not be loaded.
+    bool warmUp(const std::string &path);
+    bool warmedUp() const { return m_authorsAfterWarmUp >= 0; }
+
+    // What `document`, opened from `path`, brought into this process that could
+    // change how a later document looks, in a few words; empty when nothing known to.
+    // Embedded fonts stay installed in the process. Tracked-change authors stay in its
+    // table, and a later document's changes take their colours by their place in it.
+    // Macros leave their libraries behind. Meaningful once warmed up, with the fonts
+    // documents brought cleared before the office started.
+    std::string stateBroughtBy(lok::Document &document, const std::string &path);
 
     // Opens a word-processor document: refuses anything else, and documents that
     // need a password, without ever waiting for one.
@@ -61,16 +74,20 @@ public:
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 
     lok::Office &office() { return *m_office; }
+    const std::filesystem::path &profileFolder() const { return m_profileFolder; }
 
 private:
-    EngineOffice(std::unique_ptr<ProfileSlot> profile, lok::Office *office);
+    EngineOffice(std::unique_ptr<ProfileSlot> profile, std::filesystem::path profileFolder,
+                 lok::Office *office);
     static void onCallback(int type, const char *payload, void *data);
     // The import filter the office chose for the open document at `url`; empty when
     // it cannot be told.
     std::string importFilterOf(const std::string &url);
 
     std::unique_ptr<ProfileSlot> m_profile;
+    std::filesystem::path m_profileFolder;
     lok::Office *m_office;
+    int m_authorsAfterWarmUp = -1; // the tracked-change authors known then, or -1
     bool m_passwordAsked = false;
     std::string m_loadingUrl;
 };

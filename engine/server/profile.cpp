@@ -184,6 +184,12 @@ void ProfileSlot::clearTemporaryFolder() const
     std::error_code ec;
     fs::remove_all(temporaryFolder(), ec);
     fs::create_directories(temporaryFolder(), ec);
+    fs::remove_all(documentFontsFolder(m_folder), ec);
+}
+
+fs::path ProfileSlot::documentFontsFolder(const fs::path &folder)
+{
+    return folder / "user/temp/embeddedfonts/fromdocs";
 }
 
 fs::path ProfileSlot::preinitialisationFolder() const

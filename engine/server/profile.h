@@ -26,7 +26,12 @@ public:
     // never removes its own when its process is ended, so the folder is emptied
     // whenever no engine uses it.
     std::filesystem::path temporaryFolder() const;
+    // Empties the temporary folder, and the fonts that documents brought, which the
+    // office keeps in the profile (see documentFontsFolder()).
     void clearTemporaryFolder() const;
+    // Where the office puts the fonts embedded in the documents it opens, of the
+    // profile in `folder`; the fonts stay installed in its process.
+    static std::filesystem::path documentFontsFolder(const std::filesystem::path &folder);
     // The temporary folder of the office's pre-initialisation, which makes a
     // throw-away profile there (see the launcher); emptied by each launcher that
     // pre-initialises in this profile.

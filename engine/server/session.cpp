@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "automation.h"
+#include "memorywatch.h"
 #include "office.h"
 #include "wireformat.h"
 
@@ -47,7 +48,15 @@ std::optional<RemainingPages::Extend> extendOf(int32_t extend)
 
 } // namespace
 
-EngineSession::EngineSession(EngineOffice &office) : m_office(office) {}
+size_t EngineSession::reuseResidentBytes(size_t memoryLimitBytes)
+{
+    constexpr size_t kMost = size_t(1) << 30;
+    return memoryLimitBytes == 0 ? kMost : std::min(kMost, memoryLimitBytes / 2);
+}
+
+EngineSession::EngineSession(EngineOffice &office, Reuse reuse) : m_office(office), m_reuse(reuse)
+{
+}
 
 EngineSession::~EngineSession()
 {
@@ -57,6 +66,14 @@ EngineSession::~EngineSession()
 }
 
 EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request)
+{
+    Reply reply = answer(request);
+    if (reply.header.refusal != Refusal::None)
+        m_refused = true;
+    return reply;
+}
+
+EngineSession::Reply EngineSession::answer(const engineprotocol::Request &request)
 {
     if (request.call == Call::Open)
         return open(request);
@@ -97,14 +114,7 @@ EngineSession::Reply EngineSession::handle(const engineprotocol::Request &reques
     case Call::Close:
         if (request.a != automation::kDoNotSaveChanges)
             return refuse(Refusal::BadArguments, "the engine never saves a document");
-        m_aheadPage = -1;
-        m_aheadPixels = PixelBuffer();
-        m_rest.reset();
-        m_pages.clear();
-        m_printed.reset();
-        m_printedTried = false;
-        m_closed.push_back(std::move(m_document));
-        return value(0);
+        return close();
     default:
         return refuse(Refusal::BadArguments, "unknown call " + std::to_string(int(request.call)));
     }
@@ -139,12 +149,36 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
     if (!loaded.document)
         return refuse(loaded.refusal, loaded.detail);
     m_document = std::move(loaded.document);
+    m_path = request.text;
+    ++m_opened;
     m_dpi = dpi;
     m_document->initializeForRendering(kRenderingOptions);
     // LibreOffice brings every field up to date before it prints (hidden text whose
     // condition holds disappears, for one); the view it loads shows them as stored.
     m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
     return value(0);
+}
+
+EngineSession::Reply EngineSession::close()
+{
+    // Asked with the document still open: what it brought shows in the office's
+    // tables, which a document reports.
+    m_servesAnother = mayServeAnother();
+    m_aheadPage = -1;
+    m_aheadPixels = PixelBuffer();
+    m_rest.reset();
+    m_pages.clear();
+    m_printed.reset();
+    m_printedTried = false;
+    m_closed.push_back(std::move(m_document));
+    return value(m_servesAnother ? engineprotocol::kServesAnother : 0);
+}
+
+bool EngineSession::mayServeAnother()
+{
+    return m_opened < m_reuse.documents && !m_refused && m_office.warmedUp() &&
+           residentBytes() < m_reuse.residentBytes &&
+           m_office.stateBroughtBy(*m_document, m_path).empty();
 }
 
 void EngineSession::paginate()
@@ -251,6 +285,12 @@ EngineSession::Reply EngineSession::cut()
 
 void EngineSession::afterReply(const engineprotocol::Request &request)
 {
+    // The next document must not find the last one's memory taken: it is destroyed
+    // while the client writes its last page.
+    if (request.call == Call::Close && m_servesAnother) {
+        m_closed.clear();
+        return;
+    }
     if (request.call != Call::Cut || !m_document || !m_rest || m_rest->pageCount() == 0)
         return;
     const int page = m_rest->pages().front();

@@ -15,8 +15,16 @@ class Document;
 }
 class EngineOffice;
 
-// One document's life in the engine: the calls of the exporter, answered against the
-// office's layout of the document and the pages not yet cut.
+// The documents' lives in the engine: the calls of the exporter, answered against the
+// office's layout of the open document and the pages not yet cut.
+//
+// An engine serves one document, or several one after another, as `Reuse` allows: the
+// answer to Close tells the client whether another may follow. It does so only while
+// no call was refused, fewer than `documents` were opened, the process's resident
+// memory stays below `residentBytes`, and no document brought state of its own into
+// the office (EngineOffice::stateBroughtBy). The office must have warmed up on the
+// same document as every engine's, so that each engine's first document finds the
+// office alike; a later document then finds it as a first one would.
 class EngineSession
 {
 public:
@@ -27,7 +35,18 @@ public:
         PixelBuffer pixels; // a cut's picture
     };
 
-    explicit EngineSession(EngineOffice &office);
+    struct Reuse
+    {
+        int documents = 1;
+        size_t residentBytes = size_t(1) << 30;
+    };
+    // The resident memory below which an engine that may take `memoryLimitBytes`
+    // (0: no limit) goes on to another document: at most 1 GiB, and half its limit,
+    // so that what a document leaves behind never makes the next one pass the limit.
+    static size_t reuseResidentBytes(size_t memoryLimitBytes);
+
+    explicit EngineSession(EngineOffice &office) : EngineSession(office, Reuse()) {}
+    EngineSession(EngineOffice &office, Reuse reuse);
     ~EngineSession();
 
     Reply handle(const engineprotocol::Request &request);
@@ -42,7 +61,11 @@ private:
         int pixelWidth = 0, pixelHeight = 0;      // at the document's resolution
     };
 
+    Reply answer(const engineprotocol::Request &request);
     Reply open(const engineprotocol::Request &request);
+    Reply close();
+    // Whether the engine may open another document once the open one is closed.
+    bool mayServeAnother();
     Reply moveActiveEnd(const engineprotocol::Request &request);
     Reply cut();
     void paginate();
@@ -51,7 +74,12 @@ private:
     void renderInto(int page, uint8_t *buffer, int canvasWidth);
 
     EngineOffice &m_office;
+    Reuse m_reuse;
+    int m_opened = 0;             // documents opened
+    bool m_refused = false;       // a call was refused
+    bool m_servesAnother = false; // the answer to the last Close
     std::unique_ptr<lok::Document> m_document;
+    std::string m_path; // the open document's
     int m_dpi = 0; // the resolution the document's pages are drawn at
     std::vector<PageBox> m_pages;
     // The pages as the office prints them, when they are the pages of m_pages; else
@@ -63,6 +91,7 @@ private:
     PixelBuffer m_aheadPixels;
     // Documents closed by the client. The office's teardown of a document takes
     // milliseconds and leaves nothing behind that matters, since the engine never
-    // saves: a closed document is set aside, and goes with the engine's process.
+    // saves: a closed document is set aside, and goes with the engine's process, or
+    // is destroyed after the reply to Close when the engine serves another.
     std::vector<std::unique_ptr<lok::Document>> m_closed;
 };

@@ -10,16 +10,22 @@
 //   log PATH           append every call with its arguments to PATH
 //   shared [short]     send a cut's pixels in shared memory (short: one row too few)
 //   grow MB            take MB megabytes of memory while opening, a megabyte at a time
+//   state              the document leaves state of its own behind: its engine ends
+//
+// With --documents N a fake serves up to N documents, as the real engine does: it
+// answers Close with kServesAnother while fewer than N were opened, none of them left
+// state behind and no call was refused; logged calls then follow one another in the
+// same log for as long as the fake lives, each Open preceded by "engine PID".
 //
 // CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
 //
 // With --launcher it stands in for the engine's launcher: it forks fakes on order, as
-// the real one does, and a fake ordered warm writes "warmed" before its first logged
-// call; an order with a call ahead puts that call in the fake's socket before the fork.
-// FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it before it answers anything,
-// "refuse" answers every order with a failed fork. Pixel (x, y) of original page p (from 0) is B =
-// p, G = x % 256, R = y % 256, A = 255, so a test can tell which page it sees and that no row is
-// shifted.
+// the real one does, and a fake ordered warm (or any, with --documents above 1) writes
+// "warmed" before its first logged call; an order with a call ahead puts that call in the fake's
+// socket before the fork. FAKE_LAUNCHER in the environment makes it misbehave: "exit" ends it
+// before it answers anything, "refuse" answers every order with a failed fork. Pixel (x, y) of
+// original page p (from 0) is B = p, G = x % 256, R = y % 256, A = 255, so a test can tell which
+// page it sees and that no row is shifted.
 
 #include "memorywatch.h"
 #include "remainingpages.h"
@@ -48,6 +54,7 @@ using namespace engineprotocol;
 namespace {
 
 size_t memoryLimitBytes = 0;
+int documentsPerEngine = 1;
 
 struct Script
 {
@@ -62,6 +69,7 @@ struct Script
     bool shared = false;
     bool sharedShort = false;
     int growMegabytes = 0;
+    bool leavesState = false;
 };
 
 const char *callName(Call call)
@@ -167,6 +175,8 @@ std::optional<Script> readScript(const std::string &path)
             script.sharedShort = kind == "short";
         } else if (verb == "grow") {
             words >> script.growMegabytes;
+        } else if (verb == "state") {
+            script.leavesState = true;
         } else if (verb == "log") {
             std::getline(words >> std::ws, script.log);
         }
@@ -188,7 +198,11 @@ int serve(bool warmed)
     });
     std::optional<Script> script;
     std::optional<RemainingPages> rest;
-    std::map<std::string, int> seen;
+    std::map<std::string, int> seen; // calls of the open document, by name
+    int opened = 0;
+    bool refused = false;
+    bool stateLeft = false;
+    bool closed = false; // the last document was closed
 
     for (;;) {
         Request request;
@@ -200,10 +214,15 @@ int serve(bool warmed)
 
         if (request.call == Call::Open) {
             script = readScript(request.text);
+            if (std::exchange(closed, false))
+                seen.clear(); // the next document counts its own calls
             if (!script) {
+                refused = true;
                 refuse(Refusal::FileNotFound, "");
                 continue;
             }
+            ++opened;
+            stateLeft = stateLeft || script->leavesState;
             rest.emplace(script->pages);
             // Memory taken and touched, so that it counts as resident; never freed.
             for (int megabyte = 0; megabyte < script->growMegabytes; ++megabyte) {
@@ -218,6 +237,8 @@ int serve(bool warmed)
             std::ofstream log(script->log, std::ios::app);
             if (std::exchange(warmed, false))
                 log << "warmed\n";
+            if (request.call == Call::Open && documentsPerEngine > 1)
+                log << "engine " << ::getpid() << '\n';
             log << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
         }
         if (script && script->crash.count(name) && script->crash[name] == occurrence)
@@ -235,10 +256,12 @@ int serve(bool warmed)
             continue;
         }
         if (script && script->refuse.count(name)) {
+            refused = true;
             refuse(Refusal(script->refuse[name].first), script->refuse[name].second);
             continue;
         }
         if (!rest) {
+            refused = true;
             refuse(Refusal::NoDocument, "no document is open");
             continue;
         }
@@ -260,6 +283,7 @@ int serve(bool warmed)
             break;
         case Call::Cut: {
             if (rest->selection().count == 0) {
+                refused = true;
                 refuse(Refusal::NothingSelected, "nothing is selected");
                 continue;
             }
@@ -281,6 +305,11 @@ int serve(bool warmed)
             reply(header, pixels.data(), pixels.size());
             continue;
         }
+        case Call::Close:
+            closed = true;
+            if (opened < documentsPerEngine && !refused && !stateLeft)
+                header.value = kServesAnother;
+            break;
         default:
             break;
         }
@@ -324,7 +353,9 @@ int launch()
             ::signal(SIGCHLD, SIG_DFL);
             ::dup2(ends[1], STDIN_FILENO);
             ::dup2(ends[1], STDOUT_FILENO);
-            ::_exit(serve(order == launcher::kWarmEngine));
+            // Engines that may serve several documents always warm up first, as the
+            // real launcher's do.
+            ::_exit(serve(order == launcher::kWarmEngine || documentsPerEngine > 1));
         }
         ::close(ends[1]);
         const int pidfd = int(::syscall(SYS_pidfd_open, child, 0));
@@ -346,6 +377,9 @@ int main(int argc, char *argv[])
         // fake starts its own, as real engines do.
         memoryLimitBytes = std::stoull(limit[1]);
     }
+    const auto documents = std::find(arguments.begin(), arguments.end(), "--documents");
+    if (documents != arguments.end() && documents + 1 != arguments.end())
+        documentsPerEngine = std::stoi(documents[1]);
     if (!arguments.empty() && arguments[0] == "--launcher")
         return launch();
     return serve(false);
