@@ -10,6 +10,7 @@
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -18,12 +19,14 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace launcher = engineprotocol::launcher;
@@ -32,17 +35,65 @@ namespace {
 
 // Switches every thread of this process to idle-time scheduling, or back to normal
 // scheduling (which an unprivileged process may do from idle).
-void setIdlePriority(bool idle)
+void setIdlePriority(bool idle, pid_t except = 0)
 {
     const sched_param none{};
     const int policy = idle ? SCHED_IDLE : SCHED_OTHER;
     std::error_code ec;
     for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
         const pid_t thread = pid_t(std::atoi(task.path().filename().c_str()));
-        if (thread > 0)
+        if (thread > 0 && thread != except)
             ::sched_setscheduler(thread, policy, &none);
     }
 }
+
+// Watches a socket, at normal priority, until a call waits in it (or it closes), and
+// then puts every thread of the process back to normal scheduling. Watching begins
+// with watch(), once the process has gone to idle time: a call may wait already.
+class CallWatch
+{
+public:
+    explicit CallWatch(int socket)
+        : m_thread([this, socket] {
+              m_id = pid_t(::syscall(SYS_gettid));
+              m_started.test_and_set();
+              m_started.notify_one();
+              m_watching.wait(false);
+              while (!m_done.test()) {
+                  pollfd call{socket, POLLIN, 0};
+                  if (::poll(&call, 1, 50) > 0) {
+                      setIdlePriority(false);
+                      return;
+                  }
+              }
+          })
+    {
+        m_started.wait(false);
+    }
+    ~CallWatch()
+    {
+        m_done.test_and_set();
+        watch();
+        m_thread.join();
+    }
+    CallWatch(const CallWatch &) = delete;
+    CallWatch &operator=(const CallWatch &) = delete;
+
+    // The watching thread, which stays at normal priority.
+    pid_t thread() const { return m_id; }
+    void watch()
+    {
+        m_watching.test_and_set();
+        m_watching.notify_one();
+    }
+
+private:
+    std::atomic_flag m_done;
+    std::atomic_flag m_started;
+    std::atomic_flag m_watching;
+    pid_t m_id = 0;
+    std::thread m_thread;
+};
 
 // The office's signature checks ask gpgme which crypto engines there are, and gpgme
 // runs gpgconf, gpg and gpgsm to find out: five forks of a process this large in
@@ -122,8 +173,15 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
     // at normal priority: the run will wait for that document soon, and on a busy
     // processor idle time may not come.
     const bool idle = !warmUpDocument.empty() && idleWarmUp;
-    if (idle)
-        setIdlePriority(true);
+    // A call may come while the office still starts or warms up: the run wants a
+    // document of this engine now. On a busy processor idle time may not come for
+    // minutes, so the engine leaves it as soon as a call waits.
+    std::optional<CallWatch> leaveIdleOnCall;
+    if (idle) {
+        leaveIdleOnCall.emplace(socket);
+        setIdlePriority(true, leaveIdleOnCall->thread());
+        leaveIdleOnCall->watch();
+    }
     std::string error;
     std::unique_ptr<EngineOffice> office =
         EngineOffice::startPreinitialised(installDir, profile, error);
@@ -136,8 +194,10 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
             *office,
             EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
     }
-    if (idle)
+    if (idle) {
+        leaveIdleOnCall.reset();
         setIdlePriority(false);
+    }
     return serveCalls(socket, socket, session.get(), error, memoryLimitBytes);
 }
 
