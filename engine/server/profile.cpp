@@ -169,6 +169,18 @@ std::unique_ptr<ProfileSlot> ProfileSlot::acquire(const fs::path &root, std::str
     return nullptr;
 }
 
+namespace {
+
+// Leaves `folder` in place and empty, whatever it held.
+void emptyFolder(const fs::path &folder)
+{
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    fs::create_directories(folder, ec);
+}
+
+} // namespace
+
 std::string ProfileSlot::url() const
 {
     return fileUrl(m_folder);
@@ -181,9 +193,8 @@ fs::path ProfileSlot::temporaryFolder() const
 
 void ProfileSlot::clearTemporaryFolder() const
 {
+    emptyFolder(temporaryFolder());
     std::error_code ec;
-    fs::remove_all(temporaryFolder(), ec);
-    fs::create_directories(temporaryFolder(), ec);
     fs::remove_all(documentFontsFolder(m_folder), ec);
 }
 
@@ -199,9 +210,7 @@ fs::path ProfileSlot::preinitialisationFolder() const
 
 void ProfileSlot::clearPreinitialisationFolder() const
 {
-    std::error_code ec;
-    fs::remove_all(preinitialisationFolder(), ec);
-    fs::create_directories(preinitialisationFolder(), ec);
+    emptyFolder(preinitialisationFolder());
 }
 
 bool ProfileSlot::isReady(const std::string &installDir) const
