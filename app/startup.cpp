@@ -13,6 +13,7 @@
 #include "splash.h"
 #include "splashshow.h"
 #include "startupsteps.h"
+#include "pagememory.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -123,6 +124,8 @@ int runPagelift(int argc, char *argv[], const std::function<void(MainWindow &)> 
 {
     if (const std::optional<int> answered = answerOnTheTerminal(argc, argv))
         return *answered;
+    // Pages come and go at the same sizes: their memory is kept for the next one.
+    keepPageMemoryForReuse();
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("pagelift"));
     MainWindow form(realEnvironment());

@@ -1104,6 +1104,43 @@ private slots:
         QCOMPARE(rest.copy(0, kA4.height(), kA4.width(), kA4.height()), pages.pictures[2]);
     }
 
+    // Pages travel in buffers that the engine draws into again once the client has let
+    // go of their pictures. A picture still held is never drawn over, and a page drawn
+    // into a buffer used before (of another size, too) shows that page and nothing else.
+    void pageBuffersNeverChangeAPictureStillHeld()
+    {
+        for (const char *name : {"twelve.docx", "mixed.odt"}) {
+            QList<QImage> held;
+            QList<QImage> copies; // deep, made as each page came
+            QList<QImage> letGo;  // deep, the shared picture dropped at once
+            for (QList<QImage> *kept : {&held, &letGo}) {
+                std::unique_ptr<WordApplication> word = engineFactory(kBinDir, {60000})();
+                word->documentsOpen(made(name));
+                const qint32 count = word->activeDocumentBuiltInDocumentProperties(14);
+                cutAllPages(*word, count, [&](int) {
+                    const QImage picture = QGuiApplication::clipboard()->image();
+                    if (kept == &held) {
+                        held.append(picture);
+                        copies.append(picture.copy());
+                    } else {
+                        letGo.append(picture.copy());
+                    }
+                    QGuiApplication::clipboard()->clear();
+                });
+                word->activeDocumentClose(0);
+                word->quit();
+            }
+            QCOMPARE(held.size(), name == QByteArray("mixed.odt") ? 4 : 12);
+            QCOMPARE(letGo.size(), held.size());
+            for (int page = 0; page < held.size(); ++page) {
+                QCOMPARE(held[page], copies[page]);
+                QCOMPARE(letGo[page], copies[page]);
+                if (page > 0)
+                    QVERIFY2(copies[page] != copies[page - 1], "two pages look alike");
+            }
+        }
+    }
+
     // The real engine, started plainly or forked from a launcher, keeps to the memory
     // limit it is given: with one below what the office itself takes, the document is
     // refused at once with the user's words for it.

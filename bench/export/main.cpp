@@ -6,6 +6,7 @@
 #include "filelistview.h"
 #include "madedocuments.h"
 #include "mainwindow.h"
+#include "pagememory.h"
 #include "processcpu.h"
 #include "startup.h"
 
@@ -538,6 +539,7 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    keepPageMemoryForReuse(); // as the window's program does
     QApplication app(argc, argv);
 
     QStringList arguments = app.arguments().mid(1);

@@ -5,7 +5,9 @@
 #include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -46,8 +48,18 @@ public:
     const std::string &openedAhead() const { return m_openedAhead; }
     void setOpenedAhead(std::string frame) { m_openedAhead = std::move(frame); }
 
+    // The engine's page buffers (engineprotocol::kPageBuffers) in which no picture of
+    // this side lies any more, a bit for each, to be given back with the next cut.
+    // Pictures set their bit when they go, which may be after the channel has gone.
+    const std::shared_ptr<std::atomic<uint32_t>> &buffersGivenBack() const
+    {
+        return m_buffersGivenBack;
+    }
+
 private:
     std::string m_openedAhead;
+    std::shared_ptr<std::atomic<uint32_t>> m_buffersGivenBack =
+        std::make_shared<std::atomic<uint32_t>>(0);
 };
 
 // Starts `program` with `arguments`, its standard input and output connected to a

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include <string>
 #include <sys/mman.h>
@@ -37,28 +38,37 @@ QString seconds(int ms)
 }
 
 // A picture over the pixels in the shared memory `memory`, which it unmaps when it
-// goes; null when the memory does not hold such a picture.
-QImage mapSharedPixels(const UniqueFd &memory, int width, int height)
+// goes; null when the memory does not hold such a picture. A picture in the engine's
+// page buffer `buffer` (-1: none) then gives the buffer back through `givenBack`.
+// Opaque premultiplied pixels are RGB32 pixels, byte for byte.
+QImage mapSharedPixels(const UniqueFd &memory, int width, int height, bool opaque, int buffer,
+                       const std::shared_ptr<std::atomic<uint32_t>> &givenBack)
 {
     struct Mapping
     {
         void *address;
         size_t size;
+        int buffer;
+        std::shared_ptr<std::atomic<uint32_t>> givenBack;
     };
     const size_t size = size_t(width) * size_t(height) * 4;
     struct stat info;
     if (::fstat(memory.get(), &info) != 0 || size_t(info.st_size) != size)
         return {};
-    void *address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, memory.get(), 0);
+    // Read only: the picture is never drawn on (a writer gets a copy of its own). Mapped
+    // in one go rather than a fault for every 4 KiB on the first read.
+    void *address = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
     if (address == MAP_FAILED)
         return {};
-    auto *mapping = new Mapping{address, size};
+    auto *mapping = new Mapping{address, size, buffer, givenBack};
     return QImage(
-        static_cast<uchar *>(address), width, height, qsizetype(width) * 4,
-        QImage::Format_ARGB32_Premultiplied,
+        static_cast<const uchar *>(address), width, height, qsizetype(width) * 4,
+        opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied,
         [](void *info) {
             auto *m = static_cast<Mapping *>(info);
             ::munmap(m->address, m->size);
+            if (m->buffer >= 0)
+                m->givenBack->fetch_or(1u << m->buffer);
             delete m;
         },
         mapping);
@@ -179,6 +189,7 @@ void EngineClient::fail(EngineFailure failure, const char *call, const QString &
     if (m_channel)
         m_channel->kill();
     m_posted.clear();
+    m_unsent.clear();
     m_servesAnother = false;
     throw Error(
         engineFailureNumber(failure),
@@ -189,7 +200,8 @@ void EngineClient::send(const char *name, const Request &request)
 {
     if (!m_channel || !m_channel->isRunning())
         fail(EngineFailure::NotRunning, name);
-    const std::string frame = engineprotocol::encodeRequest(request);
+    // Posted calls not written yet go first, in the same write.
+    const std::string frame = std::exchange(m_unsent, {}) + engineprotocol::encodeRequest(request);
     const ChannelStatus status =
         m_channel->write(frame.data(), frame.size(), QDeadlineTimer(m_callTimeoutMs));
     if (status == ChannelStatus::Closed)
@@ -205,12 +217,25 @@ void EngineClient::post(const char *name, const Request &request)
     constexpr size_t kMaxPosted = 1000;
     if (m_posted.size() >= kMaxPosted)
         collectPosted();
-    send(name, request);
+    if (!m_channel || !m_channel->isRunning())
+        fail(EngineFailure::NotRunning, name);
+    // Written with the next call that waits for its answer: one write, and one wake-up
+    // of the engine, for a page's hundred selection calls.
+    m_unsent += engineprotocol::encodeRequest(request);
     m_posted.push_back(name);
 }
 
 void EngineClient::collectPosted()
 {
+    if (!m_unsent.empty()) {
+        const std::string frames = std::exchange(m_unsent, {});
+        const ChannelStatus status =
+            m_channel->write(frames.data(), frames.size(), QDeadlineTimer(m_callTimeoutMs));
+        if (status == ChannelStatus::Closed)
+            fail(EngineFailure::Crashed, m_posted.front());
+        if (status == ChannelStatus::TimedOut)
+            fail(EngineFailure::TimedOut, m_posted.front());
+    }
     while (!m_posted.empty()) {
         const char *name = m_posted.front();
         m_posted.pop_front();
@@ -222,8 +247,9 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
 {
     if (!m_channel || !m_channel->isRunning())
         fail(EngineFailure::NotRunning, name);
-    collectPosted();
+    // The posted calls and this one go in one write; their answers come back in order.
     send(name, request);
+    collectPosted();
     return receive(name, request.call);
 }
 
@@ -265,7 +291,12 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
         if (header.width <= 0 || header.height <= 0)
             fail(EngineFailure::Garbled, name);
         if (header.extra == 0 && sharedPixels) {
-            answer.picture = mapSharedPixels(sharedPixels, header.width, header.height);
+            const int buffer = (header.value & engineprotocol::kPageBufferMask) - 1;
+            const bool opaque = (header.value & engineprotocol::kOpaquePicture) != 0;
+            if (buffer < -1 || buffer >= engineprotocol::kPageBuffers)
+                fail(EngineFailure::Garbled, name);
+            answer.picture = mapSharedPixels(sharedPixels, header.width, header.height, opaque,
+                                             buffer, m_channel->buffersGivenBack());
             if (answer.picture.isNull())
                 fail(EngineFailure::Garbled, name);
             return answer;
@@ -328,7 +359,10 @@ void EngineClient::selectionEndKey(qint32 unit, qint32 extend)
 
 void EngineClient::selectionCut()
 {
-    const Answer answer = call("Selection.Cut", {Call::Cut, 0, 0, 0, {}});
+    if (!m_channel)
+        fail(EngineFailure::NotRunning, "Selection.Cut");
+    const uint32_t givenBack = m_channel->buffersGivenBack()->exchange(0);
+    const Answer answer = call("Selection.Cut", {Call::Cut, int32_t(givenBack), 0, 0, {}});
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         fail(EngineFailure::Refused, "Selection.Cut", "there is no clipboard");
     // The clipboard shares the picture: no copy of the pixels is made.

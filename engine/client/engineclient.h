@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 
 class EngineChannel;
 
@@ -123,7 +124,8 @@ private:
     int m_callTimeoutMs;
     int m_dpi;
     QString m_path;                    // the document, for messages
-    std::deque<const char *> m_posted; // calls sent whose answers are still to be read
+    std::deque<const char *> m_posted; // calls posted whose answers are still to be read
+    std::string m_unsent;              // the frames of posted calls not written yet
     Recycler m_recycler;
     bool m_servesAnother = false; // the engine's answer to Close
 };

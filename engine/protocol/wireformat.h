@@ -27,7 +27,7 @@ enum class Call : uint8_t
     GoTo = 4,       // a: What, b: Which, c: Name
     MoveUp = 5,     // a: Unit, b: Count, c: Extend
     EndKey = 6,     // a: Unit, b: Extend
-    Cut = 7,        // width, height and the pixels of the cut pages
+    Cut = 7,        // a: page buffers given back; width, height and the cut's pixels
     Close = 8,      // a: savechanges; value: kServesAnother or 0 (see below)
     Quit = 9,       // the engine replies, then exits
 };
@@ -77,6 +77,18 @@ struct ReplyHeader
 // has gone well and no document it served left anything behind that could change how
 // a later document looks.
 inline constexpr int32_t kServesAnother = 1;
+
+// A cut's picture in shared memory may lie in one of the engine's page buffers, which
+// it draws page after page into instead of making fresh memory for each: the low byte
+// of the reply's value is then the buffer's number plus one (0: memory of the
+// picture's own). The engine draws into a numbered buffer again only once the client
+// has given it back: bit n of a later Cut's `a` for buffer n, once no picture of the
+// client's lies in it.
+inline constexpr int kPageBuffers = 4;
+inline constexpr int32_t kPageBufferMask = 0xFF;
+// Set in a cut's value when every pixel of the picture is opaque, as the office's pages
+// on white paper are: the client need not look at each pixel's alpha again.
+inline constexpr int32_t kOpaquePicture = 1 << 8;
 
 inline constexpr size_t kRequestFixedSize = 1 + 3 * 4;
 inline constexpr size_t kReplyHeaderSize = 1 + 4 * 4;

@@ -18,7 +18,7 @@ bool sendSharedReply(int fd, const EngineSession::Reply &reply)
     ReplyHeader header = reply.header;
     header.extra = 0;
     const std::string head = encodeReplyHeader(header);
-    const int descriptor = reply.pixels.descriptor();
+    const int descriptor = reply.pixels->descriptor();
     const ssize_t n = sendWithDescriptors(fd, head.data(), head.size(), {&descriptor, 1});
     if (n <= 0)
         return false;
@@ -28,15 +28,15 @@ bool sendSharedReply(int fd, const EngineSession::Reply &reply)
 
 bool sendReply(int fd, const EngineSession::Reply &reply)
 {
-    if (reply.pixels.descriptor() >= 0)
+    if (reply.pixels && reply.pixels->descriptor() >= 0)
         return sendSharedReply(fd, reply);
     ReplyHeader header = reply.header;
-    const bool hasPixels = !reply.pixels.empty();
-    header.extra = uint32_t(hasPixels ? reply.pixels.size() : reply.detail.size());
+    const bool hasPixels = reply.pixels && !reply.pixels->empty();
+    header.extra = uint32_t(hasPixels ? reply.pixels->size() : reply.detail.size());
     std::string head = encodeReplyHeader(header);
     iovec parts[2] = {
         {head.data(), head.size()},
-        {hasPixels ? static_cast<void *>(const_cast<uint8_t *>(reply.pixels.data()))
+        {hasPixels ? static_cast<void *>(const_cast<uint8_t *>(reply.pixels->data()))
                    : static_cast<void *>(const_cast<char *>(reply.detail.data())),
          header.extra},
     };

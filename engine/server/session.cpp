@@ -21,6 +21,10 @@ using engineprotocol::Refusal;
 namespace {
 
 constexpr int kMaxPixels = 1 << 28; // a picture larger than 1 GiB is refused
+// Pictures up to this size (an A3 page at 300 pixels per inch) are drawn into the page
+// buffers, which the engine keeps; larger ones get memory of their own, which goes
+// with them, so that the buffers never hold more than a few pages' worth.
+constexpr size_t kMaxBufferBytes = 72u << 20;
 
 EngineSession::Reply refuse(Refusal refusal, std::string detail = {})
 {
@@ -44,6 +48,26 @@ std::optional<RemainingPages::Extend> extendOf(int32_t extend)
     if (extend == automation::kExtend)
         return RemainingPages::Extend::Extend;
     return std::nullopt;
+}
+
+bool isOpaque(const PixelBuffer &pixels)
+{
+    // Premultiplied BGRA: the alpha is the top byte of each little-endian word.
+    const uint8_t *data = pixels.data();
+    const size_t words = pixels.size() / 8;
+    uint64_t all = ~uint64_t(0);
+    for (size_t i = 0; i < words; ++i) {
+        uint64_t two;
+        std::memcpy(&two, data + i * 8, 8);
+        all &= two;
+    }
+    if (pixels.size() % 8 != 0) {
+        uint32_t last;
+        std::memcpy(&last, data + words * 8, 4);
+        all &= last | 0xFFFFFFFF00000000u;
+    }
+    constexpr uint64_t kAlphas = 0xFF000000FF000000u;
+    return (all & kAlphas) == kAlphas;
 }
 
 } // namespace
@@ -110,7 +134,7 @@ EngineSession::Reply EngineSession::answer(const engineprotocol::Request &reques
         return moveActiveEnd(request);
     case Call::Cut:
         paginate();
-        return cut();
+        return cut(request.a);
     case Call::Close:
         if (request.a != automation::kDoNotSaveChanges)
             return refuse(Refusal::BadArguments, "the engine never saves a document");
@@ -165,7 +189,7 @@ EngineSession::Reply EngineSession::close()
     // tables, which a document reports.
     m_servesAnother = mayServeAnother();
     m_aheadPage = -1;
-    m_aheadPixels = PixelBuffer();
+    m_ahead = {};
     m_rest.reset();
     m_pages.clear();
     m_printed.reset();
@@ -234,8 +258,12 @@ void EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth)
                           int(box.width), int(box.height));
 }
 
-EngineSession::Reply EngineSession::cut()
+EngineSession::Reply EngineSession::cut(int32_t givenBack)
 {
+    for (int number = 0; number < engineprotocol::kPageBuffers; ++number) {
+        if (givenBack & (1 << number))
+            m_lent[size_t(number)] = false;
+    }
     if (m_rest->selection().count == 0)
         return refuse(Refusal::NothingSelected, "nothing is selected");
 
@@ -249,38 +277,65 @@ EngineSession::Reply EngineSession::cut()
     if (int64_t(width) * height > kMaxPixels)
         return refuse(Refusal::EngineFailure, "the selection is too large to draw");
 
+    const int ahead = std::exchange(m_aheadPage, -1);
+    Picture picture = std::exchange(m_ahead, {});
+    const bool drawnAhead = pages.size() == 1 && pages[0] == ahead;
+    if (!drawnAhead) {
+        picture = pictureMemory(size_t(width) * size_t(height) * 4);
+        uint8_t *pixels = picture.pixels->data();
+        // White where a narrower page leaves room beside it.
+        if (std::any_of(pages.begin(), pages.end(),
+                        [&](int page) { return m_pages[page].pixelWidth != width; }))
+            std::memset(pixels, 0xFF, picture.pixels->size());
+        std::vector<uint8_t> narrow;
+        size_t offset = 0;
+        for (int page : pages) {
+            const PageBox &box = m_pages[page];
+            const int w = box.pixelWidth;
+            const int h = box.pixelHeight;
+            if (w == width) {
+                renderInto(page, pixels + offset, width);
+            } else {
+                narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
+                renderInto(page, narrow.data(), w);
+                for (int row = 0; row < h; ++row)
+                    std::memcpy(pixels + offset + size_t(row) * width * 4,
+                                narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
+            }
+            offset += size_t(width) * size_t(h) * 4;
+        }
+        picture.opaque = isOpaque(*picture.pixels);
+    }
+
     Reply reply;
     reply.header.width = width;
     reply.header.height = int32_t(height);
-    reply.header.value = int32_t(pages.size());
-    const int ahead = std::exchange(m_aheadPage, -1);
-    if (pages.size() == 1 && pages[0] == ahead) {
-        reply.pixels = std::move(m_aheadPixels);
-        return reply;
-    }
-    reply.pixels = PixelBuffer(size_t(width) * size_t(height) * 4);
-    // White where a narrower page leaves room beside it.
-    if (std::any_of(pages.begin(), pages.end(),
-                    [&](int page) { return m_pages[page].pixelWidth != width; }))
-        std::memset(reply.pixels.data(), 0xFF, reply.pixels.size());
-    std::vector<uint8_t> narrow;
-    size_t offset = 0;
-    for (int page : pages) {
-        const PageBox &box = m_pages[page];
-        const int w = box.pixelWidth;
-        const int h = box.pixelHeight;
-        if (w == width) {
-            renderInto(page, reply.pixels.data() + offset, width);
-        } else {
-            narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
-            renderInto(page, narrow.data(), w);
-            for (int row = 0; row < h; ++row)
-                std::memcpy(reply.pixels.data() + offset + size_t(row) * width * 4,
-                            narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
-        }
-        offset += size_t(width) * size_t(h) * 4;
-    }
+    reply.header.value =
+        (picture.number + 1) | (picture.opaque ? engineprotocol::kOpaquePicture : 0);
+    if (picture.number >= 0)
+        m_lent[size_t(picture.number)] = true;
+    reply.pixels = std::move(picture.pixels);
     return reply;
+}
+
+EngineSession::Picture EngineSession::pictureMemory(size_t size)
+{
+    if (size <= kMaxBufferBytes) {
+        for (int number = 0; number < engineprotocol::kPageBuffers; ++number) {
+            std::shared_ptr<PixelBuffer> &buffer = m_buffers[size_t(number)];
+            if (m_lent[size_t(number)] || number == m_ahead.number)
+                continue;
+            // A buffer of another size, or one in ordinary memory (which travels
+            // through the socket anyway), is made anew.
+            if (!buffer || buffer->size() != size || buffer->descriptor() < 0)
+                buffer = std::make_shared<PixelBuffer>(size);
+            else
+                // Blank, as fresh memory is: a tile is drawn over what lies there.
+                std::memset(buffer->data(), 0, size);
+            return {buffer, number};
+        }
+    }
+    return {std::make_shared<PixelBuffer>(size), -1};
 }
 
 void EngineSession::afterReply(const engineprotocol::Request &request)
@@ -295,7 +350,9 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
         return;
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
-    m_aheadPixels = PixelBuffer(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4);
-    renderInto(page, m_aheadPixels.data(), box.pixelWidth);
+    m_ahead = pictureMemory(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4);
+    renderInto(page, m_ahead.pixels->data(), box.pixelWidth);
+    // Looked at here, while the client is busy with the page before.
+    m_ahead.opaque = isOpaque(*m_ahead.pixels);
     m_aheadPage = page;
 }

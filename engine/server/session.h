@@ -5,6 +5,7 @@
 #include "remainingpages.h"
 #include "wireformat.h"
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +33,7 @@ public:
     {
         engineprotocol::ReplyHeader header;
         std::string detail; // a refusal's explanation
-        PixelBuffer pixels; // a cut's picture
+        std::shared_ptr<PixelBuffer> pixels; // a cut's picture, or null
     };
 
     struct Reuse
@@ -67,11 +68,22 @@ private:
     // Whether the engine may open another document once the open one is closed.
     bool mayServeAnother();
     Reply moveActiveEnd(const engineprotocol::Request &request);
-    Reply cut();
+    Reply cut(int32_t givenBack);
     void paginate();
     void usePrintedPages();
     // Draws page `page` of m_pages into `buffer`, `canvasWidth` pixels to a row.
     void renderInto(int page, uint8_t *buffer, int canvasWidth);
+
+    // A picture's memory: one of the page buffers, or (number -1) its own.
+    struct Picture
+    {
+        std::shared_ptr<PixelBuffer> pixels;
+        int number = -1;
+        bool opaque = false; // known to be: every pixel's alpha is full
+    };
+    // Memory for a picture of `size` bytes: a page buffer the client does not hold,
+    // when the picture is not too large to keep; else fresh memory.
+    Picture pictureMemory(size_t size);
 
     EngineOffice &m_office;
     Reuse m_reuse;
@@ -87,8 +99,12 @@ private:
     std::unique_ptr<PrintedPages> m_printed;
     bool m_printedTried = false;
     std::optional<RemainingPages> m_rest;
-    int m_aheadPage = -1; // the page drawn ahead into m_aheadPixels, or -1
-    PixelBuffer m_aheadPixels;
+    int m_aheadPage = -1; // the page drawn ahead into m_ahead, or -1
+    Picture m_ahead;
+    // Page buffers, kept from page to page and from document to document, and whether
+    // the client holds a picture in each.
+    std::array<std::shared_ptr<PixelBuffer>, engineprotocol::kPageBuffers> m_buffers;
+    std::array<bool, engineprotocol::kPageBuffers> m_lent{};
     // Documents closed by the client. The office's teardown of a document takes
     // milliseconds and leaves nothing behind that matters, since the engine never
     // saves: a closed document is set aside, and goes with the engine's process, or

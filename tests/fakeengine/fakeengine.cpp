@@ -297,7 +297,7 @@ int serve(bool warmed)
                         pixels.insert(pixels.end(), {uint8_t(page), uint8_t(x), uint8_t(y), 255});
                 }
             }
-            header.value = int(pages.size());
+            header.value = 0; // no page buffers: the pixels follow the header
             if (script->shared) {
                 replyShared(header, pixels, script->sharedShort ? size_t(script->width) * 4 : 0);
                 continue;
