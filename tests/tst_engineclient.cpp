@@ -7,6 +7,7 @@
 #include "exportsequence.h"
 #include "fakepages.h"
 #include "madedocuments.h"
+#include "pagebuffers.h"
 #include "pathbytes.h"
 #include "processes.h"
 
@@ -19,6 +20,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +47,22 @@ private:
     }
 
     static QImage clipboardImage() { return QGuiApplication::clipboard()->image(); }
+
+    // A shared memory file of `width` x `height` pixels, each `pixel`, as the engine sends.
+    static UniqueFd sharedPixels(int width, int height, quint32 pixel)
+    {
+        UniqueFd fd(::memfd_create("test-page", MFD_CLOEXEC));
+        const size_t size = size_t(width) * size_t(height) * 4;
+        if (!fd || ::ftruncate(fd.get(), off_t(size)) != 0)
+            return {};
+        void *at = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
+        if (at == MAP_FAILED)
+            return {};
+        for (size_t i = 0; i < size / 4; ++i)
+            std::memcpy(static_cast<char *>(at) + i * 4, &pixel, 4);
+        ::munmap(at, size);
+        return fd;
+    }
 
     QTemporaryDir m_dir;
 
@@ -353,6 +373,54 @@ private slots:
         QFETCH(EngineFailure, failure);
         QFETCH(QString, message);
         QCOMPARE(engineFailureMessage(failure, "/x/a.docx", "Documents.Open", {}, 120000), message);
+    }
+
+    // The engine's page buffers: a buffer comes back to the engine only once every
+    // picture in it is gone; a buffer sent again while a picture still lies in it is
+    // refused; a buffer the engine made anew (another file) is mapped anew; and the
+    // pictures stay whole after the engine's side of them is gone.
+    void pageBuffersAreGivenBackOnlyWhenNoPictureLiesInThem()
+    {
+        auto buffers = std::make_shared<PageBuffers>();
+        const UniqueFd first = sharedPixels(3, 2, 0xFF112233);
+        QImage picture = buffers->picture(first, 1, 3, 2, true);
+        QVERIFY(!picture.isNull());
+        QCOMPARE(picture.format(), QImage::Format_RGB32);
+        QCOMPARE(picture.pixel(2, 1), 0xFF112233u);
+        const uchar *mapped = picture.constBits();
+        QImage shared = picture; // the clipboard's copy, say
+        QVERIFY(buffers->picture(first, 1, 3, 2, true).isNull()); // still held
+        picture = QImage();
+        QCOMPARE(buffers->takeGivenBack(), 0u);
+        shared = QImage();
+        QCOMPARE(buffers->takeGivenBack(), 1u << 1);
+        QCOMPARE(buffers->takeGivenBack(), 0u);
+
+        // The same buffer again: the same mapping, and what the engine drew since.
+        {
+            const QImage again = buffers->picture(first, 1, 3, 2, false);
+            QCOMPARE(again.format(), QImage::Format_ARGB32_Premultiplied);
+            QCOMPARE(again.constBits(), mapped);
+        }
+        QCOMPARE(buffers->takeGivenBack(), 1u << 1);
+        // Made anew, of another size, under the same number; and one of its own.
+        const UniqueFd second = sharedPixels(4, 4, 0xFF445566);
+        const QImage renewed = buffers->picture(second, 1, 4, 4, true);
+        QCOMPARE(renewed.pixel(3, 3), 0xFF445566u);
+        const UniqueFd own = sharedPixels(2, 2, 0xFF778899);
+        QImage alone = buffers->picture(own, -1, 2, 2, true);
+        QCOMPARE(alone.pixel(1, 1), 0xFF778899u);
+        alone = QImage();
+        QCOMPARE(buffers->takeGivenBack(), 0u); // memory of its own is not a buffer
+
+        // Wrong sizes and numbers are refused.
+        QVERIFY(buffers->picture(first, 2, 4, 2, true).isNull());
+        QVERIFY(buffers->picture(first, engineprotocol::kPageBuffers, 3, 2, true).isNull());
+        QVERIFY(buffers->picture(first, -2, 3, 2, true).isNull());
+
+        // The owner goes first; the picture keeps its pixels.
+        buffers.reset();
+        QCOMPARE(renewed.pixel(0, 0), 0xFF445566u);
     }
 };
 

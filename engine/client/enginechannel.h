@@ -1,13 +1,12 @@
 #pragma once
 
+#include "pagebuffers.h"
 #include "uniquefd.h"
 
 #include <QDeadlineTimer>
 #include <QString>
 #include <QStringList>
-#include <atomic>
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -48,18 +47,12 @@ public:
     const std::string &openedAhead() const { return m_openedAhead; }
     void setOpenedAhead(std::string frame) { m_openedAhead = std::move(frame); }
 
-    // The engine's page buffers (engineprotocol::kPageBuffers) in which no picture of
-    // this side lies any more, a bit for each, to be given back with the next cut.
-    // Pictures set their bit when they go, which may be after the channel has gone.
-    const std::shared_ptr<std::atomic<uint32_t>> &buffersGivenBack() const
-    {
-        return m_buffersGivenBack;
-    }
+    // The pictures of this engine's cuts, kept for the documents it serves.
+    const std::shared_ptr<PageBuffers> &pageBuffers() const { return m_pageBuffers; }
 
 private:
     std::string m_openedAhead;
-    std::shared_ptr<std::atomic<uint32_t>> m_buffersGivenBack =
-        std::make_shared<std::atomic<uint32_t>>(0);
+    std::shared_ptr<PageBuffers> m_pageBuffers = std::make_shared<PageBuffers>();
 };
 
 // Starts `program` with `arguments`, its standard input and output connected to a

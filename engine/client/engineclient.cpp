@@ -16,8 +16,6 @@
 #include <utility>
 
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using engineprotocol::Call;
@@ -35,43 +33,6 @@ QString seconds(int ms)
 {
     return ms == 1000 ? QStringLiteral("1 second")
                       : QString::number(ms / 1000.0, 'g', 4) + QStringLiteral(" seconds");
-}
-
-// A picture over the pixels in the shared memory `memory`, which it unmaps when it
-// goes; null when the memory does not hold such a picture. A picture in the engine's
-// page buffer `buffer` (-1: none) then gives the buffer back through `givenBack`.
-// Opaque premultiplied pixels are RGB32 pixels, byte for byte.
-QImage mapSharedPixels(const UniqueFd &memory, int width, int height, bool opaque, int buffer,
-                       const std::shared_ptr<std::atomic<uint32_t>> &givenBack)
-{
-    struct Mapping
-    {
-        void *address;
-        size_t size;
-        int buffer;
-        std::shared_ptr<std::atomic<uint32_t>> givenBack;
-    };
-    const size_t size = size_t(width) * size_t(height) * 4;
-    struct stat info;
-    if (::fstat(memory.get(), &info) != 0 || size_t(info.st_size) != size)
-        return {};
-    // Read only: the picture is never drawn on (a writer gets a copy of its own). Mapped
-    // in one go rather than a fault for every 4 KiB on the first read.
-    void *address = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, memory.get(), 0);
-    if (address == MAP_FAILED)
-        return {};
-    auto *mapping = new Mapping{address, size, buffer, givenBack};
-    return QImage(
-        static_cast<const uchar *>(address), width, height, qsizetype(width) * 4,
-        opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied,
-        [](void *info) {
-            auto *m = static_cast<Mapping *>(info);
-            ::munmap(m->address, m->size);
-            if (m->buffer >= 0)
-                m->givenBack->fetch_or(1u << m->buffer);
-            delete m;
-        },
-        mapping);
 }
 
 // What the engine's refusals mean to the user; any other is a refused call.
@@ -293,10 +254,8 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
         if (header.extra == 0 && sharedPixels) {
             const int buffer = (header.value & engineprotocol::kPageBufferMask) - 1;
             const bool opaque = (header.value & engineprotocol::kOpaquePicture) != 0;
-            if (buffer < -1 || buffer >= engineprotocol::kPageBuffers)
-                fail(EngineFailure::Garbled, name);
-            answer.picture = mapSharedPixels(sharedPixels, header.width, header.height, opaque,
-                                             buffer, m_channel->buffersGivenBack());
+            answer.picture = m_channel->pageBuffers()->picture(sharedPixels, buffer, header.width,
+                                                               header.height, opaque);
             if (answer.picture.isNull())
                 fail(EngineFailure::Garbled, name);
             return answer;
@@ -361,7 +320,7 @@ void EngineClient::selectionCut()
 {
     if (!m_channel)
         fail(EngineFailure::NotRunning, "Selection.Cut");
-    const uint32_t givenBack = m_channel->buffersGivenBack()->exchange(0);
+    const uint32_t givenBack = m_channel->pageBuffers()->takeGivenBack();
     const Answer answer = call("Selection.Cut", {Call::Cut, int32_t(givenBack), 0, 0, {}});
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         fail(EngineFailure::Refused, "Selection.Cut", "there is no clipboard");
