@@ -50,6 +50,9 @@ void setIdlePriority(bool idle, pid_t except = 0)
 // Watches a socket, at normal priority, until a call waits in it (or it closes), and
 // then puts every thread of the process back to normal scheduling. Watching begins
 // with watch(), once the process has gone to idle time: a call may wait already.
+// A thread that the office starts from one still at idle time while the others are put
+// back takes idle time too, and the office may wait for it: until the watch ends (the
+// office has started and warmed up), the threads are put back again every 50 ms.
 class CallWatch
 {
 public:
@@ -59,11 +62,13 @@ public:
               m_started.test_and_set();
               m_started.notify_one();
               m_watching.wait(false);
+              bool called = false;
               while (!m_done.test()) {
                   pollfd call{socket, POLLIN, 0};
-                  if (::poll(&call, 1, 50) > 0) {
+                  if (called || ::poll(&call, 1, 50) > 0) {
+                      called = true;
                       setIdlePriority(false);
-                      return;
+                      ::poll(nullptr, 0, 50);
                   }
               }
           })
