@@ -449,7 +449,18 @@ private:
     }
 
     // The exporter's whole call sequence, keeping each page's picture.
+    // Converts `path`. A failure is logged before it goes on: where a test does not
+    // expect one, the test ends on the exception without saying why.
     static Export exportPages(const QString &path, const WordFactory &create = {})
+    {
+        try {
+            return exportAll(path, create);
+        } catch (const Error &error) {
+            qWarning("%s: %s", qPrintable(path), qPrintable(error.message()));
+            throw;
+        }
+    }
+    static Export exportAll(const QString &path, const WordFactory &create)
     {
         Export result;
         std::unique_ptr<WordApplication> word =
