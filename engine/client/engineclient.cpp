@@ -157,14 +157,11 @@ void EngineClient::fail(EngineFailure failure, const char *call, const QString &
         engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
 }
 
-void EngineClient::send(const char *name, const Request &request)
+void EngineClient::writeUnsent(const char *name)
 {
-    if (!m_channel || !m_channel->isRunning())
-        fail(EngineFailure::NotRunning, name);
-    // Posted calls not written yet go first, in the same write.
-    const std::string frame = std::exchange(m_unsent, {}) + engineprotocol::encodeRequest(request);
+    const std::string frames = std::exchange(m_unsent, {});
     const ChannelStatus status =
-        m_channel->write(frame.data(), frame.size(), QDeadlineTimer(m_callTimeoutMs));
+        m_channel->write(frames.data(), frames.size(), QDeadlineTimer(m_callTimeoutMs));
     if (status == ChannelStatus::Closed)
         fail(EngineFailure::Crashed, name);
     if (status == ChannelStatus::TimedOut)
@@ -188,15 +185,8 @@ void EngineClient::post(const char *name, const Request &request)
 
 void EngineClient::collectPosted()
 {
-    if (!m_unsent.empty()) {
-        const std::string frames = std::exchange(m_unsent, {});
-        const ChannelStatus status =
-            m_channel->write(frames.data(), frames.size(), QDeadlineTimer(m_callTimeoutMs));
-        if (status == ChannelStatus::Closed)
-            fail(EngineFailure::Crashed, m_posted.front());
-        if (status == ChannelStatus::TimedOut)
-            fail(EngineFailure::TimedOut, m_posted.front());
-    }
+    if (!m_unsent.empty())
+        writeUnsent(m_posted.front());
     while (!m_posted.empty()) {
         const char *name = m_posted.front();
         m_posted.pop_front();
@@ -209,7 +199,8 @@ EngineClient::Answer EngineClient::call(const char *name, const Request &request
     if (!m_channel || !m_channel->isRunning())
         fail(EngineFailure::NotRunning, name);
     // The posted calls and this one go in one write; their answers come back in order.
-    send(name, request);
+    m_unsent += engineprotocol::encodeRequest(request);
+    writeUnsent(name);
     collectPosted();
     return receive(name, request.call);
 }

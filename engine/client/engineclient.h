@@ -115,7 +115,8 @@ private:
     // collected before the next call that waits, and a refusal is reported then,
     // under this call's name.
     void post(const char *name, const engineprotocol::Request &request);
-    void send(const char *name, const engineprotocol::Request &request);
+    // Writes the frames not written yet; a failure is reported under `name`.
+    void writeUnsent(const char *name);
     Answer receive(const char *name, engineprotocol::Call call);
     void collectPosted();
     [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
