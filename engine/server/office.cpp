@@ -2,6 +2,7 @@
 
 #include "filekind.h"
 #include "macrosniff.h"
+#include "printedpages.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
@@ -110,25 +111,6 @@ std::string macroArgument(const std::string &url)
     return "\"" + escaped + "\"";
 }
 
-// The number of tracked-change authors the process knows, from
-// {"authors":[{"index":0,"name":"...","color":...},...]}; -1 when it cannot be told.
-int trackedChangeAuthors(lok::Document &document)
-{
-    char *json = document.getCommandValues(".uno:TrackedChangeAuthors");
-    if (!json)
-        return -1;
-    const std::string text = json;
-    std::free(json);
-    if (text.find("\"authors\"") == std::string::npos)
-        return -1;
-    int authors = 0;
-    // A quote inside a name is escaped, so no name holds this.
-    for (size_t at = text.find("\"name\""); at != std::string::npos;
-         at = text.find("\"name\"", at + 1))
-        ++authors;
-    return authors;
-}
-
 } // namespace
 
 EngineOffice::EngineOffice(std::unique_ptr<ProfileSlot> profile,
@@ -215,32 +197,37 @@ std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::strin
     return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, profile.folder(), office));
 }
 
+EngineOffice::Loaded::Loaded() = default;
+EngineOffice::Loaded::Loaded(Loaded &&) noexcept = default;
+EngineOffice::Loaded &EngineOffice::Loaded::operator=(Loaded &&) noexcept = default;
+EngineOffice::Loaded::~Loaded() = default;
+
 bool EngineOffice::warmUp(const std::string &path)
 {
-    Loaded loaded = loadDocument(path);
-    if (!loaded.document)
+    std::error_code ec;
+    Loaded loaded = loadDocument(path, fs::temp_directory_path(ec));
+    int64_t width = 0;
+    int64_t height = 0;
+    if (!loaded.printed || !loaded.printed->size(0, width, height))
         return false;
-    loaded.document->initializeForRendering(kRenderingOptions);
-    char *rectangles = loaded.document->getPartPageRectangles();
-    std::free(rectangles);
-    // The top of the first page, where the text is, drawn small: fonts and the drawing
-    // code load now.
-    constexpr int kSide = 64;
-    constexpr int kA4WidthTwips = 11906;
-    constexpr int kTopTwips = 4500;
-    std::vector<uint8_t> pixels(size_t(kSide) * kSide * 4);
-    loaded.document->paintTile(pixels.data(), kSide, kSide, 0, 0, kA4WidthTwips, kTopTwips);
-    m_authorsAfterWarmUp = trackedChangeAuthors(*loaded.document);
-    return warmedUp();
+    // The first page drawn small: fonts and the drawing code load now.
+    constexpr int kDpi = 24;
+    const int pixelWidth = pageunits::toPixels(width, kDpi);
+    const int pixelHeight = pageunits::toPixels(height, kDpi);
+    std::vector<uint8_t> pixels(size_t(pixelWidth) * size_t(pixelHeight) * 4);
+    m_warmedUp = loaded.printed->draw(0, kDpi, pixels.data(), pixelWidth, pixelHeight, pixelWidth);
+    return m_warmedUp;
 }
 
-std::string EngineOffice::stateBroughtBy(lok::Document &document, const std::string &path)
+std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit, bool changes)
 {
     std::error_code ec;
     const fs::path fonts = ProfileSlot::documentFontsFolder(m_profileFolder);
     if (m_profileFolder.empty() || (fs::exists(fonts, ec) && !fs::is_empty(fonts, ec)))
         return "embedded fonts";
-    if (!warmedUp() || trackedChangeAuthors(document) != m_authorsAfterWarmUp)
+    if (openInKit)
+        return "a document open in LibreOfficeKit";
+    if (!warmedUp() || changes)
         return "tracked-change authors";
     if (mayCarryMacros(path))
         return "macros";
@@ -260,7 +247,8 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
     }
 }
 
-EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
+EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
+                                                const std::filesystem::path &folder)
 {
     Loaded result;
     const FileKind kind = sniffFile(path);
@@ -269,7 +257,58 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
         result.detail = specialFileKind(path);
     if (result.refusal != Refusal::None)
         return result;
+    result = printHidden(path, kind, folder);
+    if (result.printed || result.refusal != Refusal::None)
+        return result;
+    // Opened in LibreOfficeKit, the document is either refused in the words the office
+    // gives (a password, damage) or loaded after all, and then drawn from there.
+    return loadInKit(path, kind);
+}
 
+EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind kind,
+                                               const std::filesystem::path &folder)
+{
+    Loaded result;
+    const std::string stem = "pagelift-hidden-" + std::to_string(::getpid());
+    const fs::path pdf = folder / (stem + ".pdf");
+    const fs::path answer = folder / (stem + ".answer");
+    std::error_code ec;
+    fs::remove(pdf, ec);
+    fs::remove(answer, ec);
+    const std::string call = std::string(kPrintHiddenMacro) + "(" +
+                             macroArgument(fileUrl(path)) + "," + macroArgument(fileUrl(pdf)) +
+                             "," + macroArgument(fileUrl(answer)) + ")";
+    std::string outcome;
+    std::string filter;
+    std::string changes;
+    if (m_office->runMacro(call.c_str())) {
+        std::ifstream in(answer, std::ios::binary);
+        std::getline(in, outcome);
+        std::getline(in, filter);
+        std::getline(in, changes);
+    }
+    fs::remove(answer, ec);
+    if (outcome == "other" ||
+        (outcome == "printed" && kind == FileKind::Binary &&
+         (filter.empty() || isPlainTextFilter(filter)))) {
+        // A spreadsheet or the like; or binary data that the office's type detection
+        // does not recognise, which it loads as plain text: pages of garbage. What it
+        // does recognise (WordPerfect 4.2, which has no signature, and the like) is a
+        // document.
+        fs::remove(pdf, ec);
+        result.refusal = Refusal::NotADocument;
+        return result;
+    }
+    if (outcome == "printed")
+        result.printed = PrintedPages::open(pdf);
+    fs::remove(pdf, ec);
+    result.changes = changes == "changes";
+    return result;
+}
+
+EngineOffice::Loaded EngineOffice::loadInKit(const std::string &path, FileKind kind)
+{
+    Loaded result;
     m_passwordAsked = false;
     m_loadingUrl = fileUrl(path);
     result.document.reset(m_office->documentLoad(m_loadingUrl.c_str()));
@@ -286,10 +325,8 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path)
         return result;
     }
     bool document = result.document->getDocumentType() == LOK_DOCTYPE_TEXT;
-    // Binary data that the office's type detection does not recognise is loaded as
-    // plain text: pages of garbage. What it does recognise (WordPerfect 4.2, which
-    // has no signature, and the like) is a document. When the filter cannot be told,
-    // binary data stays refused.
+    // As above: binary data loaded as plain text is no document; when the filter
+    // cannot be told, binary data stays refused.
     if (document && kind == FileKind::Binary) {
         const std::string filter = importFilterOf(m_loadingUrl);
         document = !filter.empty() && !isPlainTextFilter(filter);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filekind.h"
 #include "profile.h"
 #include "wireformat.h"
 
@@ -7,6 +8,7 @@
 #include <memory>
 #include <string>
 
+class PrintedPages;
 namespace lok {
 class Office;
 class Document;
@@ -25,11 +27,22 @@ inline constexpr const char *kRenderingOptions =
 class EngineOffice
 {
 public:
+    // An open document: its pages as LibreOffice prints them, or, should printing it
+    // as LibreOffice's converter does fail, the document open in LibreOfficeKit (whose
+    // pages may then still be printed from it). Neither when it was refused.
     struct Loaded
     {
+        Loaded();
+        Loaded(Loaded &&) noexcept;
+        Loaded &operator=(Loaded &&) noexcept;
+        ~Loaded();
+
         engineprotocol::Refusal refusal = engineprotocol::Refusal::None;
         std::string detail;
+        std::unique_ptr<PrintedPages> printed;
         std::unique_ptr<lok::Document> document;
+        // The document holds tracked changes or comments (known for printed ones).
+        bool changes = false;
     };
 
     ~EngineOffice();
@@ -57,19 +70,22 @@ public:
     // the first document of each finds the office in the same state. False when the
     // document could not be loaded.
     bool warmUp(const std::string &path);
-    bool warmedUp() const { return m_authorsAfterWarmUp >= 0; }
+    bool warmedUp() const { return m_warmedUp; }
 
-    // What `document`, opened from `path`, brought into this process that could
-    // change how a later document looks, in a few words; empty when nothing known to.
-    // Embedded fonts stay installed in the process. Tracked-change authors stay in its
-    // table, and a later document's changes take their colours by their place in it.
-    // Macros leave their libraries behind. Meaningful once warmed up, with the fonts
-    // documents brought cleared before the office started.
-    std::string stateBroughtBy(lok::Document &document, const std::string &path);
+    // What the document at `path`, open in LibreOfficeKit or printed hidden and holding
+    // tracked changes or comments or not, brought into this process that could change
+    // how a later document looks, in a few words; empty when nothing known to.
+    // Embedded fonts stay installed in the process. Tracked-change and comment authors
+    // stay in its table, and a later document's changes take their colours by their
+    // place in it. Macros leave their libraries behind. A document open in
+    // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
+    // warmed up, with the fonts documents brought cleared before the office started.
+    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changes);
 
     // Opens a word-processor document: refuses anything else, and documents that
-    // need a password, without ever waiting for one.
-    Loaded loadDocument(const std::string &path);
+    // need a password, without ever waiting for one. Its pages are printed as
+    // LibreOffice's converter prints them, into a PDF in `folder`.
+    Loaded loadDocument(const std::string &path, const std::filesystem::path &folder);
     // Opens any document the office reads, for format conversion.
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 
@@ -83,11 +99,17 @@ private:
     // The import filter the office chose for the open document at `url`; empty when
     // it cannot be told.
     std::string importFilterOf(const std::string &url);
+    // Opens the document at `path` hidden and prints it into a PDF in `folder`: the
+    // pages, or null when that failed and the document is to be opened in
+    // LibreOfficeKit instead; or a refusal.
+    Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder);
+    // Opens the document at `path` in LibreOfficeKit.
+    Loaded loadInKit(const std::string &path, FileKind kind);
 
     std::unique_ptr<ProfileSlot> m_profile;
     std::filesystem::path m_profileFolder;
     lok::Office *m_office;
-    int m_authorsAfterWarmUp = -1; // the tracked-change authors known then, or -1
+    bool m_warmedUp = false;
     bool m_passwordAsked = false;
     std::string m_loadingUrl;
 };

@@ -41,7 +41,6 @@ PrintedPages::~PrintedPages() = default;
 std::unique_ptr<PrintedPages> PrintedPages::make(lok::Document &document,
                                                  const std::filesystem::path &folder)
 {
-    poppler::set_debug_error_function(&ignorePopplerMessage, nullptr);
     const std::filesystem::path file =
         folder / ("pagelift-printed-" + std::to_string(::getpid()) + ".pdf");
     std::error_code ec;
@@ -49,10 +48,19 @@ std::unique_ptr<PrintedPages> PrintedPages::make(lok::Document &document,
     // The options of the office's own conversion to PDF, which leaves comments out;
     // through LibreOfficeKit the export would add them as annotations, which poppler
     // draws as icons on the page.
-    const bool exported = document.saveAs(fileUrl(file).c_str(), "pdf", kExportOptions);
-    std::unique_ptr<poppler::document> pdf(
-        exported ? poppler::document::load_from_file(file.string()) : nullptr);
+    if (!document.saveAs(fileUrl(file).c_str(), "pdf", kExportOptions)) {
+        std::filesystem::remove(file, ec);
+        return nullptr;
+    }
+    return open(file);
+}
+
+std::unique_ptr<PrintedPages> PrintedPages::open(const std::filesystem::path &file)
+{
+    poppler::set_debug_error_function(&ignorePopplerMessage, nullptr);
+    std::unique_ptr<poppler::document> pdf(poppler::document::load_from_file(file.string()));
     // Poppler keeps the file open; its name is no longer needed.
+    std::error_code ec;
     std::filesystem::remove(file, ec);
     if (!pdf || pdf->is_locked() || pdf->pages() <= 0)
         return nullptr;
@@ -64,18 +72,27 @@ int PrintedPages::pageCount() const
     return m_pdf->pages();
 }
 
-bool PrintedPages::hasSize(int index, int64_t width, int64_t height) const
+bool PrintedPages::size(int index, int64_t &width, int64_t &height) const
 {
     const std::unique_ptr<poppler::page> page(m_pdf->create_page(index));
     if (!page)
         return false;
+    // The office writes page sizes in points to many decimals: the twips of its
+    // layout, to a fraction of one.
     const poppler::rectf box = page->page_rect(poppler::media_box);
     const bool turned = page->orientation() == poppler::page::landscape ||
                         page->orientation() == poppler::page::seascape;
-    const double pdfWidth = (turned ? box.height() : box.width()) * kTwipsPerPoint;
-    const double pdfHeight = (turned ? box.width() : box.height()) * kTwipsPerPoint;
-    return std::abs(pdfWidth - double(width)) <= kTwipsPerPoint &&
-           std::abs(pdfHeight - double(height)) <= kTwipsPerPoint;
+    width = std::llround((turned ? box.height() : box.width()) * kTwipsPerPoint);
+    height = std::llround((turned ? box.width() : box.height()) * kTwipsPerPoint);
+    return true;
+}
+
+bool PrintedPages::hasSize(int index, int64_t width, int64_t height) const
+{
+    int64_t pdfWidth = 0;
+    int64_t pdfHeight = 0;
+    return size(index, pdfWidth, pdfHeight) && std::abs(pdfWidth - width) <= kTwipsPerPoint &&
+           std::abs(pdfHeight - height) <= kTwipsPerPoint;
 }
 
 bool PrintedPages::draw(int index, int dpi, uint8_t *buffer, int width, int height,

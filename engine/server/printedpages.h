@@ -29,8 +29,13 @@ public:
     // Null when the export or the PDF fails.
     static std::unique_ptr<PrintedPages> make(lok::Document &document,
                                               const std::filesystem::path &folder);
+    // Opens the PDF file `file` and removes it. Null when it is no PDF with pages.
+    static std::unique_ptr<PrintedPages> open(const std::filesystem::path &file);
 
     int pageCount() const;
+    // The size of page `index` in twips, upright as it is read; false when the page
+    // cannot be read.
+    bool size(int index, int64_t &width, int64_t &height) const;
     // Whether page `index` measures `width` x `height` twips, within a point.
     bool hasSize(int index, int64_t width, int64_t height) const;
     // Draws page `index` at `dpi` dots per inch into `width` x `height` pixels of

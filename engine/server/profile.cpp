@@ -17,7 +17,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "10";
+const char *const kSettingsVersion = "11";
 
 // Editing aids that tiled rendering would otherwise draw on the pages (the grey band
 // behind indexes, text and table boundaries, soft hyphens, formatting marks with the
@@ -65,6 +65,15 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // WriteImportFilter: the office's type detection chooses the import filter, and
 // falls back to plain text for what it does not recognise; LibreOfficeKit does not
 // tell which it chose. The macro writes the filter's name into a file.
+//
+// PrintHidden: opens a document as LibreOffice's own converter does, hidden, and
+// exports it to PDF. LibreOfficeKit opens documents for a screen, and a document laid
+// out for a screen may break its lines and pages differently from the same document
+// laid out for print. No question is ever answered (a password, a repair): any ends the
+// load. The answer file gets three lines: what came of it ("printed", "unprinted" when
+// the export failed, "other" for a document that is not a text document, "failed"
+// when it could not be opened), the import filter, and "changes" when the document
+// holds tracked changes or comments, whose authors the office keeps for good.
 const char *const kBasicLibrariesStart =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
@@ -109,6 +118,57 @@ Sub WriteImportFilter(document As String, answer As String)
     Open ConvertFromURL(answer) For Output As #1
     Print #1, filter
     Close #1
+End Sub
+
+Sub PrintHidden(document As String, pdf As String, answer As String)
+    Dim result As String, filter As String, changes As String
+    Dim loaded As Object
+    result = &quot;failed&quot;
+    On Error Goto finish
+    Dim options(3) As New com.sun.star.beans.PropertyValue
+    options(0).Name = &quot;Hidden&quot;
+    options(0).Value = True
+    options(1).Name = &quot;MacroExecutionMode&quot;
+    options(1).Value = com.sun.star.document.MacroExecMode.NEVER_EXECUTE
+    options(2).Name = &quot;AsTemplate&quot;
+    options(2).Value = False
+    options(3).Name = &quot;InteractionHandler&quot;
+    options(3).Value = CreateUnoListener(&quot;Refuse_&quot;, &quot;com.sun.star.task.XInteractionHandler&quot;)
+    loaded = StarDesktop.loadComponentFromURL(document, &quot;_blank&quot;, 0, options())
+    If IsNull(loaded) Then Goto finish
+    For Each argument In loaded.getArgs()
+        If argument.Name = &quot;FilterName&quot; Then filter = argument.Value
+    Next
+    If Not loaded.supportsService(&quot;com.sun.star.text.GenericTextDocument&quot;) Then
+        result = &quot;other&quot;
+        Goto finish
+    End If
+    If loaded.getRedlines().createEnumeration().hasMoreElements() Then changes = &quot;changes&quot;
+    fields = loaded.getTextFields().createEnumeration()
+    Do While changes = &quot;&quot; And fields.hasMoreElements()
+        If fields.nextElement().supportsService(&quot;com.sun.star.text.textfield.Annotation&quot;) Then changes = &quot;changes&quot;
+    Loop
+    Dim export(0) As New com.sun.star.beans.PropertyValue
+    export(0).Name = &quot;FilterName&quot;
+    export(0).Value = &quot;writer_pdf_Export&quot;
+    If loaded.supportsService(&quot;com.sun.star.text.WebDocument&quot;) Then export(0).Value = &quot;writer_web_pdf_Export&quot;
+    result = &quot;unprinted&quot;
+    loaded.storeToURL(pdf, export())
+    result = &quot;printed&quot;
+finish:
+    On Error Resume Next
+    If Not IsNull(loaded) Then loaded.close(True)
+    Open ConvertFromURL(answer) For Output As #1
+    Print #1, result
+    Print #1, filter
+    Print #1, changes
+    Close #1
+End Sub
+
+Sub Refuse_handle(request As Object)
+    For Each continuation In request.getContinuations()
+        If HasUnoInterfaces(continuation, &quot;com.sun.star.task.XInteractionAbort&quot;) Then continuation.select()
+    Next
 End Sub
 </script:module>
 )";

@@ -64,10 +64,13 @@ private:
 
 // The macros in every engine profile (see profile.cpp). One gives the office back the
 // system's locale and paper, which LibreOfficeKit replaces with en-US at start-up; the
-// other, called with the URL of an open document and the URL of a file, writes the
-// name of the import filter that loaded the document into that file.
+// second, called with the URL of an open document and the URL of a file, writes the
+// name of the import filter that loaded the document into that file; the third,
+// called with the URLs of a document, a PDF and a file, prints the document to the PDF
+// as LibreOffice's converter does and writes how that went into the file.
 inline constexpr const char *kUseSystemLocaleMacro = "macro:///Pagelift.Engine.UseSystemLocale";
 inline constexpr const char *kWriteImportFilterMacro = "macro:///Pagelift.Engine.WriteImportFilter";
+inline constexpr const char *kPrintHiddenMacro = "macro:///Pagelift.Engine.PrintHidden";
 
 // $XDG_CACHE_HOME/pagelift, or ~/.cache/pagelift.
 std::filesystem::path engineCacheRoot();

@@ -103,7 +103,7 @@ EngineSession::Reply EngineSession::answer(const engineprotocol::Request &reques
         return open(request);
     if (request.call == Call::Quit)
         return value(0);
-    if (!m_document)
+    if (!m_open)
         return refuse(Refusal::NoDocument, "no document is open");
 
     switch (request.call) {
@@ -164,22 +164,31 @@ EngineSession::Reply EngineSession::moveActiveEnd(const engineprotocol::Request 
 
 EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
 {
-    if (m_document)
+    if (m_open)
         return refuse(Refusal::BadArguments, "a document is already open");
     const int dpi = request.a == 0 ? pageunits::kDefaultDpi : request.a;
     if (dpi < pageunits::kMinDpi || dpi > pageunits::kMaxDpi)
         return refuse(Refusal::BadArguments, "no resolution of " + std::to_string(dpi));
-    EngineOffice::Loaded loaded = m_office.loadDocument(request.text);
-    if (!loaded.document)
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    EngineOffice::Loaded loaded = m_office.loadDocument(request.text, folder);
+    if (!loaded.printed && !loaded.document)
         return refuse(loaded.refusal, loaded.detail);
+    m_open = true;
+    m_printed = std::move(loaded.printed);
+    m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
+    m_changes = loaded.changes;
     m_path = request.text;
     ++m_opened;
     m_dpi = dpi;
-    m_document->initializeForRendering(kRenderingOptions);
-    // LibreOffice brings every field up to date before it prints (hidden text whose
-    // condition holds disappears, for one); the view it loads shows them as stored.
-    m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
+    if (m_document) {
+        m_document->initializeForRendering(kRenderingOptions);
+        // LibreOffice brings every field up to date before it prints (hidden text
+        // whose condition holds disappears, for one); the view it loads shows them as
+        // stored.
+        m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
+    }
     return value(0);
 }
 
@@ -194,7 +203,9 @@ EngineSession::Reply EngineSession::close()
     m_pages.clear();
     m_printed.reset();
     m_printedTried = false;
-    m_closed.push_back(std::move(m_document));
+    if (m_document)
+        m_closed.push_back(std::move(m_document));
+    m_open = false;
     return value(m_servesAnother ? engineprotocol::kServesAnother : 0);
 }
 
@@ -202,7 +213,7 @@ bool EngineSession::mayServeAnother()
 {
     return m_opened < m_reuse.documents && !m_refused && m_office.warmedUp() &&
            residentBytes() < m_reuse.residentBytes &&
-           m_office.stateBroughtBy(*m_document, m_path).empty();
+           m_office.stateBroughtBy(m_path, bool(m_document), m_changes).empty();
 }
 
 void EngineSession::paginate()
@@ -210,6 +221,21 @@ void EngineSession::paginate()
     if (m_rest)
         return;
     m_pages.clear();
+    if (!m_document) {
+        // Printed pages follow each other on the paper, as they do in the view.
+        PageBox box;
+        for (int page = 0; page < m_printed->pageCount(); ++page) {
+            if (!m_printed->size(page, box.width, box.height))
+                break;
+            box.pixelWidth = pageunits::toPixels(box.width, m_dpi);
+            box.pixelHeight = pageunits::toPixels(box.height, m_dpi);
+            if (box.pixelWidth > 0 && box.pixelHeight > 0)
+                m_pages.push_back(box);
+            box.y += box.height;
+        }
+        m_rest.emplace(int(m_pages.size()));
+        return;
+    }
     // The page rectangles come as "x, y, width, height; ..." in twips, in page order.
     char *rectangles = m_document->getPartPageRectangles();
     std::string text = rectangles ? rectangles : "";
@@ -248,14 +274,17 @@ void EngineSession::usePrintedPages()
         m_printed.reset();
 }
 
-void EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth)
+bool EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth)
 {
     const PageBox &box = m_pages[page];
     if (m_printed &&
         m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight, canvasWidth))
-        return;
+        return true;
+    if (!m_document)
+        return false;
     m_document->paintTile(buffer, canvasWidth, box.pixelHeight, int(box.x), int(box.y),
                           int(box.width), int(box.height));
+    return true;
 }
 
 EngineSession::Reply EngineSession::cut(int32_t givenBack)
@@ -293,15 +322,19 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
             const PageBox &box = m_pages[page];
             const int w = box.pixelWidth;
             const int h = box.pixelHeight;
+            bool drawn = false;
             if (w == width) {
-                renderInto(page, pixels + offset, width);
+                drawn = renderInto(page, pixels + offset, width);
             } else {
                 narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
-                renderInto(page, narrow.data(), w);
+                drawn = renderInto(page, narrow.data(), w);
                 for (int row = 0; row < h; ++row)
                     std::memcpy(pixels + offset + size_t(row) * width * 4,
                                 narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
             }
+            if (!drawn)
+                return refuse(Refusal::EngineFailure,
+                              "page " + std::to_string(page + 1) + " could not be drawn");
             offset += size_t(width) * size_t(h) * 4;
         }
         picture.opaque = isOpaque(*picture.pixels);
@@ -346,12 +379,16 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
         m_closed.clear();
         return;
     }
-    if (request.call != Call::Cut || !m_document || !m_rest || m_rest->pageCount() == 0)
+    if (request.call != Call::Cut || !m_open || !m_rest || m_rest->pageCount() == 0)
         return;
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
     m_ahead = pictureMemory(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4);
-    renderInto(page, m_ahead.pixels->data(), box.pixelWidth);
+    if (!renderInto(page, m_ahead.pixels->data(), box.pixelWidth)) {
+        // The cut that wants it draws it again, and reports it.
+        m_ahead = {};
+        return;
+    }
     // Looked at here, while the client is busy with the page before.
     m_ahead.opaque = isOpaque(*m_ahead.pixels);
     m_aheadPage = page;

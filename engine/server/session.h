@@ -72,7 +72,8 @@ private:
     void paginate();
     void usePrintedPages();
     // Draws page `page` of m_pages into `buffer`, `canvasWidth` pixels to a row.
-    void renderInto(int page, uint8_t *buffer, int canvasWidth);
+    // False when the page could not be drawn.
+    bool renderInto(int page, uint8_t *buffer, int canvasWidth);
 
     // A picture's memory: one of the page buffers, or (number -1) its own.
     struct Picture
@@ -90,12 +91,16 @@ private:
     int m_opened = 0;             // documents opened
     bool m_refused = false;       // a call was refused
     bool m_servesAnother = false; // the answer to the last Close
+    bool m_open = false; // a document is open
+    // The open document in LibreOfficeKit, when it could not be printed as the office's
+    // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<lok::Document> m_document;
+    bool m_changes = false; // the open document holds tracked changes or comments
     std::string m_path; // the open document's
     int m_dpi = 0; // the resolution the document's pages are drawn at
     std::vector<PageBox> m_pages;
     // The pages as the office prints them, when they are the pages of m_pages; else
-    // null, and pages are drawn as tiles of the office's view.
+    // null, and pages are drawn as tiles of the view of m_document.
     std::unique_ptr<PrintedPages> m_printed;
     bool m_printedTried = false;
     std::optional<RemainingPages> m_rest;
