@@ -236,6 +236,20 @@ const QByteArray kWordPerfect42("Pagelift reads \x9dWordPerfect\x9c 4.2 files.\n
                                 "A second line of words.\n",
                                 66);
 
+// A web page: on a screen one long page as wide as the window; printed, as the office
+// prints it, pages of the default paper.
+QByteArray webPage()
+{
+    QByteArray paragraphs;
+    for (int i = 1; i <= 30; ++i)
+        paragraphs += "<p>Paragraph " + QByteArray::number(i) +
+                      " of a web page, with words enough to wrap over more than one line of "
+                      "the printed page and fill it.</p>\n";
+    return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>A web page</title>"
+           "</head><body>\n" +
+           paragraphs + "</body></html>\n";
+}
+
 // Text with tracked changes, each insertion by one of `authors`: the office colours
 // the changes of each author by the author's place in its table of authors, a table
 // every document opened in the process adds to.
@@ -524,6 +538,7 @@ private slots:
         QVERIFY(writeFile(made("aids.fodt"), kEditingAids));
         QVERIFY(writeFile(made("wordperfect42.doc"), kWordPerfect42));
         QVERIFY(writeFile(made("dense.fodt"), denseDocument()));
+        QVERIFY(writeFile(made("web.html"), webPage()));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -534,11 +549,11 @@ private slots:
                  "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
                  made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
-                 made("wordperfect42.doc"), made("dense.fodt")},
+                 made("wordperfect42.doc"), made("dense.fodt"), made("web.html")},
                 &output),
             qPrintable(output));
         for (const char *name :
-             {"three", "twelve", "mixed", "blank", "one", "wordperfect42", "dense"}) {
+             {"three", "twelve", "mixed", "blank", "one", "wordperfect42", "dense", "web"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -596,6 +611,10 @@ private slots:
         QTest::newRow("mixed sizes, docx") << "mixed.docx" << mixed << Reference::Skip << plain;
         QTest::newRow("blank page")
             << "blank.odt" << QList<QSize>(3, kA4) << Reference::Compare << plain;
+        // Printed, not shown: a screen lays a web page out as one page the width of its
+        // window.
+        QTest::newRow("web page") << "web.html" << QList<QSize>(2, kA4) << Reference::Compare
+                                  << Engines::PlainAndForked;
         // Only the office's type detection knows this one; it has no signature. The
         // engine asks the office which import filter it chose.
         QTest::newRow("WordPerfect 4.2, named .doc")
