@@ -18,9 +18,9 @@
 #include <QImage>
 #include <QMap>
 #include <QProcess>
-#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <sys/stat.h>
 

@@ -275,9 +275,9 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     std::error_code ec;
     fs::remove(pdf, ec);
     fs::remove(answer, ec);
-    const std::string call = std::string(kPrintHiddenMacro) + "(" +
-                             macroArgument(fileUrl(path)) + "," + macroArgument(fileUrl(pdf)) +
-                             "," + macroArgument(fileUrl(answer)) + ")";
+    const std::string call = std::string(kPrintHiddenMacro) + "(" + macroArgument(fileUrl(path)) +
+                             "," + macroArgument(fileUrl(pdf)) + "," +
+                             macroArgument(fileUrl(answer)) + ")";
     std::string outcome;
     std::string filter;
     std::string changes;
@@ -288,9 +288,8 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
         std::getline(in, changes);
     }
     fs::remove(answer, ec);
-    if (outcome == "other" ||
-        (outcome == "printed" && kind == FileKind::Binary &&
-         (filter.empty() || isPlainTextFilter(filter)))) {
+    if (outcome == "other" || (outcome == "printed" && kind == FileKind::Binary &&
+                               (filter.empty() || isPlainTextFilter(filter)))) {
         // A spreadsheet or the like; or binary data that the office's type detection
         // does not recognise, which it loads as plain text: pages of garbage. What it
         // does recognise (WordPerfect 4.2, which has no signature, and the like) is a

@@ -32,7 +32,7 @@ public:
     struct Reply
     {
         engineprotocol::ReplyHeader header;
-        std::string detail; // a refusal's explanation
+        std::string detail;                  // a refusal's explanation
         std::shared_ptr<PixelBuffer> pixels; // a cut's picture, or null
     };
 
@@ -91,13 +91,13 @@ private:
     int m_opened = 0;             // documents opened
     bool m_refused = false;       // a call was refused
     bool m_servesAnother = false; // the answer to the last Close
-    bool m_open = false; // a document is open
+    bool m_open = false;          // a document is open
     // The open document in LibreOfficeKit, when it could not be printed as the office's
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<lok::Document> m_document;
     bool m_changes = false; // the open document holds tracked changes or comments
-    std::string m_path; // the open document's
-    int m_dpi = 0; // the resolution the document's pages are drawn at
+    std::string m_path;     // the open document's
+    int m_dpi = 0;          // the resolution the document's pages are drawn at
     std::vector<PageBox> m_pages;
     // The pages as the office prints them, when they are the pages of m_pages; else
     // null, and pages are drawn as tiles of the view of m_document.
