@@ -7,12 +7,12 @@
 namespace lok {
 class Document;
 }
-namespace poppler {
-class document;
-class page_renderer;
-} // namespace poppler
+class PDFDoc;
+class SplashOutputDev;
 
-// A document's pages as LibreOffice prints them: its own PDF export, drawn by poppler.
+// A document's pages as LibreOffice prints them: its own PDF export, drawn by poppler
+// as pdftoppm draws it, page after page with one drawing device, whose glyphs are
+// kept from page to page.
 //
 // Tiled rendering draws for the screen: each glyph starts on a whole pixel and thin
 // lines are smoothed over two pixels, so dense justified text and ruled tables come
@@ -44,8 +44,8 @@ public:
     bool draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth) const;
 
 private:
-    explicit PrintedPages(std::unique_ptr<poppler::document> pdf);
+    explicit PrintedPages(std::unique_ptr<PDFDoc> pdf);
 
-    std::unique_ptr<poppler::document> m_pdf;
-    std::unique_ptr<poppler::page_renderer> m_renderer;
+    std::unique_ptr<PDFDoc> m_pdf;
+    std::unique_ptr<SplashOutputDev> m_device;
 };
