@@ -14,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QScopeGuard>
+
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 
 #include <fstream>
 #include <limits>
@@ -405,6 +409,58 @@ private slots:
         QVERIFY(!std::filesystem::exists(fonts / "carried.ttf"));
         QVERIFY(!std::filesystem::exists(slot->temporaryFolder() / "left.tmp"));
         QVERIFY(std::filesystem::is_directory(slot->temporaryFolder()));
+    }
+
+    // Temporary files go to memory only where no one else can reach them and there is
+    // room; two profiles never share a temporary folder, whatever cache they are in.
+    void temporaryFilesGoToAPrivateMemoryFolder()
+    {
+        std::string error;
+        auto mine = ProfileSlot::acquire(m_dir.filePath("cache-a").toStdString(), error);
+        auto theirs = ProfileSlot::acquire(m_dir.filePath("cache-b").toStdString(), error);
+        QVERIFY(mine && theirs);
+        QCOMPARE(mine->folder().filename(), theirs->folder().filename());
+        QVERIFY(mine->temporaryFolder() != theirs->temporaryFolder());
+
+        struct statfs shm = {};
+        if (::statfs("/dev/shm", &shm) != 0 || shm.f_type != TMPFS_MAGIC ||
+            uint64_t(shm.f_bavail) * shm.f_bsize < (uint64_t(1) << 30))
+            QSKIP("no /dev/shm in memory with a gigabyte free");
+        QTemporaryDir runtime("/dev/shm/pagelift-test-XXXXXX");
+        QVERIFY(runtime.isValid());
+        const std::filesystem::path runtimePath = runtime.path().toStdString();
+        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        auto restore = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", saved); });
+        const auto inRuntime = [&] {
+            const std::filesystem::path folder = ProfileSlot::memoryFolder();
+            return !folder.empty() && folder.parent_path() == runtimePath;
+        };
+
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        QVERIFY(::chmod(runtime.path().toLocal8Bit(), 0700) == 0);
+        QCOMPARE(ProfileSlot::memoryFolder(), runtimePath / "pagelift");
+        auto slot = ProfileSlot::acquire(m_dir.filePath("cache-c").toStdString(), error);
+        QVERIFY(slot);
+        QCOMPARE(slot->temporaryFolder().parent_path(), runtimePath / "pagelift");
+        slot.reset();
+
+        // Open to others: not taken, nor the folder made in it earlier.
+        QVERIFY(::chmod(runtime.path().toLocal8Bit(), 0755) == 0);
+        QVERIFY(!inRuntime());
+        QVERIFY(::chmod(runtime.path().toLocal8Bit(), 0700) == 0);
+        QVERIFY(::chmod((runtimePath / "pagelift").c_str(), 0777) == 0);
+        QVERIFY(!inRuntime());
+        // A link, which another user could have put there.
+        std::filesystem::remove(runtimePath / "pagelift");
+        std::filesystem::create_directory(runtimePath / "elsewhere");
+        std::filesystem::create_directory_symlink(runtimePath / "elsewhere",
+                                                  runtimePath / "pagelift");
+        QVERIFY(!inRuntime());
+        // On a disk.
+        qputenv("XDG_RUNTIME_DIR", m_dir.path().toLocal8Bit());
+        QVERIFY(::chmod(m_dir.path().toLocal8Bit(), 0700) == 0);
+        const std::filesystem::path onDisk = ProfileSlot::memoryFolder();
+        QVERIFY(onDisk.empty() || onDisk.parent_path() != m_dir.path().toStdString());
     }
 
     void profileIsReadyOnlyAfterMarking()

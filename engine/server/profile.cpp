@@ -1,13 +1,18 @@
 #include "profile.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <linux/magic.h>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -193,11 +198,63 @@ std::string installationStamp(const std::string &installDir)
            std::to_string(std::hash<std::string>{}(content.str())) + "\n";
 }
 
+// FNV-1a, in hexadecimal: the same name for the same text in every build.
+std::string stableHash(const std::string &text)
+{
+    uint64_t hash = 14695981039346656037u;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211u;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return hex;
+}
+
+// Whether `folder` is a folder of this user's that no one else may enter, in memory
+// with at least `room` bytes free. A link is never taken: in a folder anyone may
+// write to, another user could have put it there.
+bool isPrivateMemoryFolder(const fs::path &folder, uint64_t room)
+{
+    struct stat info = {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid() || (info.st_mode & 077) != 0)
+        return false;
+    struct statfs system = {};
+    if (::statfs(folder.c_str(), &system) != 0 || system.f_type != TMPFS_MAGIC)
+        return false;
+    return uint64_t(system.f_bavail) * uint64_t(system.f_bsize) >= room;
+}
+
 } // namespace
+
+fs::path ProfileSlot::memoryFolder()
+{
+    // Documents of hundreds of megabytes unpack into temporary files; a small memory
+    // folder (a container's /dev/shm is often 64 MB) would make them fail to open.
+    constexpr uint64_t kRoom = uint64_t(1) << 30;
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/' && isPrivateMemoryFolder(runtime, kRoom)) {
+        const fs::path folder = fs::path(runtime) / "pagelift";
+        ::mkdir(folder.c_str(), 0700);
+        if (isPrivateMemoryFolder(folder, kRoom))
+            return folder;
+    }
+    const fs::path shared = "/dev/shm/pagelift-" + std::to_string(::getuid());
+    ::mkdir(shared.c_str(), 0700);
+    if (isPrivateMemoryFolder(shared, kRoom))
+        return shared;
+    return {};
+}
 
 ProfileSlot::ProfileSlot(int lockFd, fs::path folder)
     : m_lockFd(lockFd), m_folder(std::move(folder))
 {
+    // Named after the whole profile path: profiles under two cache folders (a test's,
+    // the user's) share slot numbers.
+    const fs::path memory = memoryFolder();
+    m_temporaryFolder =
+        memory.empty() ? m_folder / "temp" : memory / ("temp-" + stableHash(m_folder.string()));
 }
 
 ProfileSlot::~ProfileSlot()
@@ -244,11 +301,6 @@ void emptyFolder(const fs::path &folder)
 std::string ProfileSlot::url() const
 {
     return fileUrl(m_folder);
-}
-
-fs::path ProfileSlot::temporaryFolder() const
-{
-    return m_folder / "temp";
 }
 
 void ProfileSlot::clearTemporaryFolder() const

@@ -22,10 +22,15 @@ public:
     const std::filesystem::path &folder() const { return m_folder; }
     // The profile as the office wants it named.
     std::string url() const;
-    // Where the office running in this profile keeps its temporary files. The office
-    // never removes its own when its process is ended, so the folder is emptied
-    // whenever no engine uses it.
-    std::filesystem::path temporaryFolder() const;
+    // Where the office running in this profile keeps its temporary files: in memory
+    // (see memoryFolder()) when the system offers a place there, else in the profile.
+    // The office makes several for every document it opens, which on a disk costs it
+    // more than the rest of a small document's work. It never removes its own when
+    // its process is ended, so the folder is emptied whenever no engine uses it.
+    std::filesystem::path temporaryFolder() const { return m_temporaryFolder; }
+    // A folder of this user's alone in memory (a tmpfs) with room to spare:
+    // $XDG_RUNTIME_DIR/pagelift, else /dev/shm/pagelift-UID; empty when there is none.
+    static std::filesystem::path memoryFolder();
     // Empties the temporary folder, and the fonts that documents brought, which the
     // office keeps in the profile (see documentFontsFolder()).
     void clearTemporaryFolder() const;
@@ -60,6 +65,7 @@ private:
 
     int m_lockFd;
     std::filesystem::path m_folder;
+    std::filesystem::path m_temporaryFolder;
 };
 
 // The macros in every engine profile (see profile.cpp). One gives the office back the
