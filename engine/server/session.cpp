@@ -310,7 +310,7 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     Picture picture = std::exchange(m_ahead, {});
     const bool drawnAhead = pages.size() == 1 && pages[0] == ahead;
     if (!drawnAhead) {
-        picture = pictureMemory(size_t(width) * size_t(height) * 4);
+        picture = pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
         uint8_t *pixels = picture.pixels->data();
         // White where a narrower page leaves room beside it.
         if (std::any_of(pages.begin(), pages.end(),
@@ -337,7 +337,7 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
                               "page " + std::to_string(page + 1) + " could not be drawn");
             offset += size_t(width) * size_t(h) * 4;
         }
-        picture.opaque = isOpaque(*picture.pixels);
+        picture.opaque = !m_document || isOpaque(*picture.pixels);
     }
 
     Reply reply;
@@ -351,7 +351,7 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     return reply;
 }
 
-EngineSession::Picture EngineSession::pictureMemory(size_t size)
+EngineSession::Picture EngineSession::pictureMemory(size_t size, bool blank)
 {
     if (size <= kMaxBufferBytes) {
         for (int number = 0; number < engineprotocol::kPageBuffers; ++number) {
@@ -362,8 +362,7 @@ EngineSession::Picture EngineSession::pictureMemory(size_t size)
             // through the socket anyway), is made anew.
             if (!buffer || buffer->size() != size || buffer->descriptor() < 0)
                 buffer = std::make_shared<PixelBuffer>(size);
-            else
-                // Blank, as fresh memory is: a tile is drawn over what lies there.
+            else if (blank)
                 std::memset(buffer->data(), 0, size);
             return {buffer, number};
         }
@@ -383,13 +382,13 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
         return;
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
-    m_ahead = pictureMemory(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4);
+    m_ahead = pictureMemory(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4, bool(m_document));
     if (!renderInto(page, m_ahead.pixels->data(), box.pixelWidth)) {
         // The cut that wants it draws it again, and reports it.
         m_ahead = {};
         return;
     }
     // Looked at here, while the client is busy with the page before.
-    m_ahead.opaque = isOpaque(*m_ahead.pixels);
+    m_ahead.opaque = !m_document || isOpaque(*m_ahead.pixels);
     m_aheadPage = page;
 }

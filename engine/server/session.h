@@ -83,8 +83,10 @@ private:
         bool opaque = false; // known to be: every pixel's alpha is full
     };
     // Memory for a picture of `size` bytes: a page buffer the client does not hold,
-    // when the picture is not too large to keep; else fresh memory.
-    Picture pictureMemory(size_t size);
+    // when the picture is not too large to keep; else fresh memory. Blank, as fresh
+    // memory is, when `blank`: a tile of the view is drawn over what lies there, where
+    // poppler sets every pixel, on white paper, so that its pages are always opaque.
+    Picture pictureMemory(size_t size, bool blank);
 
     EngineOffice &m_office;
     Reuse m_reuse;
