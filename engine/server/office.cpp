@@ -288,18 +288,16 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
         std::getline(in, changes);
     }
     fs::remove(answer, ec);
+    // A spreadsheet or the like is no document; nor is binary data that the office's
+    // type detection does not recognise, which it loads as plain text: pages of
+    // garbage. What it does recognise (WordPerfect 4.2, which has no signature, and
+    // the like) is a document.
     if (outcome == "other" || (outcome == "printed" && kind == FileKind::Binary &&
-                               (filter.empty() || isPlainTextFilter(filter)))) {
-        // A spreadsheet or the like; or binary data that the office's type detection
-        // does not recognise, which it loads as plain text: pages of garbage. What it
-        // does recognise (WordPerfect 4.2, which has no signature, and the like) is a
-        // document.
-        fs::remove(pdf, ec);
+                               (filter.empty() || isPlainTextFilter(filter))))
         result.refusal = Refusal::NotADocument;
-        return result;
-    }
-    if (outcome == "printed")
+    else if (outcome == "printed")
         result.printed = PrintedPages::open(pdf);
+    // An export that failed may have left part of a file.
     fs::remove(pdf, ec);
     result.changes = changes == "changes";
     return result;

@@ -308,36 +308,11 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
 
     const int ahead = std::exchange(m_aheadPage, -1);
     Picture picture = std::exchange(m_ahead, {});
-    const bool drawnAhead = pages.size() == 1 && pages[0] == ahead;
-    if (!drawnAhead) {
-        picture = pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
-        uint8_t *pixels = picture.pixels->data();
-        // White where a narrower page leaves room beside it.
-        if (std::any_of(pages.begin(), pages.end(),
-                        [&](int page) { return m_pages[page].pixelWidth != width; }))
-            std::memset(pixels, 0xFF, picture.pixels->size());
-        std::vector<uint8_t> narrow;
-        size_t offset = 0;
-        for (int page : pages) {
-            const PageBox &box = m_pages[page];
-            const int w = box.pixelWidth;
-            const int h = box.pixelHeight;
-            bool drawn = false;
-            if (w == width) {
-                drawn = renderInto(page, pixels + offset, width);
-            } else {
-                narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
-                drawn = renderInto(page, narrow.data(), w);
-                for (int row = 0; row < h; ++row)
-                    std::memcpy(pixels + offset + size_t(row) * width * 4,
-                                narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
-            }
-            if (!drawn)
-                return refuse(Refusal::EngineFailure,
-                              "page " + std::to_string(page + 1) + " could not be drawn");
-            offset += size_t(width) * size_t(h) * 4;
-        }
-        picture.opaque = !m_document || isOpaque(*picture.pixels);
+    if (pages.size() != 1 || pages[0] != ahead) {
+        const int failed = drawPicture(pages, width, height, picture);
+        if (failed >= 0)
+            return refuse(Refusal::EngineFailure,
+                          "page " + std::to_string(failed + 1) + " could not be drawn");
     }
 
     Reply reply;
@@ -370,6 +345,43 @@ EngineSession::Picture EngineSession::pictureMemory(size_t size, bool blank)
     return {std::make_shared<PixelBuffer>(size), -1};
 }
 
+int EngineSession::drawPicture(const std::vector<int> &pages, int width, int64_t height,
+                               Picture &picture)
+{
+    picture = pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
+    uint8_t *pixels = picture.pixels->data();
+    // White where a narrower page leaves room beside it.
+    if (std::any_of(pages.begin(), pages.end(),
+                    [&](int page) { return m_pages[page].pixelWidth != width; }))
+        std::memset(pixels, 0xFF, picture.pixels->size());
+    std::vector<uint8_t> narrow;
+    size_t offset = 0;
+    for (int page : pages) {
+        const PageBox &box = m_pages[page];
+        const int w = box.pixelWidth;
+        const int h = box.pixelHeight;
+        bool drawn = false;
+        if (w == width) {
+            drawn = renderInto(page, pixels + offset, width);
+        } else {
+            narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
+            drawn = renderInto(page, narrow.data(), w);
+            for (int row = 0; row < h; ++row)
+                std::memcpy(pixels + offset + size_t(row) * width * 4,
+                            narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
+        }
+        if (!drawn) {
+            picture = {};
+            return page;
+        }
+        offset += size_t(width) * size_t(h) * 4;
+    }
+    // Poppler draws every pixel on white paper; a tile of the view may leave some
+    // transparent.
+    picture.opaque = !m_document || isOpaque(*picture.pixels);
+    return -1;
+}
+
 void EngineSession::afterReply(const engineprotocol::Request &request)
 {
     // The next document must not find the last one's memory taken: it is destroyed
@@ -380,15 +392,10 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     }
     if (request.call != Call::Cut || !m_open || !m_rest || m_rest->pageCount() == 0)
         return;
+    // Drawn here, while the client is busy with the page before; should it fail, the
+    // cut that wants it draws it again, and reports it.
     const int page = m_rest->pages().front();
     const PageBox &box = m_pages[page];
-    m_ahead = pictureMemory(size_t(box.pixelWidth) * size_t(box.pixelHeight) * 4, bool(m_document));
-    if (!renderInto(page, m_ahead.pixels->data(), box.pixelWidth)) {
-        // The cut that wants it draws it again, and reports it.
-        m_ahead = {};
-        return;
-    }
-    // Looked at here, while the client is busy with the page before.
-    m_ahead.opaque = !m_document || isOpaque(*m_ahead.pixels);
-    m_aheadPage = page;
+    if (drawPicture({page}, box.pixelWidth, box.pixelHeight, m_ahead) < 0)
+        m_aheadPage = page;
 }

@@ -83,10 +83,13 @@ private:
         bool opaque = false; // known to be: every pixel's alpha is full
     };
     // Memory for a picture of `size` bytes: a page buffer the client does not hold,
-    // when the picture is not too large to keep; else fresh memory. Blank, as fresh
-    // memory is, when `blank`: a tile of the view is drawn over what lies there, where
-    // poppler sets every pixel, on white paper, so that its pages are always opaque.
+    // when the picture is not too large to keep; else fresh memory. Cleared, as fresh
+    // memory is, when `blank` (a tile of the view is drawn over what lies there;
+    // poppler sets every pixel itself).
     Picture pictureMemory(size_t size, bool blank);
+    // Draws `pages`, one under the other, into `picture`, `width` pixels wide and
+    // `height` high. The page that could not be drawn, with `picture` left empty; or -1.
+    int drawPicture(const std::vector<int> &pages, int width, int64_t height, Picture &picture);
 
     EngineOffice &m_office;
     Reuse m_reuse;
