@@ -4,6 +4,7 @@
 #include "filekind.h"
 #include "folderwatch.h"
 #include "macrosniff.h"
+#include "printedpages.h"
 #include "profile.h"
 #include "remainingpages.h"
 #include "storedzip.h"
@@ -11,6 +12,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +24,8 @@
 
 #include <fstream>
 #include <limits>
+#include <thread>
+#include <vector>
 
 Q_DECLARE_METATYPE(FileKind)
 
@@ -61,6 +65,37 @@ QByteArray compoundFile(const QList<QByteArray> &storages)
     for (const QByteArray &storage : storages)
         file += storage + QByteArray(128 - storage.size() % 128, '\0');
     return file;
+}
+
+// A one-page PDF of shapes whose edges are smoothed, and a half-transparent fill
+// over them: pixels the paper shows through in part.
+QByteArray shapesPdf()
+{
+    const QByteArray content = "1 0 0 rg 20 20 m 280 60 l 150 190 l h f\n"
+                               "0 0.5 0 RG 2.3 w 10 190 m 290 10 l S\n"
+                               "/Half gs 0 0 1 rg 50.4 50.7 200 99.5 re f\n";
+    const QList<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R "
+        "/Resources << /ExtGState << /Half 5 0 R >> >> >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
+            "endstream",
+        "<< /Type /ExtGState /ca 0.5 /CA 0.5 >>",
+    };
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
 }
 
 } // namespace
@@ -500,6 +535,59 @@ private slots:
                                      .arg(aid);
             QVERIFY2(settings.contains(item), aid);
         }
+    }
+
+    // Printed pages come out as pdftoppm draws the same PDF, to the byte, from every
+    // reader, with all of them drawing at once; the paper is laid under each page as
+    // it is copied out, where pdftoppm lays it in a pass of its own.
+    void printedPagesAreDrawnAsPdftoppmDrawsThem()
+    {
+        const QString pdf = m_dir.filePath("shapes.pdf");
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(shapesPdf());
+        file.close();
+        QCOMPARE(QProcess::execute("pdftoppm", {"-r", "96", "-png", "-singlefile", pdf,
+                                                m_dir.filePath("shapes")}),
+                 0);
+        const QImage expected =
+            QImage(m_dir.filePath("shapes.png")).convertToFormat(QImage::Format_RGB32);
+        QVERIFY(!expected.isNull());
+
+        std::unique_ptr<PrintedPages> pages = PrintedPages::open(pdf.toStdString());
+        QVERIFY(pages);
+        QVERIFY(!QFile::exists(pdf));
+        QVERIFY(!pages->addReader(PrintedPages::kReaders));
+        for (int reader = 1; reader < PrintedPages::kReaders; ++reader)
+            QVERIFY(pages->addReader(reader));
+        const int width = expected.width();
+        const int height = expected.height();
+        std::vector<std::vector<QImage>> drawn(PrintedPages::kReaders);
+        std::vector<std::thread> threads;
+        for (int reader = 0; reader < PrintedPages::kReaders; ++reader) {
+            threads.emplace_back([&, reader] {
+                for (int round = 0; round < 5; ++round) {
+                    QImage image(width, height, QImage::Format_RGB32);
+                    image.fill(Qt::black); // every pixel must be drawn over
+                    if (pages->draw(0, 96, image.bits(), width, height, width, reader))
+                        drawn[size_t(reader)].push_back(image);
+                }
+            });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+        for (int reader = 0; reader < PrintedPages::kReaders; ++reader) {
+            QCOMPARE(drawn[size_t(reader)].size(), size_t(5));
+            for (const QImage &image : drawn[size_t(reader)])
+                QVERIFY2(image == expected, qPrintable(QString("reader %1").arg(reader)));
+        }
+        // Partly covered pixels are there to be compared: neither white nor one colour.
+        QSet<QRgb> colours;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x)
+                colours.insert(expected.pixel(x, y));
+        }
+        QVERIFY(colours.size() > 20);
     }
 
     void officeVersionIsRecorded()

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -37,20 +38,107 @@ void setUpPoppler()
     });
 }
 
+// A drawing device that leaves the page's pixels over no paper: the paper is laid
+// under them as they are copied out (`layOnPaper`), in one pass instead of two.
+class PageDevice : public SplashOutputDev
+{
+public:
+    using SplashOutputDev::SplashOutputDev;
+    void endPage() override {}
+};
+
+// Divides a value of 0 to 255 * 255 by 255, rounded, as poppler does.
+inline uint8_t div255(int x)
+{
+    return uint8_t((x + (x >> 8) + 0x80) >> 8);
+}
+
+// Writes `count` pixels of the page, drawn over no paper with their coverage in
+// `alpha`, to `to` as they are over white paper, each pixel's fourth byte full:
+// what poppler's own compositing gives, where bare paper stays white and a pixel
+// drawn in full keeps its colour (div255 gives back c from 255 * c).
+void layOnPaper(const uint8_t *color, const uint8_t *alpha, int count, uint8_t *to)
+{
+    constexpr uint64_t kNone = 0;
+    constexpr uint64_t kFull = ~uint64_t(0);
+    int x = 0;
+    // Eight pixels at a time where none is drawn (most of a page) or all are in full.
+    for (; x + 8 <= count; x += 8) {
+        uint64_t eight;
+        std::memcpy(&eight, alpha + x, 8);
+        uint8_t *pixels = to + size_t(x) * 4;
+        if (eight == kNone) {
+            std::memset(pixels, 0xFF, 32);
+            continue;
+        }
+        const uint8_t *from = color + size_t(x) * 4;
+        if (eight == kFull) {
+            uint32_t words[8];
+            std::memcpy(words, from, 32);
+            for (uint32_t &word : words)
+                word |= 0xFF000000u;
+            std::memcpy(pixels, words, 32);
+            continue;
+        }
+        for (int i = 0; i < 8; ++i) {
+            const int a = alpha[x + i];
+            const int paper = (255 - a) * 255;
+            pixels[i * 4 + 0] = div255(paper + a * from[i * 4 + 0]);
+            pixels[i * 4 + 1] = div255(paper + a * from[i * 4 + 1]);
+            pixels[i * 4 + 2] = div255(paper + a * from[i * 4 + 2]);
+            pixels[i * 4 + 3] = 0xFF;
+        }
+    }
+    for (; x < count; ++x) {
+        const int a = alpha[x];
+        const int paper = (255 - a) * 255;
+        const uint8_t *from = color + size_t(x) * 4;
+        uint8_t *pixel = to + size_t(x) * 4;
+        pixel[0] = div255(paper + a * from[0]);
+        pixel[1] = div255(paper + a * from[1]);
+        pixel[2] = div255(paper + a * from[2]);
+        pixel[3] = 0xFF;
+    }
+}
+
 } // namespace
 
-PrintedPages::PrintedPages(std::unique_ptr<PDFDoc> pdf) : m_pdf(std::move(pdf))
+PrintedPages::PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file)
+    : m_file(std::move(file))
+{
+    m_readers[0] = readerOf(std::move(pdf));
+}
+
+PrintedPages::Reader PrintedPages::readerOf(std::unique_ptr<PDFDoc> pdf)
 {
     // As pdftoppm draws: on white paper, smoothed shapes and text, no hinting of the
     // glyphs. Four bytes a pixel, blue first, the fourth full: premultiplied BGRA.
     SplashColor paper;
     paper[0] = paper[1] = paper[2] = paper[3] = 0xFF;
-    m_device = std::make_unique<SplashOutputDev>(splashModeXBGR8, 4, false, paper, true,
-                                                 splashThinLineDefault);
-    m_device->setFontAntialias(true);
-    m_device->setVectorAntialias(true);
-    m_device->setFreeTypeHinting(false, false);
-    m_device->startDoc(m_pdf.get());
+    Reader reader;
+    reader.pdf = std::move(pdf);
+    reader.device =
+        std::make_unique<PageDevice>(splashModeXBGR8, 4, false, paper, true, splashThinLineDefault);
+    reader.device->setFontAntialias(true);
+    reader.device->setVectorAntialias(true);
+    reader.device->setFreeTypeHinting(false, false);
+    reader.device->startDoc(reader.pdf.get());
+    return reader;
+}
+
+bool PrintedPages::addReader(int reader)
+{
+    if (reader <= 0 || reader >= kReaders || m_file.get() < 0)
+        return false;
+    if (m_readers[size_t(reader)].pdf)
+        return true;
+    // A file of its own, opened anew: the readers' positions in it are their own.
+    const std::string path = "/proc/self/fd/" + std::to_string(m_file.get());
+    auto pdf = std::make_unique<PDFDoc>(std::make_unique<GooString>(path));
+    if (!pdf->isOk() || pdf->getNumPages() != pageCount())
+        return false;
+    m_readers[size_t(reader)] = readerOf(std::move(pdf));
+    return true;
 }
 
 PrintedPages::~PrintedPages() = default;
@@ -76,22 +164,24 @@ std::unique_ptr<PrintedPages> PrintedPages::open(const std::filesystem::path &fi
 {
     setUpPoppler();
     auto pdf = std::make_unique<PDFDoc>(std::make_unique<GooString>(file.string()));
+    UniqueFd descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     // Poppler keeps the file open; its name is no longer needed.
     std::error_code ec;
     std::filesystem::remove(file, ec);
     if (!pdf->isOk() || pdf->getNumPages() <= 0)
         return nullptr;
-    return std::unique_ptr<PrintedPages>(new PrintedPages(std::move(pdf)));
+    return std::unique_ptr<PrintedPages>(new PrintedPages(std::move(pdf), std::move(descriptor)));
 }
 
 int PrintedPages::pageCount() const
 {
-    return m_pdf->getNumPages();
+    return m_readers[0].pdf->getNumPages();
 }
 
 bool PrintedPages::size(int index, int64_t &width, int64_t &height) const
 {
-    Page *page = index >= 0 && index < pageCount() ? m_pdf->getPage(index + 1) : nullptr;
+    Page *page =
+        index >= 0 && index < pageCount() ? m_readers[0].pdf->getPage(index + 1) : nullptr;
     if (!page)
         return false;
     // The office writes page sizes in points to many decimals: the twips of its
@@ -114,25 +204,31 @@ bool PrintedPages::hasSize(int index, int64_t width, int64_t height) const
 }
 
 bool PrintedPages::draw(int index, int dpi, uint8_t *buffer, int width, int height,
-                        int canvasWidth) const
+                        int canvasWidth, int reader) const
 {
-    if (index < 0 || index >= pageCount() || !m_pdf->getPage(index + 1))
+    if (reader < 0 || reader >= kReaders || !m_readers[size_t(reader)].pdf)
         return false;
-    m_pdf->displayPageSlice(m_device.get(), index + 1, dpi, dpi, 0, false, true, false, 0, 0, width,
-                            height);
-    const SplashBitmap *image = m_device->getBitmap();
+    const Reader &with = m_readers[size_t(reader)];
+    if (index < 0 || index >= with.pdf->getNumPages() || !with.pdf->getPage(index + 1))
+        return false;
+    with.pdf->displayPageSlice(with.device.get(), index + 1, dpi, dpi, 0, false, true, false, 0,
+                               0, width, height);
+    const SplashBitmap *image = with.device->getBitmap();
     if (!image || image->getMode() != splashModeXBGR8 || !image->getDataPtr())
         return false;
     // Poppler draws the slice asked for, the paper white where the page ends; should
     // it ever give less, the rest stays white.
     const int rows = std::min(height, image->getHeight());
     const int columns = std::min(width, image->getWidth());
+    const uint8_t *alpha = image->getAlphaPtr();
+    if (!alpha)
+        return false;
     for (int y = 0; y < height; ++y) {
         uint8_t *line = buffer + size_t(y) * size_t(canvasWidth) * 4;
         const int from = y < rows ? columns : 0;
         if (from > 0)
-            std::memcpy(line, image->getDataPtr() + size_t(y) * size_t(image->getRowSize()),
-                        size_t(from) * 4);
+            layOnPaper(image->getDataPtr() + size_t(y) * size_t(image->getRowSize()),
+                       alpha + size_t(y) * size_t(image->getAlphaRowSize()), from, line);
         std::memset(line + size_t(from) * 4, 0xFF, size_t(width - from) * 4);
     }
     return true;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+
+#include "uniquefd.h"
 
 namespace lok {
 class Document;
@@ -38,14 +41,29 @@ public:
     bool size(int index, int64_t &width, int64_t &height) const;
     // Whether page `index` measures `width` x `height` twips, within a point.
     bool hasSize(int index, int64_t width, int64_t height) const;
+    // The file is read by up to kReaders readers, each with a drawing device of its
+    // own, so that as many threads may draw at once, each with a reader no other uses
+    // meanwhile. Reader 0 is always there; `addReader` opens another (on the thread
+    // that owns this object, before any other draws with it). Every reader draws a
+    // page to the same pixels.
+    static constexpr int kReaders = 3;
+    bool addReader(int reader);
     // Draws page `index` at `dpi` dots per inch into `width` x `height` pixels of
-    // premultiplied BGRA at `buffer`, `canvasWidth` pixels to a row. False when
-    // poppler cannot draw it.
-    bool draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth) const;
+    // premultiplied BGRA at `buffer`, `canvasWidth` pixels to a row, with reader
+    // `reader`. False when poppler cannot draw it, or the reader is not open.
+    bool draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth,
+              int reader = 0) const;
 
 private:
-    explicit PrintedPages(std::unique_ptr<PDFDoc> pdf);
+    struct Reader
+    {
+        std::unique_ptr<PDFDoc> pdf;
+        std::unique_ptr<SplashOutputDev> device;
+    };
+    PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file);
+    static Reader readerOf(std::unique_ptr<PDFDoc> pdf);
 
-    std::unique_ptr<PDFDoc> m_pdf;
-    std::unique_ptr<SplashOutputDev> m_device;
+    // The removed file, read again through its descriptor by each reader added.
+    UniqueFd m_file;
+    std::array<Reader, kReaders> m_readers;
 };
