@@ -1139,21 +1139,29 @@ private slots:
     // into a buffer used before (of another size, too) shows that page and nothing else.
     void pageBuffersNeverChangeAPictureStillHeld()
     {
+        // Held and let go, drawn one page ahead on the engine's thread, and held while
+        // helper threads draw two pages ahead (a document converted alone): every page
+        // the same, and unchanged for as long as it is held.
         for (const char *name : {"twelve.docx", "mixed.odt"}) {
             QList<QImage> held;
             QList<QImage> copies; // deep, made as each page came
             QList<QImage> letGo;  // deep, the shared picture dropped at once
-            for (QList<QImage> *kept : {&held, &letGo}) {
-                std::unique_ptr<WordApplication> word = engineFactory(kBinDir, {60000})();
+            QList<QImage> alone;  // held, drawn by helpers
+            QList<QImage> aloneCopies;
+            for (QList<QImage> *kept : {&held, &letGo, &alone}) {
+                DocumentOptions options{60000};
+                options.onlyDocument = kept == &alone;
+                std::unique_ptr<WordApplication> word = engineFactory(kBinDir, options)();
                 word->documentsOpen(made(name));
+                word->activeDocumentRepaginate();
                 const qint32 count = word->activeDocumentBuiltInDocumentProperties(14);
                 cutAllPages(*word, count, [&](int) {
                     const QImage picture = QGuiApplication::clipboard()->image();
-                    if (kept == &held) {
-                        held.append(picture);
-                        copies.append(picture.copy());
-                    } else {
+                    if (kept == &letGo) {
                         letGo.append(picture.copy());
+                    } else {
+                        kept->append(picture);
+                        (kept == &held ? copies : aloneCopies).append(picture.copy());
                     }
                     QGuiApplication::clipboard()->clear();
                 });
@@ -1162,9 +1170,12 @@ private slots:
             }
             QCOMPARE(held.size(), name == QByteArray("mixed.odt") ? 4 : 12);
             QCOMPARE(letGo.size(), held.size());
+            QCOMPARE(alone.size(), held.size());
             for (int page = 0; page < held.size(); ++page) {
                 QCOMPARE(held[page], copies[page]);
                 QCOMPARE(letGo[page], copies[page]);
+                QCOMPARE(alone[page], aloneCopies[page]);
+                QCOMPARE(alone[page], copies[page]);
                 if (page > 0)
                     QVERIFY2(copies[page] != copies[page - 1], "two pages look alike");
             }

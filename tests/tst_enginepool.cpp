@@ -197,6 +197,9 @@ private slots:
             const QList<QByteArray> done = calls(i);
             QCOMPARE(done.count("open 96 0 0"), 1);
             QCOMPARE(done.count("quit 0 0 0"), 1);
+            // Only the last document, with none expected after it, is told it is
+            // converted alone (and may take every processor).
+            QCOMPARE(done.count(i == 4 ? "repaginate 1 0 0" : "repaginate 0 0 0"), 1);
             // Engines ordered once the list was known open their document straight
             // away; only the two made ready before warmed up first.
             QCOMPARE(done.value(0) == "warmed", i < 2);

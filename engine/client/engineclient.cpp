@@ -128,7 +128,7 @@ int engineFailureNumber(EngineFailure failure)
 EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options,
                            Recycler recycler)
     : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs), m_dpi(options.dpi),
-      m_recycler(std::move(recycler))
+      m_onlyDocument(options.onlyDocument), m_recycler(std::move(recycler))
 {
 }
 
@@ -283,7 +283,8 @@ void EngineClient::documentsOpen(const QString &path)
 
 void EngineClient::activeDocumentRepaginate()
 {
-    call("ActiveDocument.Repaginate", {Call::Repaginate, 0, 0, 0, {}});
+    call("ActiveDocument.Repaginate",
+         {Call::Repaginate, m_onlyDocument ? engineprotocol::kOnlyDocument : 0, 0, 0, {}});
 }
 
 qint32 EngineClient::activeDocumentBuiltInDocumentProperties(qint32 property)

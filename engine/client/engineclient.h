@@ -44,6 +44,8 @@ struct DocumentOptions
 {
     int callTimeoutMs = kDefaultCallTimeoutMs;
     int dpi = pageunits::kDefaultDpi;
+    // No other document is converted meanwhile: the engine may use every processor.
+    bool onlyDocument = false;
 };
 
 // The memory one engine may take when `enginesAtOnce` engines may be alive together:
@@ -124,6 +126,7 @@ private:
     std::unique_ptr<EngineChannel> m_channel;
     int m_callTimeoutMs;
     int m_dpi;
+    bool m_onlyDocument;
     QString m_path;                    // the document, for messages
     std::deque<const char *> m_posted; // calls posted whose answers are still to be read
     std::string m_unsent;              // the frames of posted calls not written yet

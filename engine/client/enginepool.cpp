@@ -270,6 +270,12 @@ void EnginePool::orderSpares()
     }
 }
 
+bool EnginePool::othersExpected() const
+{
+    return std::any_of(m_expected.begin(), m_expected.end(),
+                       [](const QString &document) { return !document.isEmpty(); });
+}
+
 std::unique_ptr<EngineChannel> EnginePool::take()
 {
     const QString current = m_expected.value(0);
@@ -339,10 +345,12 @@ WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOption
         if (!channel)
             throw Error(engineFailureNumber(EngineFailure::StartFailed),
                         engineFailureMessage(EngineFailure::StartFailed, pool->program()));
+        DocumentOptions mine = options;
+        mine.onlyDocument = !pool->othersExpected();
         // A client may outlive the pool; its engine then ends with it.
         const std::weak_ptr<EnginePool> weak = pool;
         return std::make_unique<EngineClient>(
-            std::move(channel), options, [weak](std::unique_ptr<EngineChannel> engine) {
+            std::move(channel), mine, [weak](std::unique_ptr<EngineChannel> engine) {
                 if (const std::shared_ptr<EnginePool> alive = weak.lock())
                     alive->recycle(std::move(engine));
                 else

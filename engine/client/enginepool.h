@@ -68,6 +68,9 @@ public:
     // An engine for one document: the spare when there is one, else one forked or
     // started now. Null when no engine can be started at all.
     std::unique_ptr<EngineChannel> take();
+    // Whether documents are expected after the one last taken: their engines then
+    // open them meanwhile.
+    bool othersExpected() const;
     // Takes back an engine that closed its document and may serve another; it waits
     // with the engines made ready, and opens the next document expected at once.
     void recycle(std::unique_ptr<EngineChannel> engine);

@@ -22,7 +22,7 @@ static_assert(std::endian::native == std::endian::little, "the wire format is li
 enum class Call : uint8_t
 {
     Open = 1,       // text: the document's path; a: pixels per inch of its pages (0: 96)
-    Repaginate = 2, //
+    Repaginate = 2, // a: kOnlyDocument or 0 (see below)
     Property = 3,   // a: property number; value: the property (14 = page count)
     GoTo = 4,       // a: What, b: Which, c: Name
     MoveUp = 5,     // a: Unit, b: Count, c: Extend
@@ -77,6 +77,10 @@ struct ReplyHeader
 // has gone well and no document it served left anything behind that could change how
 // a later document looks.
 inline constexpr int32_t kServesAnother = 1;
+
+// Repaginate's `a` when no other document is converted beside this one: the engine
+// may then draw pages ahead on more than one processor. The pictures are the same.
+inline constexpr int32_t kOnlyDocument = 1;
 
 // A cut's picture in shared memory may lie in one of the engine's page buffers, which
 // it draws page after page into instead of making fresh memory for each: the low byte

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <utility>
 
+#include <sched.h>
+
 using engineprotocol::Call;
 using engineprotocol::Refusal;
 
@@ -48,6 +50,17 @@ std::optional<RemainingPages::Extend> extendOf(int32_t extend)
     if (extend == automation::kExtend)
         return RemainingPages::Extend::Extend;
     return std::nullopt;
+}
+
+// The processors the engine may run on.
+int processors()
+{
+    static const int count = [] {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
+    }();
+    return count;
 }
 
 bool isOpaque(const PixelBuffer &pixels)
@@ -84,6 +97,7 @@ EngineSession::EngineSession(EngineOffice &office, Reuse reuse) : m_office(offic
 
 EngineSession::~EngineSession()
 {
+    settleHelpers(true);
     // The engine's process ends with its session; see m_closed.
     for (std::unique_ptr<lok::Document> &document : m_closed)
         static_cast<void>(document.release());
@@ -108,7 +122,8 @@ EngineSession::Reply EngineSession::answer(const engineprotocol::Request &reques
 
     switch (request.call) {
     case Call::Repaginate:
-        m_aheadPage = -1;
+        dropAhead();
+        m_onlyDocument = request.a == engineprotocol::kOnlyDocument;
         m_rest.reset();
         paginate();
         return value(0);
@@ -197,8 +212,8 @@ EngineSession::Reply EngineSession::close()
     // Asked with the document still open: what it brought shows in the office's
     // tables, which a document reports.
     m_servesAnother = mayServeAnother();
-    m_aheadPage = -1;
-    m_ahead = {};
+    dropAhead();
+    m_onlyDocument = false;
     m_rest.reset();
     m_pages.clear();
     m_printed.reset();
@@ -274,11 +289,11 @@ void EngineSession::usePrintedPages()
         m_printed.reset();
 }
 
-bool EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth)
+bool EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth, int reader)
 {
     const PageBox &box = m_pages[page];
-    if (m_printed &&
-        m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight, canvasWidth))
+    if (m_printed && m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight,
+                                     canvasWidth, reader))
         return true;
     if (!m_document)
         return false;
@@ -306,9 +321,8 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     if (int64_t(width) * height > kMaxPixels)
         return refuse(Refusal::EngineFailure, "the selection is too large to draw");
 
-    const int ahead = std::exchange(m_aheadPage, -1);
-    Picture picture = std::exchange(m_ahead, {});
-    if (pages.size() != 1 || pages[0] != ahead) {
+    Picture picture = pages.size() == 1 ? takeAhead(pages[0]) : Picture();
+    if (!picture.pixels) {
         const int failed = drawPicture(pages, width, height, picture);
         if (failed >= 0)
             return refuse(Refusal::EngineFailure,
@@ -331,7 +345,7 @@ EngineSession::Picture EngineSession::pictureMemory(size_t size, bool blank)
     if (size <= kMaxBufferBytes) {
         for (int number = 0; number < engineprotocol::kPageBuffers; ++number) {
             std::shared_ptr<PixelBuffer> &buffer = m_buffers[size_t(number)];
-            if (m_lent[size_t(number)] || number == m_ahead.number)
+            if (m_lent[size_t(number)] || heldAhead(number))
                 continue;
             // A buffer of another size, or one in ordinary memory (which travels
             // through the socket anyway), is made anew.
@@ -348,7 +362,17 @@ EngineSession::Picture EngineSession::pictureMemory(size_t size, bool blank)
 int EngineSession::drawPicture(const std::vector<int> &pages, int width, int64_t height,
                                Picture &picture)
 {
-    picture = pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
+    picture = memoryFor(width, height);
+    return drawInto(pages, width, picture, 0);
+}
+
+EngineSession::Picture EngineSession::memoryFor(int width, int64_t height)
+{
+    return pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
+}
+
+int EngineSession::drawInto(const std::vector<int> &pages, int width, Picture &picture, int reader)
+{
     uint8_t *pixels = picture.pixels->data();
     // White where a narrower page leaves room beside it.
     if (std::any_of(pages.begin(), pages.end(),
@@ -362,10 +386,10 @@ int EngineSession::drawPicture(const std::vector<int> &pages, int width, int64_t
         const int h = box.pixelHeight;
         bool drawn = false;
         if (w == width) {
-            drawn = renderInto(page, pixels + offset, width);
+            drawn = renderInto(page, pixels + offset, width, reader);
         } else {
             narrow.assign(size_t(w) * size_t(h) * 4, 0xFF);
-            drawn = renderInto(page, narrow.data(), w);
+            drawn = renderInto(page, narrow.data(), w, reader);
             for (int row = 0; row < h; ++row)
                 std::memcpy(pixels + offset + size_t(row) * width * 4,
                             narrow.data() + size_t(row) * w * 4, size_t(w) * 4);
@@ -390,12 +414,104 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
         m_closed.clear();
         return;
     }
-    if (request.call != Call::Cut || !m_open || !m_rest || m_rest->pageCount() == 0)
+    if (!m_open || !m_rest || m_rest->pageCount() == 0)
         return;
-    // Drawn here, while the client is busy with the page before; should it fail, the
-    // cut that wants it draws it again, and reports it.
-    const int page = m_rest->pages().front();
-    const PageBox &box = m_pages[page];
-    if (drawPicture({page}, box.pixelWidth, box.pixelHeight, m_ahead) < 0)
-        m_aheadPage = page;
+    // Drawn ahead while the client is busy with the page before, or, for a document
+    // converted alone, from the moment its pages are counted: on two helper threads,
+    // each with a reader of its own, so that the engine's thread stays free to answer.
+    // A picture drawn ahead that fails is drawn again by the cut that wants it, which
+    // reports it. Only where the selection lies at the start of what is left: after a
+    // cut, and before the first.
+    const bool helpers = m_onlyDocument && m_printed && !m_document && processors() > 1;
+    const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
+    if (request.call != Call::Cut && !(helpers && counted))
+        return;
+    settleHelpers(false);
+    const int first = m_rest->pages().front();
+    std::vector<int> wanted{first};
+    if (helpers && first + 1 < int(m_pages.size()))
+        wanted.push_back(first + 1);
+    std::erase_if(m_ahead, [&](const Ahead &ahead) {
+        return std::find(wanted.begin(), wanted.end(), ahead.page) == wanted.end();
+    });
+    const auto missing = [&](int page) {
+        return std::none_of(m_helpers.begin(), m_helpers.end(),
+                            [page](const Helper &helper) { return helper.page == page; }) &&
+               std::none_of(m_ahead.begin(), m_ahead.end(),
+                            [page](const Ahead &ahead) { return ahead.page == page; });
+    };
+    for (int page : wanted) {
+        if (!missing(page))
+            continue;
+        const PageBox &box = m_pages[page];
+        if (!helpers) {
+            Ahead ahead{page, {}};
+            if (drawPicture({page}, box.pixelWidth, box.pixelHeight, ahead.picture) < 0)
+                m_ahead.push_back(std::move(ahead));
+            break;
+        }
+        for (size_t number = 0; number < m_helpers.size(); ++number) {
+            Helper &helper = m_helpers[number];
+            if (helper.page >= 0 || !m_printed->addReader(int(number) + 1))
+                continue;
+            helper.page = page;
+            helper.picture = memoryFor(box.pixelWidth, box.pixelHeight);
+            helper.drawn = std::async(std::launch::async, [this, page, box, &helper, number] {
+                return drawInto({page}, box.pixelWidth, helper.picture, int(number) + 1);
+            });
+            break;
+        }
+    }
+}
+
+EngineSession::Picture EngineSession::takeAhead(int page)
+{
+    for (Helper &helper : m_helpers) {
+        if (helper.page == page)
+            settleHelper(helper, true);
+    }
+    for (auto ahead = m_ahead.begin(); ahead != m_ahead.end(); ++ahead) {
+        if (ahead->page == page) {
+            Picture picture = std::move(ahead->picture);
+            m_ahead.erase(ahead);
+            return picture;
+        }
+    }
+    return {};
+}
+
+void EngineSession::settleHelpers(bool wait)
+{
+    for (Helper &helper : m_helpers)
+        settleHelper(helper, wait);
+}
+
+void EngineSession::settleHelper(Helper &helper, bool wait)
+{
+    if (helper.page < 0)
+        return;
+    if (!wait && helper.drawn.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    if (helper.drawn.get() < 0)
+        m_ahead.push_back({helper.page, std::move(helper.picture)});
+    helper.page = -1;
+    helper.picture = {};
+}
+
+void EngineSession::dropAhead()
+{
+    settleHelpers(true);
+    m_ahead.clear();
+}
+
+bool EngineSession::heldAhead(int number) const
+{
+    if (number < 0)
+        return false;
+    return std::any_of(m_helpers.begin(), m_helpers.end(),
+                       [number](const Helper &helper) {
+                           return helper.page >= 0 && helper.picture.number == number;
+                       }) ||
+           std::any_of(m_ahead.begin(), m_ahead.end(),
+                       [number](const Ahead &ahead) { return ahead.picture.number == number; });
 }

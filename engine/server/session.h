@@ -6,6 +6,7 @@
 #include "wireformat.h"
 
 #include <array>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,7 +53,8 @@ public:
 
     Reply handle(const engineprotocol::Request &request);
     // Runs once a reply has gone out, while the client works on it: after a cut, draws
-    // the page the next cut will most likely take, the first page left.
+    // the page the next cut will most likely take, the first page left; for a document
+    // converted alone, the first two pages left, on two helper threads.
     void afterReply(const engineprotocol::Request &request);
 
 private:
@@ -73,7 +75,7 @@ private:
     void usePrintedPages();
     // Draws page `page` of m_pages into `buffer`, `canvasWidth` pixels to a row.
     // False when the page could not be drawn.
-    bool renderInto(int page, uint8_t *buffer, int canvasWidth);
+    bool renderInto(int page, uint8_t *buffer, int canvasWidth, int reader);
 
     // A picture's memory: one of the page buffers, or (number -1) its own.
     struct Picture
@@ -90,6 +92,18 @@ private:
     // Draws `pages`, one under the other, into `picture`, `width` pixels wide and
     // `height` high. The page that could not be drawn, with `picture` left empty; or -1.
     int drawPicture(const std::vector<int> &pages, int width, int64_t height, Picture &picture);
+    // The same in two steps: the memory, taken on the engine's thread; then the drawing,
+    // with reader `reader` of m_printed, which may run on another thread.
+    Picture memoryFor(int width, int64_t height);
+    int drawInto(const std::vector<int> &pages, int width, Picture &picture, int reader);
+    // A picture of page `page` drawn ahead, taken from those kept; empty when none is.
+    Picture takeAhead(int page);
+    struct Helper;
+    // Takes a helper's picture once it is drawn; waits for it when `wait`.
+    void settleHelper(Helper &helper, bool wait);
+    void settleHelpers(bool wait);
+    void dropAhead();
+    bool heldAhead(int number) const;
 
     EngineOffice &m_office;
     Reuse m_reuse;
@@ -97,6 +111,9 @@ private:
     bool m_refused = false;       // a call was refused
     bool m_servesAnother = false; // the answer to the last Close
     bool m_open = false;          // a document is open
+    // No other document is converted meanwhile (Repaginate says so): printed pages
+    // are then drawn ahead by helpers, on other processors.
+    bool m_onlyDocument = false;
     // The open document in LibreOfficeKit, when it could not be printed as the office's
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<lok::Document> m_document;
@@ -109,8 +126,22 @@ private:
     std::unique_ptr<PrintedPages> m_printed;
     bool m_printedTried = false;
     std::optional<RemainingPages> m_rest;
-    int m_aheadPage = -1; // the page drawn ahead into m_ahead, or -1
-    Picture m_ahead;
+    // Pages drawn ahead, and the pages the helper threads draw meanwhile (page -1: a
+    // helper draws none), into memory taken for them beforehand. Helper n draws with
+    // reader n + 1 of m_printed; the engine's own thread with reader 0.
+    struct Ahead
+    {
+        int page = -1;
+        Picture picture;
+    };
+    std::vector<Ahead> m_ahead;
+    struct Helper
+    {
+        int page = -1;
+        Picture picture;
+        std::future<int> drawn; // drawInto's answer
+    };
+    std::array<Helper, 2> m_helpers;
     // Page buffers, kept from page to page and from document to document, and whether
     // the client holds a picture in each.
     std::array<std::shared_ptr<PixelBuffer>, engineprotocol::kPageBuffers> m_buffers;
