@@ -27,6 +27,9 @@ constexpr int kMaxPixels = 1 << 28; // a picture larger than 1 GiB is refused
 // buffers, which the engine keeps; larger ones get memory of their own, which goes
 // with them, so that the buffers never hold more than a few pages' worth.
 constexpr size_t kMaxBufferBytes = 72u << 20;
+// Pages up to this size (an A3 page at 96 pixels per inch) are drawn by helper threads
+// when the document is converted alone.
+constexpr size_t kMostHelperBytes = 8u << 20;
 
 EngineSession::Reply refuse(Refusal refusal, std::string detail = {})
 {
@@ -366,6 +369,11 @@ int EngineSession::drawPicture(const std::vector<int> &pages, int width, int64_t
     return drawInto(pages, width, picture, 0);
 }
 
+size_t EngineSession::pictureBytes(int page) const
+{
+    return size_t(m_pages[page].pixelWidth) * size_t(m_pages[page].pixelHeight) * 4;
+}
+
 EngineSession::Picture EngineSession::memoryFor(int width, int64_t height)
 {
     return pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
@@ -419,10 +427,14 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     // Drawn ahead while the client is busy with the page before, or, for a document
     // converted alone, from the moment its pages are counted: on two helper threads,
     // each with a reader of its own, so that the engine's thread stays free to answer.
+    // Only small pages: larger ones take long enough to draw that starting early gains
+    // little (none measured at 300 pixels per inch), and each helper keeps a page's
+    // pixels of its own.
     // A picture drawn ahead that fails is drawn again by the cut that wants it, which
     // reports it. Only where the selection lies at the start of what is left: after a
     // cut, and before the first.
-    const bool helpers = m_onlyDocument && m_printed && !m_document && processors() > 1;
+    const bool helpers = m_onlyDocument && m_printed && !m_document && processors() > 1 &&
+                         pictureBytes(m_rest->pages().front()) <= kMostHelperBytes;
     const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
     if (request.call != Call::Cut && !(helpers && counted))
         return;

@@ -95,6 +95,7 @@ private:
     // The same in two steps: the memory, taken on the engine's thread; then the drawing,
     // with reader `reader` of m_printed, which may run on another thread.
     Picture memoryFor(int width, int64_t height);
+    size_t pictureBytes(int page) const;
     int drawInto(const std::vector<int> &pages, int width, Picture &picture, int reader);
     // A picture of page `page` drawn ahead, taken from those kept; empty when none is.
     Picture takeAhead(int page);
