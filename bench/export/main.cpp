@@ -31,13 +31,16 @@ namespace {
 
 const char *const kUsage =
     R"(usage: pagelift-bench [--reference] [--listener] [--list] [--many[=N]] [--convert]
-                      [--scaling] [--resolution=DPI] [DOCUMENT...]
+                      [--scaling] [--resolution=DPI] [--repeat=N] [DOCUMENT...]
 
 Converts documents through the start button of an offscreen main window and prints,
 for each case, the wall time and the processor time (user + system of every process
 involved) of each side, and each reference's times over Pagelift's.
 
 Cases: each DOCUMENT alone; without documents, a made 3-page and a made 40-page .docx.
+Each of these is run N times on every side (--repeat, 5 unless given), the sides taking
+turns, and each side's run of median wall time is reported: a single document takes
+a fraction of a second, which one run measures no better than to a tenth or so.
   --list        also a list of 20 made documents of 1 to 3 pages, in one run
   --many[=N]    also N (200) made documents of 1 to 3 pages, in one run
 
@@ -500,21 +503,41 @@ void report(const QString &title, const QList<Side> &ours, const QList<Outcome> 
     }
 }
 
-// Runs one case on every side, Pagelift's first, and reports it.
-void runCase(const QString &title, const QStringList &documents, const QList<Side> &ours,
-             const QList<Side> &references, Totals *totals = nullptr)
+// The outcome of median wall time (the lower of the two middle ones), with the first
+// error of any run.
+Outcome median(QList<Outcome> outcomes)
 {
+    QString error;
+    for (const Outcome &outcome : outcomes) {
+        if (error.isEmpty())
+            error = outcome.error;
+    }
+    std::sort(outcomes.begin(), outcomes.end(),
+              [](const Outcome &a, const Outcome &b) { return a.seconds < b.seconds; });
+    Outcome chosen = outcomes.value((outcomes.size() - 1) / 2);
+    chosen.error = error;
+    return chosen;
+}
+
+// Runs one case on every side, Pagelift's first, `repeats` times with the sides taking
+// turns, and reports each side's run of median wall time.
+void runCase(const QString &title, const QStringList &documents, const QList<Side> &ours,
+             const QList<Side> &references, Totals *totals = nullptr, int repeats = 1)
+{
+    const QList<Side> sides = ours + references;
+    QList<QList<Outcome>> runs(sides.size());
+    for (int round = 0; round < repeats; ++round) {
+        for (qsizetype i = 0; i < sides.size(); ++i) {
+            settle();
+            runs[i] << sides[i].run(documents);
+        }
+    }
     QList<Outcome> ourOutcomes;
     QList<Outcome> referenceOutcomes;
-    for (const Side &side : ours) {
-        settle();
-        ourOutcomes << side.run(documents);
-    }
-    for (const Side &side : references) {
-        settle();
-        referenceOutcomes << side.run(documents);
-    }
-    report(title, ours, ourOutcomes, references, referenceOutcomes);
+    for (qsizetype i = 0; i < sides.size(); ++i)
+        (i < ours.size() ? ourOutcomes : referenceOutcomes) << median(runs[i]);
+    report(repeats > 1 ? QStringLiteral("%1 (median of %2 runs)").arg(title).arg(repeats) : title,
+           ours, ourOutcomes, references, referenceOutcomes);
     if (!totals)
         return;
     totals->ours.resize(ours.size());
@@ -554,6 +577,7 @@ int main(int argc, char *argv[])
     const bool scaling = arguments.removeAll(QStringLiteral("--scaling")) > 0;
     int dpi = 96;
     int many = 0;
+    int repeats = 5;
     for (auto argument = arguments.begin(); argument != arguments.end();) {
         if (*argument == QLatin1String("--many")) {
             many = 200;
@@ -565,6 +589,10 @@ int main(int argc, char *argv[])
             dpi = argument->mid(13).toInt();
             if (dpi < 48 || dpi > 600)
                 qFatal("--resolution needs a resolution from 48 to 600");
+        } else if (argument->startsWith(QLatin1String("--repeat="))) {
+            repeats = argument->mid(9).toInt();
+            if (repeats <= 0)
+                qFatal("--repeat needs a number of runs above 0");
         } else if (argument->startsWith(QLatin1String("--keep-images="))) {
             keptImagesFolder() = QDir(argument->mid(14)).absolutePath();
         } else if (argument->startsWith(QLatin1String("--"))) {
@@ -637,7 +665,7 @@ int main(int argc, char *argv[])
     print(QStringLiteral("load average before: %1").arg(loadAverage()));
     Totals totals;
     for (const QString &document : documents) {
-        runCase(QFileInfo(document).fileName(), {document}, ours, references, &totals);
+        runCase(QFileInfo(document).fileName(), {document}, ours, references, &totals, repeats);
     }
     if (documents.size() > 1 && !references.isEmpty())
         report(QStringLiteral("total of the single documents"), ours, totals.ours, references,
