@@ -67,21 +67,36 @@ QByteArray compoundFile(const QList<QByteArray> &storages)
     return file;
 }
 
-// A one-page PDF of shapes whose edges are smoothed, and a half-transparent fill
-// over them: pixels the paper shows through in part.
+// A one-page PDF of shapes whose edges are smoothed, a half-transparent fill over
+// them (pixels the paper shows through in part), and lines of text in three sizes,
+// whose glyphs start at every fraction of a pixel: the same characters again and
+// again, more than poppler's own glyph cache holds.
 QByteArray shapesPdf()
 {
-    const QByteArray content = "1 0 0 rg 20 20 m 280 60 l 150 190 l h f\n"
-                               "0 0.5 0 RG 2.3 w 10 190 m 290 10 l S\n"
-                               "/Half gs 0 0 1 rg 50.4 50.7 200 99.5 re f\n";
+    QByteArray content = "1 0 0 rg 20 20 m 280 60 l 150 190 l h f\n"
+                         "0 0.5 0 RG 2.3 w 10 190 m 290 10 l S\n"
+                         "/Half gs 0 0 1 rg 50.4 50.7 200 99.5 re f\n"
+                         "0 g BT 0.13 Tc\n";
+    double y = 192;
+    for (const char *size : {"5.3", "7.1", "9.7"}) {
+        for (int line = 0; line < 6; ++line) {
+            y -= 9.37;
+            content += "/F1 " + QByteArray(size) + " Tf 1 0 0 1 " +
+                       QByteArray::number(4.3 + line * 0.29) + ' ' + QByteArray::number(y) +
+                       " Tm (The quick brown fox jumps over the lazy dog 0123456789 "
+                       "PACK MY BOX WITH FIVE DOZEN LIQUOR JUGS) Tj\n";
+        }
+    }
+    content += "ET\n";
     const QList<QByteArray> objects{
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R "
-        "/Resources << /ExtGState << /Half 5 0 R >> >> >>",
+        "/Resources << /ExtGState << /Half 5 0 R >> /Font << /F1 6 0 R >> >> >>",
         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
             "endstream",
         "<< /Type /ExtGState /ca 0.5 /CA 0.5 >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
     };
     QByteArray pdf = "%PDF-1.4\n";
     QList<qsizetype> offsets;
@@ -538,8 +553,9 @@ private slots:
     }
 
     // Printed pages come out as pdftoppm draws the same PDF, to the byte, from every
-    // reader, with all of them drawing at once; the paper is laid under each page as
-    // it is copied out, where pdftoppm lays it in a pass of its own.
+    // reader, with all of them drawing at once, and again from their glyph caches; the
+    // paper is laid under each page as it is copied out, where pdftoppm lays it in a
+    // pass of its own, and the engine's glyph caches are larger than pdftoppm's.
     void printedPagesAreDrawnAsPdftoppmDrawsThem()
     {
         const QString pdf = m_dir.filePath("shapes.pdf");

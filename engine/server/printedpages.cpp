@@ -8,7 +8,9 @@
 #include <PDFDoc.h>
 #include <Page.h>
 #include <SplashOutputDev.h>
+#include <goo/gmem.h>
 #include <splash/SplashBitmap.h>
+#include <splash/SplashFont.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +19,19 @@
 #include <string>
 #include <fcntl.h>
 #include <unistd.h>
+
+#ifdef PAGELIFT_POPPLER_GLYPH_CACHE
+// The tag of a glyph in poppler's glyph cache (splash/SplashFont.cc), which its header
+// only declares; the same since xpdf, and checked for the poppler this is built with
+// (see CMakeLists.txt).
+struct SplashFontCacheTag
+{
+    int c;
+    short xFrac, yFrac; // where the glyph starts within a pixel, in quarters
+    int mru;            // valid bit (0x80000000) and place in the set, latest used first
+    int x, y, w, h;
+};
+#endif
 
 namespace {
 
@@ -38,13 +53,71 @@ void setUpPoppler()
     });
 }
 
+#ifdef PAGELIFT_POPPLER_GLYPH_CACHE
+// Poppler keeps the glyphs it drew per font and size in a cache of 8 ways, looked up
+// by character code, and as few as 4 sets for text at 96 pixels per inch. Smoothed
+// text starts a glyph at a quarter of a pixel, each start drawn apart, so the starts
+// of a few characters fill a set: a page of text drew most of its glyphs again with
+// FreeType, about a quarter of the time the page took. A font's cache is made
+// larger when it is first used: 32 ways, and as many sets (up to 64) as fit in 256 KiB.
+// A glyph found in the cache is the glyph drawn anew, so the pixels stay the same.
+class GlyphCache : public SplashFont
+{
+public:
+    static void enlarge(SplashFont *font)
+    {
+        constexpr int kPoppersWays = 8;
+        constexpr int kWays = 32;
+        constexpr int kMostSets = 64;
+        constexpr size_t kMostBytes = 256u << 10;
+        if (!font || font->*(&GlyphCache::cacheAssoc) != kPoppersWays)
+            return; // already enlarged, or poppler could not make a cache at all
+        const int glyphBytes = font->*(&GlyphCache::glyphSize);
+        if (glyphBytes <= 0)
+            return;
+        int sets = 0;
+        while (sets < kMostSets &&
+               size_t(sets == 0 ? 1 : sets * 2) * kWays * size_t(glyphBytes) <= kMostBytes)
+            sets = sets == 0 ? 1 : sets * 2;
+        if (sets * kWays <= font->*(&GlyphCache::cacheSets) * kPoppersWays)
+            return; // large glyphs: poppler's own cache holds as many
+        auto *cache = static_cast<unsigned char *>(gmallocn_checkoverflow(sets * kWays, glyphBytes));
+        auto *tags = static_cast<SplashFontCacheTag *>(
+            gmallocn_checkoverflow(sets * kWays, int(sizeof(SplashFontCacheTag))));
+        if (!cache || !tags) {
+            gfree(cache);
+            gfree(tags);
+            return;
+        }
+        // Empty, each way's place in its set told apart, as poppler starts its own.
+        for (int i = 0; i < sets * kWays; ++i)
+            tags[i].mru = i & (kWays - 1);
+        gfree(font->*(&GlyphCache::cache));
+        gfree(font->*(&GlyphCache::cacheTags));
+        font->*(&GlyphCache::cache) = cache;
+        font->*(&GlyphCache::cacheTags) = tags;
+        font->*(&GlyphCache::cacheSets) = sets;
+        font->*(&GlyphCache::cacheAssoc) = kWays;
+    }
+};
+#endif
+
 // A drawing device that leaves the page's pixels over no paper: the paper is laid
-// under them as they are copied out (`layOnPaper`), in one pass instead of two.
+// under them as they are copied out (`layOnPaper`), in one pass instead of two. Each
+// font's glyph cache is made larger as the font is first used (GlyphCache).
 class PageDevice : public SplashOutputDev
 {
 public:
     using SplashOutputDev::SplashOutputDev;
     void endPage() override {}
+    void drawChar(GfxState *state, double x, double y, double dx, double dy, double originX,
+                  double originY, CharCode code, int nBytes, const Unicode *u, int uLen) override
+    {
+        SplashOutputDev::drawChar(state, x, y, dx, dy, originX, originY, code, nBytes, u, uLen);
+#ifdef PAGELIFT_POPPLER_GLYPH_CACHE
+        GlyphCache::enlarge(getCurrentFont());
+#endif
+    }
 };
 
 // Divides a value of 0 to 255 * 255 by 255, rounded, as poppler does.
