@@ -424,15 +424,14 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     }
     if (!m_open || !m_rest || m_rest->pageCount() == 0)
         return;
-    // Drawn ahead while the client is busy with the page before, or, for a document
-    // converted alone, from the moment its pages are counted: on two helper threads,
-    // each with a reader of its own, so that the engine's thread stays free to answer.
-    // Only small pages: larger ones take long enough to draw that starting early gains
-    // little (none measured at 300 pixels per inch), and each helper keeps a page's
-    // pixels of its own.
-    // A picture drawn ahead that fails is drawn again by the cut that wants it, which
-    // reports it. Only where the selection lies at the start of what is left: after a
-    // cut, and before the first.
+    // Pages are drawn ahead where the selection lies at the start of what is left: after
+    // a cut, on this thread, while the client is busy with the page before. A document
+    // converted alone has its next two pages drawn from the moment its pages are
+    // counted, on two helper threads with a reader each, so that this thread stays free
+    // to answer; only small pages, since larger ones take long enough to draw that
+    // starting early gains little (nothing measured at 300 pixels per inch), and each
+    // helper keeps a page's pixels of its own. A picture drawn ahead that fails is drawn
+    // again by the cut that wants it, which reports it.
     const bool helpers = m_onlyDocument && m_printed && !m_document && processors() > 1 &&
                          pictureBytes(m_rest->pages().front()) <= kMostHelperBytes;
     const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
