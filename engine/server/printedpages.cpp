@@ -126,10 +126,20 @@ inline uint8_t div255(int x)
     return uint8_t((x + (x >> 8) + 0x80) >> 8);
 }
 
+// One pixel drawn over no paper with coverage `a`, as it is over white paper, its
+// fourth byte full: what poppler's own compositing gives, where bare paper stays white
+// and a pixel drawn in full keeps its colour (div255 gives back c from 255 * c).
+inline void layPixelOnPaper(const uint8_t *from, int a, uint8_t *to)
+{
+    const int paper = (255 - a) * 255;
+    to[0] = div255(paper + a * from[0]);
+    to[1] = div255(paper + a * from[1]);
+    to[2] = div255(paper + a * from[2]);
+    to[3] = 0xFF;
+}
+
 // Writes `count` pixels of the page, drawn over no paper with their coverage in
-// `alpha`, to `to` as they are over white paper, each pixel's fourth byte full:
-// what poppler's own compositing gives, where bare paper stays white and a pixel
-// drawn in full keeps its colour (div255 gives back c from 255 * c).
+// `alpha`, to `to` as they are over white paper (layPixelOnPaper).
 void layOnPaper(const uint8_t *color, const uint8_t *alpha, int count, uint8_t *to)
 {
     constexpr uint64_t kNone = 0;
@@ -153,25 +163,11 @@ void layOnPaper(const uint8_t *color, const uint8_t *alpha, int count, uint8_t *
             std::memcpy(pixels, words, 32);
             continue;
         }
-        for (int i = 0; i < 8; ++i) {
-            const int a = alpha[x + i];
-            const int paper = (255 - a) * 255;
-            pixels[i * 4 + 0] = div255(paper + a * from[i * 4 + 0]);
-            pixels[i * 4 + 1] = div255(paper + a * from[i * 4 + 1]);
-            pixels[i * 4 + 2] = div255(paper + a * from[i * 4 + 2]);
-            pixels[i * 4 + 3] = 0xFF;
-        }
+        for (int i = 0; i < 8; ++i)
+            layPixelOnPaper(from + i * 4, alpha[x + i], pixels + i * 4);
     }
-    for (; x < count; ++x) {
-        const int a = alpha[x];
-        const int paper = (255 - a) * 255;
-        const uint8_t *from = color + size_t(x) * 4;
-        uint8_t *pixel = to + size_t(x) * 4;
-        pixel[0] = div255(paper + a * from[0]);
-        pixel[1] = div255(paper + a * from[1]);
-        pixel[2] = div255(paper + a * from[2]);
-        pixel[3] = 0xFF;
-    }
+    for (; x < count; ++x)
+        layPixelOnPaper(color + size_t(x) * 4, alpha[x], to + size_t(x) * 4);
 }
 
 } // namespace

@@ -432,13 +432,13 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     // starting early gains little (nothing measured at 300 pixels per inch), and each
     // helper keeps a page's pixels of its own. A picture drawn ahead that fails is drawn
     // again by the cut that wants it, which reports it.
+    const int first = m_rest->pages().front();
     const bool helpers = m_onlyDocument && m_printed && !m_document && processors() > 1 &&
-                         pictureBytes(m_rest->pages().front()) <= kMostHelperBytes;
+                         pictureBytes(first) <= kMostHelperBytes;
     const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
     if (request.call != Call::Cut && !(helpers && counted))
         return;
     settleHelpers(false);
-    const int first = m_rest->pages().front();
     std::vector<int> wanted{first};
     if (helpers && first + 1 < int(m_pages.size()))
         wanted.push_back(first + 1);
