@@ -7,6 +7,8 @@
 #include "printedpages.h"
 #include "profile.h"
 #include "remainingpages.h"
+#include "server.h"
+#include "socketio.h"
 #include "storedzip.h"
 
 #include <QBuffer>
@@ -19,6 +21,8 @@
 #include <QScopeGuard>
 
 #include <linux/magic.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
@@ -298,6 +302,49 @@ private slots:
         QTest::newRow("random bytes") << random << FileKind::Binary;
         QTest::newRow("control codes")
             << QByteArray("\x01\x02\x03\x04 text", 9) << FileKind::Binary;
+    }
+
+    void repliesWaitOnlyForRequestsInHand()
+    {
+        // Calls written in one go are answered in one go; but no answer waits for a
+        // call that has not arrived whole, or the client would wait for ever.
+        using namespace engineprotocol;
+        int ends[2];
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        UniqueFd client(ends[0]), engine(ends[1]);
+        int served = -1;
+        std::thread server(
+            [&] { served = serveCalls(engine.get(), engine.get(), nullptr, "no office", 0); });
+        auto guard = qScopeGuard([&] {
+            client.reset();
+            server.join();
+        });
+        const auto answered = [&](int timeoutMs) {
+            pollfd ready{client.get(), POLLIN, 0};
+            if (::poll(&ready, 1, timeoutMs) != 1)
+                return false;
+            char head[4 + kReplyHeaderSize];
+            ReplyHeader header;
+            std::string detail;
+            if (!readFully(client.get(), head, sizeof head) || !decodeReplyHeader(head, header))
+                return false;
+            detail.resize(header.extra);
+            return readFully(client.get(), detail.data(), detail.size()) &&
+                   header.refusal == Refusal::EngineFailure && detail == "no office";
+        };
+
+        const std::string call = encodeRequest({Call::Property, 0, 0, 0, {}});
+        QVERIFY(writeFully(client.get(), call + call + call + call.substr(0, 5)));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY2(answered(5000), qPrintable(QString::number(i)));
+        QVERIFY(!answered(200)); // the fourth has not arrived whole
+        QVERIFY(
+            writeFully(client.get(), call.substr(5) + encodeRequest({Call::Quit, 0, 0, 0, {}})));
+        QVERIFY(answered(5000));
+        QVERIFY(answered(5000)); // the quit
+        server.join();
+        guard.dismiss();
+        QCOMPARE(served, 0);
     }
 
     void fileKinds()

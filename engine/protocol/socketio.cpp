@@ -1,5 +1,6 @@
 #include "socketio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -127,18 +128,41 @@ bool readFrame(int fd, std::string &frame, size_t maxSize)
     return readFully(fd, frame.data() + 4, size);
 }
 
-ReadResult readRequest(int fd, Request &request)
+ReadResult RequestReader::next(Request &request)
 {
-    char length[4];
-    if (!readFully(fd, length, 4))
-        return ReadResult::Ended;
-    const uint32_t size = detail::get32(length);
-    if (size > kMaxRequestSize)
-        return ReadResult::Malformed;
-    std::string payload(size, '\0');
-    if (!readFully(fd, payload.data(), size) || !decodeRequest(payload, request))
-        return ReadResult::Malformed;
-    return ReadResult::Ok;
+    for (;;) {
+        const size_t held = m_buffer.size() - m_start;
+        if (held >= 4) {
+            const uint32_t size = detail::get32(m_buffer.data() + m_start);
+            if (size > kMaxRequestSize)
+                return ReadResult::Malformed;
+            if (held >= 4 + size_t(size)) {
+                const std::string_view payload(m_buffer.data() + m_start + 4, size);
+                m_start += 4 + size_t(size);
+                return decodeRequest(payload, request) ? ReadResult::Ok : ReadResult::Malformed;
+            }
+        }
+        // The part of a request already read moves to the front; the rest is read
+        // after it, with whatever follows.
+        m_buffer.erase(0, m_start);
+        m_start = 0;
+        constexpr size_t kChunk = 64 * 1024;
+        const size_t had = m_buffer.size();
+        m_buffer.resize(had + kChunk);
+        ssize_t n;
+        do {
+            n = ::read(m_fd, m_buffer.data() + had, kChunk);
+        } while (n < 0 && errno == EINTR);
+        m_buffer.resize(had + size_t(std::max<ssize_t>(n, 0)));
+        if (n <= 0)
+            return had < 4 ? ReadResult::Ended : ReadResult::Malformed;
+    }
+}
+
+bool RequestReader::holdsWhole() const
+{
+    const size_t held = m_buffer.size() - m_start;
+    return held >= 4 && held >= 4 + size_t(detail::get32(m_buffer.data() + m_start));
 }
 
 bool sendLaunchedEngine(int control, int32_t pid, int socket, int pidfd)

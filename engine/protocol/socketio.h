@@ -44,7 +44,22 @@ enum class ReadResult
     Ended,     // the other side closed its end
     Malformed, // too long, cut short or not a request
 };
-ReadResult readRequest(int fd, Request &request);
+// Requests read from a descriptor as they come, as many at once as have arrived: a
+// client that writes a hundred calls in one go costs one read rather than two hundred.
+class RequestReader
+{
+public:
+    explicit RequestReader(int fd) : m_fd(fd) {}
+    // The next request, waiting for it if none has arrived yet.
+    ReadResult next(Request &request);
+    // Whether another whole request has already arrived, so that next() will not wait.
+    bool holdsWhole() const;
+
+private:
+    int m_fd;
+    std::string m_buffer;
+    size_t m_start = 0; // where the next request begins in m_buffer
+};
 
 // The launcher's answer to one order: the engine's process id with the engine's end of
 // its call socket and a pidfd of it, or a failed fork (pid -1, no descriptors).

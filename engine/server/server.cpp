@@ -26,19 +26,31 @@ bool sendSharedReply(int fd, const EngineSession::Reply &reply)
     return writeFully(fd, std::string_view(head).substr(size_t(n)));
 }
 
+// What follows a reply's header: its pixels when they travel in the socket, or else
+// its explanation.
+std::string_view replyBody(const EngineSession::Reply &reply)
+{
+    if (reply.pixels && !reply.pixels->empty())
+        return {reinterpret_cast<const char *>(reply.pixels->data()), reply.pixels->size()};
+    return reply.detail;
+}
+
+std::string replyHead(const EngineSession::Reply &reply)
+{
+    ReplyHeader header = reply.header;
+    header.extra = uint32_t(replyBody(reply).size());
+    return encodeReplyHeader(header);
+}
+
 bool sendReply(int fd, const EngineSession::Reply &reply)
 {
     if (reply.pixels && reply.pixels->descriptor() >= 0)
         return sendSharedReply(fd, reply);
-    ReplyHeader header = reply.header;
-    const bool hasPixels = reply.pixels && !reply.pixels->empty();
-    header.extra = uint32_t(hasPixels ? reply.pixels->size() : reply.detail.size());
-    std::string head = encodeReplyHeader(header);
+    std::string head = replyHead(reply);
+    const std::string_view body = replyBody(reply);
     iovec parts[2] = {
         {head.data(), head.size()},
-        {hasPixels ? static_cast<void *>(const_cast<uint8_t *>(reply.pixels->data()))
-                   : static_cast<void *>(const_cast<char *>(reply.detail.data())),
-         header.extra},
+        {const_cast<char *>(body.data()), body.size()},
     };
     return writeFully(fd, parts);
 }
@@ -58,13 +70,28 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
         sendReply(replies, reply);
         ::_exit(kExitTooMuchMemory);
     });
+    // Small replies wait while further requests are already in hand, and go out
+    // together before the engine handles the last of them: the hundred selection calls
+    // a client writes in one go are answered in one write, and a call that fails or
+    // brings the engine down still finds every earlier call answered.
+    RequestReader reader(requests);
+    std::string held;
+    const auto send = [&](const EngineSession::Reply *reply) {
+        std::lock_guard lock(sending);
+        if (!held.empty() && !writeFully(replies, std::exchange(held, {})))
+            return false;
+        return !reply || sendReply(replies, *reply);
+    };
     for (;;) {
         Request request;
-        const ReadResult read = readRequest(requests, request);
+        const ReadResult read = reader.next(request);
         if (read == ReadResult::Ended)
             return 0; // the client has gone
         if (read == ReadResult::Malformed)
             return 2;
+        const bool more = reader.holdsWhole();
+        if (!more && !send(nullptr))
+            return 0;
 
         EngineSession::Reply reply;
         if (session) {
@@ -73,10 +100,13 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
             reply.header.refusal = Refusal::EngineFailure;
             reply.detail = startError;
         }
-        std::unique_lock lock(sending);
-        if (!sendReply(replies, reply))
+        const bool small = !reply.pixels && reply.detail.size() < 4096;
+        if (more && small && request.call != Call::Quit) {
+            held += replyHead(reply);
+            held += reply.detail;
+        } else if (!send(&reply)) {
             return 0;
-        lock.unlock();
+        }
         if (request.call == Call::Quit)
             return 0;
         if (session && reply.header.refusal == Refusal::None)

@@ -204,9 +204,10 @@ int serve(bool warmed)
     bool stateLeft = false;
     bool closed = false; // the last document was closed
 
+    RequestReader requests(STDIN_FILENO);
     for (;;) {
         Request request;
-        const ReadResult read = readRequest(STDIN_FILENO, request);
+        const ReadResult read = requests.next(request);
         if (read == ReadResult::Ended)
             return 0;
         if (read == ReadResult::Malformed)
