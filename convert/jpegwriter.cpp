@@ -2,10 +2,13 @@
 
 #include "error.h"
 #include "filereplace.h"
+#include "jpegbands.h"
 
 #include <turbojpeg.h>
 
-#include <memory>
+#include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -43,16 +46,6 @@ int turboPixelFormat(QImage::Format format)
     }
 }
 
-struct TurboDeleter
-{
-    void operator()(void *handle) const { tjDestroy(handle); }
-};
-
-struct JpegBufferDeleter
-{
-    void operator()(unsigned char *buffer) const { tjFree(buffer); }
-};
-
 } // namespace
 
 void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
@@ -71,24 +64,16 @@ void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
         pixelFormat = turboPixelFormat(converted.format());
     }
 
-    std::unique_ptr<void, TurboDeleter> compressor(tjInitCompress());
-    if (!compressor)
-        fail(ImageStatus::OutOfMemory);
-
-    unsigned char *jpeg = nullptr;
-    unsigned long jpegSize = 0;
-    const int grey = pixelFormat == TJPF_GRAY;
-    const int result = tjCompress2(compressor.get(), source->constBits(), source->width(),
-                                   int(source->bytesPerLine()), source->height(), pixelFormat,
-                                   &jpeg, &jpegSize, grey ? TJSAMP_GRAY : TJSAMP_420, quality, 0);
-    std::unique_ptr<unsigned char, JpegBufferDeleter> jpegBuffer(jpeg);
-    if (result != 0 || !jpeg)
+    const JpegSource jpegSource{source->constBits(), source->width(), int(source->bytesPerLine()),
+                                source->height(), pixelFormat};
+    const std::string jpeg =
+        encodeJpegInBands(jpegSource, quality, std::max(1, QThread::idealThreadCount()));
+    if (jpeg.empty())
         fail(ImageStatus::GenericError);
 
     // Written beside the target and renamed over it, so a failure never leaves a
     // half-written file or loses the file that was there.
-    const int error = replaceFile(
-        path, QByteArrayView(reinterpret_cast<const char *>(jpeg), qsizetype(jpegSize)));
+    const int error = replaceFile(path, QByteArrayView(jpeg.data(), qsizetype(jpeg.size())));
     if (error != 0)
         fail(ImageStatus::Win32Error,
              QStringLiteral("\"%1\" cannot be written: %2.").arg(path, fileErrorReason(error)));

@@ -1,5 +1,6 @@
 #include "errorof.h"
 #include "filereplace.h"
+#include "jpegbands.h"
 #include "jpegwriter.h"
 #include "madedocuments.h"
 #include "pathbytes.h"
@@ -9,6 +10,8 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <turbojpeg.h>
 
 #include <cerrno>
 #include <csignal>
@@ -34,6 +37,26 @@ private:
     static QStringList entries(const QString &folder)
     {
         return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
+
+    // Decoded by TurboJPEG to packed RGB; empty when the stream does not decode.
+    static QByteArray decoded(const std::string &jpeg, int width, int height, bool grey)
+    {
+        tjhandle handle = tjInitDecompress();
+        int w = 0, h = 0, subsampling = 0, colours = 0;
+        const auto *bytes = reinterpret_cast<const unsigned char *>(jpeg.data());
+        QByteArray pixels;
+        if (tjDecompressHeader3(handle, bytes, jpeg.size(), &w, &h, &subsampling, &colours) == 0 &&
+            w == width && h == height) {
+            const int format = grey ? TJPF_GRAY : TJPF_RGB;
+            pixels.resize(qsizetype(w) * h * tjPixelSize[format]);
+            if (tjDecompress2(handle, bytes, jpeg.size(),
+                              reinterpret_cast<unsigned char *>(pixels.data()), w, 0, h, format,
+                              0) != 0)
+                pixels.clear();
+        }
+        tjDestroy(handle);
+        return pixels;
     }
 
     QTemporaryDir m_dir;
@@ -94,6 +117,71 @@ private slots:
         QVERIFY2(qRed(red) > 180 && qBlue(red) < 70, qPrintable(QString::number(red, 16)));
         QVERIFY2(qBlue(blue) > 180 && qRed(blue) < 70, qPrintable(QString::number(blue, 16)));
         QVERIFY(qRed(white) > 240 && qGreen(white) > 240 && qBlue(white) > 240);
+    }
+
+    void bandsDecodeToThePixelsOfOnePiece_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("grey");
+        const int rows = jpegBandRows(false);
+        QTest::newRow("A4 page at 96 dpi") << QSize(794, 1123) << false;
+        QTest::newRow("two whole bands") << QSize(160, 2 * rows) << false;
+        QTest::newRow("one row into a third band") << QSize(37, 2 * rows + 1) << false;
+        QTest::newRow("odd sizes") << QSize(101, 3 * rows - 7) << false;
+        QTest::newRow("grey") << QSize(333, 5 * jpegBandRows(true) + 3) << true;
+        QTest::newRow("one band") << QSize(200, rows) << false;
+    }
+
+    void bandsDecodeToThePixelsOfOnePiece()
+    {
+        // Detail everywhere, and a level that drifts from band to band, so that a band
+        // coded with the wrong starting point, or rows lost or repeated at a joint,
+        // show in the pixels.
+        QFETCH(QSize, size);
+        QFETCH(bool, grey);
+        QImage image(size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+        quint32 noise = 12345;
+        for (int y = 0; y < size.height(); ++y) {
+            for (int x = 0; x < size.width(); ++x) {
+                noise = noise * 1103515245 + 12345;
+                const int n = int(noise >> 24) % 40;
+                const QRgb rgb = qRgb((y / 3 + n) % 256, (x + y) % 200 + n, (x * 3 + n) % 256);
+                if (grey)
+                    image.scanLine(y)[x] = uchar(qRed(rgb));
+                else
+                    image.setPixel(x, y, rgb);
+            }
+        }
+        const JpegSource source{image.constBits(), size.width(), int(image.bytesPerLine()),
+                                size.height(), grey ? TJPF_GRAY : TJPF_BGRX};
+        const std::string banded = encodeJpegInBands(source, 75, 1);
+        QVERIFY(!banded.empty());
+        // The bands, and so the bytes, do not depend on the threads.
+        QCOMPARE(encodeJpegInBands(source, 75, 3), banded);
+
+        tjhandle handle = tjInitCompress();
+        unsigned char *whole = nullptr;
+        unsigned long wholeSize = 0;
+        QCOMPARE(tjCompress2(handle, source.bits, source.width, source.bytesPerLine, source.height,
+                             source.pixelFormat, &whole, &wholeSize,
+                             grey ? TJSAMP_GRAY : TJSAMP_420, 75, 0),
+                 0);
+        const std::string onePiece(reinterpret_cast<const char *>(whole), wholeSize);
+        tjFree(whole);
+        tjDestroy(handle);
+
+        const bool bands = size.height() > jpegBandRows(grey);
+        QCOMPARE(banded.find("\xFF\xDD") != std::string::npos, bands); // a restart interval
+        if (!bands)
+            QCOMPARE(banded, onePiece);
+        const QByteArray pixels = decoded(banded, size.width(), size.height(), grey);
+        QVERIFY(!pixels.isEmpty());
+        QVERIFY(pixels == decoded(onePiece, size.width(), size.height(), grey));
+        // Qt's own reader agrees as well.
+        const QImage read =
+            QImage::fromData(QByteArrayView(banded.data(), qsizetype(banded.size())));
+        QCOMPARE(read,
+                 QImage::fromData(QByteArrayView(onePiece.data(), qsizetype(onePiece.size()))));
     }
 
     void greyPicture()
