@@ -18,9 +18,9 @@ struct JpegSource
     int pixelFormat = 0; // a TurboJPEG pixel format (TJPF_...)
 };
 
-// Rows in a band: eight rows of blocks for pictures with colour (whose blocks are 16
-// rows high), sixteen for grey ones. The bands depend on the picture alone, never on
-// the threads: a picture gives the same bytes on every machine.
+// Rows in a band: eight rows of blocks, so 128 rows of a picture with colour (whose
+// blocks are 16 rows high) and 64 of a grey one. The bands depend on the picture alone,
+// never on the threads: a picture gives the same bytes on every machine.
 int jpegBandRows(bool grey);
 
 // The JPEG of `source` at `quality` (0-100), with colour subsampled 2x2 (or grey for
