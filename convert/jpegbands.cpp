@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <system_error>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -135,17 +135,10 @@ std::string join(const std::vector<Encoded> &bands, int height, unsigned restart
     return out;
 }
 
-} // namespace
-
-int jpegBandRows(bool grey)
-{
-    return kBandBlockRows * tjMCUHeight[grey ? TJSAMP_GRAY : TJSAMP_420];
-}
-
-std::string encodeJpegInBands(const JpegSource &source, int quality, int threads)
+std::string encodeBands(const JpegSource &source, int quality, int threads)
 {
     const int subsampling = subsamplingOf(source);
-    const int bandRows = jpegBandRows(subsampling == TJSAMP_GRAY);
+    const int bandRows = kBandBlockRows * tjMCUHeight[subsampling];
     const int bandCount = (source.height + bandRows - 1) / bandRows;
     const int64_t blocksAcross =
         (int64_t(source.width) + tjMCUWidth[subsampling] - 1) / tjMCUWidth[subsampling];
@@ -173,8 +166,8 @@ std::string encodeJpegInBands(const JpegSource &source, int quality, int threads
     for (int i = 1; i < std::min(threads, bandCount); ++i) {
         try {
             helpers.emplace_back(work);
-        } catch (const std::system_error &) {
-            break; // the bands left are encoded by the threads there are
+        } catch (...) {
+            break; // no thread to be had: the threads there are encode the bands left
         }
     }
     work();
@@ -183,4 +176,20 @@ std::string encodeJpegInBands(const JpegSource &source, int quality, int threads
     if (failed)
         return {};
     return join(bands, source.height, unsigned(restartBlocks));
+}
+
+} // namespace
+
+int jpegBandRows(bool grey)
+{
+    return kBandBlockRows * tjMCUHeight[grey ? TJSAMP_GRAY : TJSAMP_420];
+}
+
+std::string encodeJpegInBands(const JpegSource &source, int quality, int threads)
+{
+    try {
+        return encodeBands(source, quality, threads);
+    } catch (const std::bad_alloc &) {
+        return {}; // a failed encoding, as when the encoder runs out of memory
+    }
 }
