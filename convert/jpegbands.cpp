@@ -43,6 +43,11 @@ int subsamplingOf(const JpegSource &source)
     return source.pixelFormat == TJPF_GRAY ? TJSAMP_GRAY : TJSAMP_420;
 }
 
+int bandRowsOf(int subsampling)
+{
+    return kBandBlockRows * tjMCUHeight[subsampling];
+}
+
 bool encodeRows(tjhandle handle, const JpegSource &source, int firstRow, int rows, int quality,
                 Encoded &out)
 {
@@ -138,7 +143,7 @@ std::string join(const std::vector<Encoded> &bands, int height, unsigned restart
 std::string encodeBands(const JpegSource &source, int quality, int threads)
 {
     const int subsampling = subsamplingOf(source);
-    const int bandRows = kBandBlockRows * tjMCUHeight[subsampling];
+    const int bandRows = bandRowsOf(subsampling);
     const int bandCount = (source.height + bandRows - 1) / bandRows;
     const int64_t blocksAcross =
         (int64_t(source.width) + tjMCUWidth[subsampling] - 1) / tjMCUWidth[subsampling];
@@ -182,7 +187,7 @@ std::string encodeBands(const JpegSource &source, int quality, int threads)
 
 int jpegBandRows(bool grey)
 {
-    return kBandBlockRows * tjMCUHeight[grey ? TJSAMP_GRAY : TJSAMP_420];
+    return bandRowsOf(grey ? TJSAMP_GRAY : TJSAMP_420);
 }
 
 std::string encodeJpegInBands(const JpegSource &source, int quality, int threads)

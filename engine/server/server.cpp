@@ -103,7 +103,7 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
         const bool small = !reply.pixels && reply.detail.size() < 4096;
         if (more && small && request.call != Call::Quit) {
             held += replyHead(reply);
-            held += reply.detail;
+            held += replyBody(reply);
         } else if (!send(&reply)) {
             return 0;
         }
