@@ -2,7 +2,7 @@
 
 #include "error.h"
 #include "filereplace.h"
-#include "jpegbands.h"
+#include "jpegrows.h"
 
 #include <turbojpeg.h>
 
@@ -67,7 +67,7 @@ void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
     const JpegSource jpegSource{source->constBits(), source->width(), int(source->bytesPerLine()),
                                 source->height(), pixelFormat};
     const std::string jpeg =
-        encodeJpegInBands(jpegSource, quality, std::max(1, QThread::idealThreadCount()));
+        encodeJpegByRows(jpegSource, quality, std::max(1, QThread::idealThreadCount()));
     if (jpeg.empty())
         fail(ImageStatus::GenericError);
 

@@ -1,6 +1,6 @@
 #include "errorof.h"
 #include "filereplace.h"
-#include "jpegbands.h"
+#include "jpegrows.h"
 #include "jpegwriter.h"
 #include "madedocuments.h"
 #include "pathbytes.h"
@@ -119,33 +119,52 @@ private slots:
         QVERIFY(qRed(white) > 240 && qGreen(white) > 240 && qBlue(white) > 240);
     }
 
-    void bandsDecodeToThePixelsOfOnePiece_data()
+    void rowsDecodeToThePixelsOfOnePiece_data()
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("grey");
-        const int rows = jpegBandRows(false);
-        QTest::newRow("A4 page at 96 dpi") << QSize(794, 1123) << false;
-        QTest::newRow("two whole bands") << QSize(160, 2 * rows) << false;
-        QTest::newRow("one row into a third band") << QSize(37, 2 * rows + 1) << false;
-        QTest::newRow("odd sizes") << QSize(101, 3 * rows - 7) << false;
-        QTest::newRow("grey") << QSize(333, 5 * jpegBandRows(true) + 3) << true;
-        QTest::newRow("one band") << QSize(200, rows) << false;
+        QTest::addColumn<QString>("paper"); // rows of blocks left white: "" or a pattern
+        const int rows = jpegBlockRows(false);
+        const int group = kJpegRowsPerGroup * rows;
+        QTest::newRow("A4 page at 96 dpi") << QSize(794, 1123) << false << QString();
+        QTest::newRow("A4 page, white margins and gaps")
+            << QSize(794, 1123) << false << QStringLiteral("wwwwwnnwnnnnnnnnnnnwwwnwnwnnw");
+        QTest::newRow("two whole groups") << QSize(160, 2 * group) << false << QString();
+        QTest::newRow("one row into a third group")
+            << QSize(37, 2 * group + 1) << false << QString();
+        QTest::newRow("odd sizes, white last rows")
+            << QSize(101, 3 * group - 7) << false << QStringLiteral("nwnnwwnnnnnnnnnnnnnnnnww");
+        QTest::newRow("grey") << QSize(333, 5 * jpegBlockRows(true) + 3) << true << QString();
+        QTest::newRow("grey, white rows")
+            << QSize(333, 5 * jpegBlockRows(true) + 3) << true << QStringLiteral("wnwnww");
+        QTest::newRow("white page")
+            << QSize(794, 1123) << false << QStringLiteral("w").repeated(71);
+        QTest::newRow("one row of blocks") << QSize(200, rows) << false << QString();
     }
 
-    void bandsDecodeToThePixelsOfOnePiece()
+    void rowsDecodeToThePixelsOfOnePiece()
     {
-        // Detail everywhere, and a level that drifts from band to band, so that a band
-        // coded with the wrong starting point, or rows lost or repeated at a joint,
-        // show in the pixels.
+        // Detail everywhere, and a level that drifts from row to row, so that a row
+        // coded with the wrong starting point, or rows lost, repeated or swapped at a
+        // joint, show in the pixels. Rows of blocks marked "w" are white paper; those
+        // marked "n" are white but for one pixel of another red in the last column.
         QFETCH(QSize, size);
         QFETCH(bool, grey);
+        QFETCH(QString, paper);
+        const int blockRows = jpegBlockRows(grey);
         QImage image(size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
         quint32 noise = 12345;
         for (int y = 0; y < size.height(); ++y) {
+            const int blockRow = y / blockRows;
+            const QChar kind = blockRow < paper.size() ? paper[blockRow] : u'd';
             for (int x = 0; x < size.width(); ++x) {
                 noise = noise * 1103515245 + 12345;
                 const int n = int(noise >> 24) % 40;
-                const QRgb rgb = qRgb((y / 3 + n) % 256, (x + y) % 200 + n, (x * 3 + n) % 256);
+                QRgb rgb = qRgb((y / 3 + n) % 256, (x + y) % 200 + n, (x * 3 + n) % 256);
+                if (kind != u'd')
+                    rgb = kind == u'n' && x == size.width() - 1 && y % blockRows == 0
+                              ? qRgb(128, 255, 255)
+                              : qRgb(255, 255, 255);
                 if (grey)
                     image.scanLine(y)[x] = uchar(qRed(rgb));
                 else
@@ -154,10 +173,10 @@ private slots:
         }
         const JpegSource source{image.constBits(), size.width(), int(image.bytesPerLine()),
                                 size.height(), grey ? TJPF_GRAY : TJPF_BGRX};
-        const std::string banded = encodeJpegInBands(source, 75, 1);
-        QVERIFY(!banded.empty());
-        // The bands, and so the bytes, do not depend on the threads.
-        QCOMPARE(encodeJpegInBands(source, 75, 3), banded);
+        const std::string byRows = encodeJpegByRows(source, 75, 1);
+        QVERIFY(!byRows.empty());
+        // The groups, and so the bytes, do not depend on the threads.
+        QCOMPARE(encodeJpegByRows(source, 75, 3), byRows);
 
         tjhandle handle = tjInitCompress();
         unsigned char *whole = nullptr;
@@ -170,18 +189,60 @@ private slots:
         tjFree(whole);
         tjDestroy(handle);
 
-        const bool bands = size.height() > jpegBandRows(grey);
-        QCOMPARE(banded.find("\xFF\xDD") != std::string::npos, bands); // a restart interval
-        if (!bands)
-            QCOMPARE(banded, onePiece);
-        const QByteArray pixels = decoded(banded, size.width(), size.height(), grey);
+        // One row of blocks is encoded in one go, as TurboJPEG encodes it.
+        const bool rows = size.height() > blockRows;
+        QCOMPARE(byRows.find("\xFF\xDD") != std::string::npos, rows); // a restart interval
+        if (!rows)
+            QCOMPARE(byRows, onePiece);
+        const QByteArray pixels = decoded(byRows, size.width(), size.height(), grey);
         QVERIFY(!pixels.isEmpty());
         QVERIFY(pixels == decoded(onePiece, size.width(), size.height(), grey));
         // Qt's own reader agrees as well.
         const QImage read =
-            QImage::fromData(QByteArrayView(banded.data(), qsizetype(banded.size())));
+            QImage::fromData(QByteArrayView(byRows.data(), qsizetype(byRows.size())));
         QCOMPARE(read,
                  QImage::fromData(QByteArrayView(onePiece.data(), qsizetype(onePiece.size()))));
+    }
+
+    void encodedAsTurboJpegEncodes_data()
+    {
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<QImage::Format>("format");
+        for (int quality : {0, 50, 75, 95, 96, 100})
+            QTest::addRow("quality %d", quality) << quality << QImage::Format_RGB32;
+        QTest::newRow("rgb888") << 75 << QImage::Format_RGB888;
+        QTest::newRow("rgbx8888") << 75 << QImage::Format_RGBX8888;
+        QTest::newRow("grey") << 75 << QImage::Format_Grayscale8;
+    }
+
+    void encodedAsTurboJpegEncodes()
+    {
+        // A picture of one row of blocks is encoded in one go: the very bytes TurboJPEG
+        // makes, so the encoder's settings (tables, transform, subsampling) are its.
+        QFETCH(int, quality);
+        QFETCH(QImage::Format, format);
+        const bool grey = format == QImage::Format_Grayscale8;
+        const QImage image = picture(format).copy(0, 0, 320, jpegBlockRows(grey) - 3);
+        int pixelFormat = TJPF_BGRX;
+        if (format == QImage::Format_RGB888)
+            pixelFormat = TJPF_RGB;
+        else if (format == QImage::Format_RGBX8888)
+            pixelFormat = TJPF_RGBX;
+        else if (grey)
+            pixelFormat = TJPF_GRAY;
+        const JpegSource source{image.constBits(), image.width(), int(image.bytesPerLine()),
+                                image.height(), pixelFormat};
+        tjhandle handle = tjInitCompress();
+        unsigned char *turbo = nullptr;
+        unsigned long turboSize = 0;
+        QCOMPARE(tjCompress2(handle, source.bits, source.width, source.bytesPerLine, source.height,
+                             pixelFormat, &turbo, &turboSize,
+                             pixelFormat == TJPF_GRAY ? TJSAMP_GRAY : TJSAMP_420, quality, 0),
+                 0);
+        const std::string expected(reinterpret_cast<const char *>(turbo), turboSize);
+        tjFree(turbo);
+        tjDestroy(handle);
+        QCOMPARE(encodeJpegByRows(source, quality, 2), expected);
     }
 
     void greyPicture()
