@@ -4,6 +4,7 @@
 #include "filekind.h"
 #include "folderwatch.h"
 #include "macrosniff.h"
+#include "moduleaddress.h"
 #include "printedpages.h"
 #include "profile.h"
 #include "remainingpages.h"
@@ -115,6 +116,25 @@ QByteArray shapesPdf()
     pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
            " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     return pdf;
+}
+
+// glibc's dladdr, counted; and an object that can be made to move.
+int g_lookups = 0;
+const void *g_movedTo = nullptr;
+
+int countedLookup(const void *address, Dl_info *info)
+{
+    ++g_lookups;
+    return ::dladdr(address, info);
+}
+
+bool movableLocate(const void *address, const void **object, const void **start)
+{
+    if (!ModuleAddressCache::locateLoaded(address, object, start))
+        return false;
+    if (g_movedTo)
+        *start = g_movedTo;
+    return true;
 }
 
 } // namespace
@@ -651,6 +671,53 @@ private slots:
                 colours.insert(expected.pixel(x, y));
         }
         QVERIFY(colours.size() > 20);
+    }
+
+    void dladdrAnswersAreKeptWhileTheirObjectStays()
+    {
+        g_lookups = 0;
+        g_movedTo = nullptr;
+        ModuleAddressCache cache(countedLookup, movableLocate);
+        const auto *inLibc = static_cast<const char *>(::dlsym(RTLD_DEFAULT, "qsort"));
+        QVERIFY(inLibc);
+        const auto same = [](const Dl_info &a, const Dl_info &b) {
+            return QByteArray(a.dli_fname) == QByteArray(b.dli_fname) &&
+                   a.dli_fbase == b.dli_fbase && a.dli_saddr == b.dli_saddr &&
+                   QByteArray(a.dli_sname) == QByteArray(b.dli_sname);
+        };
+        Dl_info expected{};
+        QVERIFY(::dladdr(inLibc, &expected) != 0);
+        for (int i = 0; i < 3; ++i) {
+            Dl_info info{};
+            QCOMPARE(cache.find(inLibc, &info), 1);
+            QVERIFY(same(info, expected));
+        }
+        QCOMPARE(g_lookups, 1);
+
+        // The object loaded again elsewhere: glibc is asked anew.
+        Dl_info info{};
+        int elsewhere = 0;
+        g_movedTo = &elsewhere;
+        QCOMPARE(cache.find(inLibc, &info), 1);
+        QCOMPARE(g_lookups, 2);
+        g_movedTo = nullptr;
+
+        // More addresses than are kept: each answer is still glibc's for that address.
+        for (int round = 0; round < 2; ++round) {
+            for (int i = 0; i < 80; ++i) {
+                Dl_info info{};
+                Dl_info direct{};
+                QCOMPARE(cache.find(inLibc + 64 * i, &info), ::dladdr(inLibc + 64 * i, &direct));
+                QVERIFY2(same(info, direct), qPrintable(QString::number(i)));
+            }
+        }
+
+        // An address in no object is glibc's to answer, every time.
+        const int before = g_lookups;
+        const std::vector<char> heap(64);
+        QCOMPARE(cache.find(heap.data(), &info), 0);
+        QCOMPARE(cache.find(heap.data(), &info), 0);
+        QCOMPARE(g_lookups, before + 2);
     }
 
     void officeVersionIsRecorded()
