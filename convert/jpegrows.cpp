@@ -268,6 +268,14 @@ bool cutIntoRows(Group &group)
     return group.pieces.size() == group.blockRows.size();
 }
 
+// Adds the addresses of rows [first, end) of `source` to `rows`.
+void appendRows(const JpegSource &source, int first, int end,
+                std::vector<const unsigned char *> &rows)
+{
+    for (int row = first; row < end; ++row)
+        rows.push_back(source.bits + size_t(row) * size_t(source.bytesPerLine));
+}
+
 // Encodes a group: the rows of pixels of its rows of blocks, one after another, as a
 // picture of their own. `white` is a line of white pixels; a group whose rows are -1
 // is one row of blocks of it.
@@ -281,8 +289,7 @@ bool encodeGroup(Compressor &compressor, const JpegSource &source, int quality, 
             continue;
         }
         const int first = blockRow * blockHeight;
-        for (int row = first; row < std::min(source.height, first + blockHeight); ++row)
-            rows.push_back(source.bits + size_t(row) * size_t(source.bytesPerLine));
+        appendRows(source, first, std::min(source.height, first + blockHeight), rows);
     }
     if (!compressor.compress(source, rows.data(), int(rows.size()), quality, true))
         return false;
@@ -292,9 +299,8 @@ bool encodeGroup(Compressor &compressor, const JpegSource &source, int quality, 
 
 std::string encodeWhole(const JpegSource &source, int quality)
 {
-    std::vector<const unsigned char *> rows(size_t(source.height));
-    for (int row = 0; row < source.height; ++row)
-        rows[size_t(row)] = source.bits + size_t(row) * size_t(source.bytesPerLine);
+    std::vector<const unsigned char *> rows;
+    appendRows(source, 0, source.height, rows);
     Compressor compressor;
     if (!compressor.compress(source, rows.data(), source.height, quality, false))
         return {};
