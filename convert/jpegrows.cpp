@@ -133,8 +133,8 @@ public:
     Compressor &operator=(const Compressor &) = delete;
 
     // Encodes `height` rows of `source`, the pixel rows that `rows` points at, with a
-    // restart marker after every row of blocks where asked. False when libjpeg failed;
-    // the stream is then data() and size() bytes.
+    // restart marker after every row of blocks where asked. True when libjpeg made the
+    // stream, which is then data() and size() bytes; false when it failed.
     bool compress(const JpegSource &source, const unsigned char *const *rows, int height,
                   int quality, bool restartEveryRow)
     {
