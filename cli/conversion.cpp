@@ -4,11 +4,14 @@
 #include "enginechannel.h"
 #include "engineclient.h"
 #include "options.h"
+#include "pageexporter.h"
 #include "pathbytes.h"
+#include "printable.h"
 #include "runimages.h"
 #include "socketio.h"
 #include "workerprotocol.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 
 #include <algorithm>
@@ -16,9 +19,11 @@
 #include <csignal>
 #include <cstring>
 #include <deque>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,20 +57,93 @@ struct Worker
     qint64 pid = 0;
     UniqueFd socket;
     QByteArray buffer;
-    std::deque<int> jobs;  // sent and not yet reported, the one in progress first
-    QElapsedTimer current; // since the document in progress began
+    std::deque<int> jobs;   // sent and not yet reported, the one in progress first
+    QElapsedTimer current;  // since the document in progress began
+    QElapsedTimer progress; // since it last wrote an image, or began
 };
+
+// The processes below this one, as /proc lists them.
+std::vector<pid_t> childProcesses()
+{
+    std::vector<pid_t> children;
+    DIR *tasks = ::opendir("/proc/self/task");
+    if (!tasks)
+        return children;
+    while (const dirent *task = ::readdir(tasks)) {
+        if (task->d_name[0] == '.')
+            continue;
+        FILE *list = std::fopen(
+            (QByteArray("/proc/self/task/") + task->d_name + "/children").constData(), "r");
+        if (!list)
+            continue;
+        long pid;
+        while (std::fscanf(list, "%ld", &pid) == 1)
+            children.push_back(pid_t(pid));
+        std::fclose(list);
+    }
+    ::closedir(tasks);
+    return children;
+}
+
+// Reaps whatever of ours has ended: this program is the subreaper of its workers'
+// launchers and engines, so that none of them is left a zombie for somebody else.
+void reapEnded()
+{
+    for (pid_t child : childProcesses())
+        ::waitpid(child, nullptr, WNOHANG);
+}
+
+// Ends and reaps every process below this one, at the latest after a moment.
+void endAndReapEverything()
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const std::vector<pid_t> children = childProcesses();
+        if (children.empty())
+            return;
+        for (pid_t child : children) {
+            if (::waitpid(child, nullptr, WNOHANG) == 0 && clock.elapsed() > 2000)
+                ::kill(child, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+QString plural(qsizetype count, const char *one, const char *many)
+{
+    return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
+}
+
+// The images a document names are its base name's: documents with the same base name
+// write over each other's images.
+QString imageBase(const Job &job)
+{
+    return QDir::cleanPath(QDir::current().absoluteFilePath(
+        baseName(job.outputPath.isEmpty() ? job.document : job.outputPath)));
+}
 
 class Conversion
 {
 public:
-    Conversion(const ConvertOptions &options, const QList<Job> &jobs, const QString &program,
+    Conversion(const ConvertOptions &options, const Collection &collection, const QString &program,
                FILE *out, FILE *err)
-        : m_options(options), m_jobs(jobs), m_program(program), m_out(out), m_err(err),
-          m_results(jobs.size())
+        : m_options(options), m_jobs(collection.jobs), m_documentFiles(collection.documentFiles),
+          m_program(program), m_out(out), m_err(err), m_results(m_jobs.size()),
+          m_laterSameBase(m_jobs.size())
     {
-        for (int i = 0; i < int(jobs.size()); ++i)
-            m_waiting.push_back(i);
+        std::map<QString, int> lastWithBase;
+        for (int i = int(m_jobs.size()) - 1; i >= 0; --i) {
+            auto [last, fresh] = lastWithBase.try_emplace(imageBase(m_jobs[i]), i);
+            if (!fresh)
+                m_laterSameBase[i] = last->second;
+        }
+        for (int i = 0; i < int(m_jobs.size()); ++i) {
+            if (m_jobs[i].error.isEmpty())
+                m_waiting.push_back(i);
+            else
+                finish(i, false, m_jobs[i].error);
+        }
         m_progress = ::isatty(::fileno(err));
     }
 
@@ -81,12 +159,19 @@ public:
             dispatch();
             wait();
             checkDeadlines();
-            print();
+            print(false);
+            if (m_reportLost)
+                return reportLost();
             showProgress();
+            if (m_clock.elapsed() - m_lastReaped > 500) {
+                reapEnded();
+                m_lastReaped = m_clock.elapsed();
+            }
         }
         if (interruption)
             return interrupted();
         closeWorkers();
+        endAndReapEverything();
         clearProgress();
         summarise();
         return m_anyFailed ? 1 : 0;
@@ -116,6 +201,15 @@ private:
             return;
         }
         childprocesses::add(worker.pid);
+        // The run's documents, which no image may replace, before any job.
+        QByteArray protect;
+        for (const auto &[device, inode] : m_documentFiles)
+            protect += workerprotocol::line({"protect", QByteArray::number(qulonglong(device)),
+                                             QByteArray::number(qulonglong(inode))});
+        if (!engineprotocol::writeFully(worker.socket.get(), protect.toStdString())) {
+            endWorker(worker, SIGTERM);
+            return;
+        }
         m_workers.push_back(std::move(worker));
     }
 
@@ -144,8 +238,10 @@ private:
                     m_waiting.push_front(index);
                     break;
                 }
-                if (worker.jobs.empty())
+                if (worker.jobs.empty()) {
                     worker.current.start();
+                    worker.progress.start();
+                }
                 worker.jobs.push_back(index);
             }
         }
@@ -203,16 +299,20 @@ private:
             m_results[index].images << image;
             ++m_pages;
             m_written.note(m_jobs[index].document, image);
+            worker.progress.start();
             return;
         }
         const bool done = fields[0] == "done";
-        if (!done && fields[0] != "failed")
+        // Ctrl-C reaches the workers and engines too: what fails after it failed
+        // because of it, and is no fault of the document.
+        if (!done && (fields[0] != "failed" || interruption))
             return;
         finish(index, done, done ? QString() : workerprotocol::fromText(fields[2]),
                worker.current.elapsed() / 1000.0);
         if (!worker.jobs.empty() && worker.jobs.front() == index) {
             worker.jobs.pop_front();
             worker.current.start();
+            worker.progress.start();
         }
     }
 
@@ -232,7 +332,7 @@ private:
     // sent after it go to another worker.
     void lost(Worker &worker, const QString &why)
     {
-        if (!worker.jobs.empty()) {
+        if (!worker.jobs.empty() && !interruption) {
             const int index = worker.jobs.front();
             finish(index, false,
                    QStringLiteral("The conversion of \"%1\" %2.").arg(m_jobs[index].document, why));
@@ -250,10 +350,10 @@ private:
     {
         const qint64 limit = qint64(m_options.timeoutSeconds) * 1000 + kDeadlineGraceMs;
         for (Worker &worker : m_workers) {
-            if (!worker.jobs.empty() && worker.current.isValid() &&
-                worker.current.elapsed() > limit) {
-                lost(worker, QStringLiteral("did not finish within %1 seconds")
-                                 .arg(m_options.timeoutSeconds));
+            if (!worker.jobs.empty() && worker.progress.isValid() &&
+                worker.progress.elapsed() > limit) {
+                lost(worker, QStringLiteral("made no progress for %1")
+                                 .arg(plural(m_options.timeoutSeconds, "second", "seconds")));
             }
         }
         std::erase_if(m_workers, [](const Worker &worker) { return !worker.socket; });
@@ -324,51 +424,107 @@ private:
         m_workers.clear();
     }
 
+    // Every document that was finished is reported, in the documents' order, then the
+    // interruption.
     int interrupted()
     {
         endWorkers(SIGTERM);
+        endAndReapEverything();
         clearProgress();
+        print(true);
+        if (!m_reportLost)
+            summarise(QStringLiteral("interrupted: "));
         return 128 + int(interruption);
     }
 
-    // Results go out in the documents' order, as each is known.
-    void print()
+    // Standard output went away or failed: the report cannot be given, so the run
+    // ends at once, as the document being written is ended. A reader that went away
+    // ends the program as it ends other tools; any other failure is told.
+    int reportLost()
     {
-        while (m_printed < m_jobs.size() && m_results[m_printed].finished) {
-            const qsizetype index = m_printed++;
-            const DocumentResult &result = m_results[index];
-            const QString &document = m_jobs[index].document;
+        endWorkers(SIGTERM);
+        endAndReapEverything();
+        clearProgress();
+        if (m_reportError == EPIPE) {
+            ::signal(SIGPIPE, SIG_DFL);
+            ::raise(SIGPIPE);
+        }
+        std::fprintf(m_err, "pagelift-convert: cannot write the report to standard output: %s\n",
+                     m_reportError == EBADF ? "it is closed" : std::strerror(m_reportError));
+        return 1;
+    }
+
+    // Whether the document at `index` may be reported: it is finished, and so is
+    // every later document whose images might replace some of its own.
+    bool reportable(qsizetype index) const
+    {
+        if (!m_results[index].finished)
+            return false;
+        for (int later = m_laterSameBase[index]; later > index; later = m_laterSameBase[later]) {
+            if (!m_results[later].finished)
+                return false;
+        }
+        return true;
+    }
+
+    // Results go out in the documents' order, as each can be told (see reportable);
+    // at an interruption, every finished one.
+    void print(bool everyFinished)
+    {
+        for (; m_printed < m_jobs.size() && !m_reportLost; ++m_printed) {
+            if (everyFinished ? !m_results[m_printed].finished : !reportable(m_printed)) {
+                if (everyFinished)
+                    continue;
+                return;
+            }
+            const DocumentResult &result = m_results[m_printed];
+            const QString &document = m_jobs[m_printed].document;
             clearProgress();
             if (result.failed) {
                 m_anyFailed = true;
                 const QString oneLine = QString(result.error).replace(u'\n', u' ').simplified();
-                std::fprintf(m_err, "pagelift-convert: %s\n", encodePath(oneLine).constData());
+                std::fprintf(m_err, "pagelift-convert: %s\n", printable(oneLine).constData());
             }
-            if (m_options.json) {
-                QByteArray object = "{\"document\":" + jsonString(document);
-                if (result.failed) {
-                    object += ",\"error\":" + jsonString(result.error);
-                } else {
-                    object +=
-                        ",\"pages\":" + QByteArray::number(result.images.size()) + ",\"images\":[";
-                    for (qsizetype i = 0; i < result.images.size(); ++i)
-                        object += (i ? "," : "") + jsonString(result.images[i]);
-                    object += "],\"seconds\":" + QByteArray::number(result.seconds, 'f', 3);
-                }
-                std::fprintf(m_out, "%s}\n", object.constData());
-            } else if (result.failed) {
-                std::fprintf(m_out, "%s: failed\n", encodePath(document).constData());
-            } else {
-                const qsizetype pages = result.images.size();
-                std::fprintf(m_out, "%s: %lld page%s\n", encodePath(document).constData(),
-                             static_cast<long long>(pages), pages == 1 ? "" : "s");
+            const QByteArray line =
+                m_options.json  ? jsonLine(document, result)
+                : result.failed ? printable(document) + ": failed\n"
+                                : printable(document) + ": " +
+                                      plural(result.images.size(), "page", "pages").toUtf8() + '\n';
+            if (std::fputs(line.constData(), m_out) == EOF || std::fflush(m_out) != 0) {
+                m_reportLost = true;
+                m_reportError = errno ? errno : EIO;
+                return;
             }
-            std::fflush(m_out);
             if (result.failed && m_options.stopOnError) {
                 m_stopped = true;
+                ++m_printed;
                 return;
             }
         }
+    }
+
+    // The images listed are the document's own at the end of the run; those a later
+    // document of the run wrote again are named with that document.
+    QByteArray jsonLine(const QString &document, const DocumentResult &result) const
+    {
+        QByteArray object = "{\"document\":" + jsonString(document);
+        if (result.failed)
+            return object + ",\"error\":" + jsonString(result.error) + "}\n";
+        object += ",\"pages\":" + QByteArray::number(result.images.size()) + ",\"images\":[";
+        const QStringList own = m_written.ownImages(document);
+        for (qsizetype i = 0; i < own.size(); ++i)
+            object += (i ? "," : "") + jsonString(own[i]);
+        object += ']';
+        const auto replaced = m_written.replacedImages(document);
+        if (!replaced.isEmpty()) {
+            object += ",\"replaced\":[";
+            for (qsizetype i = 0; i < replaced.size(); ++i)
+                object += (i ? "," : "") + QByteArray("{\"image\":") +
+                          jsonString(replaced[i].first) +
+                          ",\"by\":" + jsonString(replaced[i].second) + '}';
+            object += ']';
+        }
+        return object + ",\"seconds\":" + QByteArray::number(result.seconds, 'f', 3) + "}\n";
     }
 
     void showProgress()
@@ -390,7 +546,7 @@ private:
                         .arg(remaining / 60)
                         .arg(remaining % 60, 2, 10, QChar(u'0'));
         }
-        std::fprintf(m_err, "\r%s\033[K", qPrintable(line));
+        std::fprintf(m_err, "\r%s\033[K", printable(line).constData());
         std::fflush(m_err);
         m_progressShown = true;
     }
@@ -404,28 +560,34 @@ private:
         }
     }
 
-    void summarise()
+    void summarise(const QString &lead = {})
     {
         qsizetype converted = 0, failed = 0;
-        for (qsizetype i = 0; i < m_printed; ++i)
-            (m_results[i].failed ? failed : converted)++;
+        for (qsizetype i = 0; i < m_printed; ++i) {
+            if (m_results[i].finished)
+                (m_results[i].failed ? failed : converted)++;
+        }
         const QString replaced = m_written.describe();
         for (const QString &line : replaced.split(u'\n', Qt::SkipEmptyParts))
-            std::fprintf(m_err, "pagelift-convert: %s\n", encodePath(line).constData());
-        std::fprintf(m_err, "pagelift-convert: %lld of %lld documents converted, %d pages, %.1f s",
-                     static_cast<long long>(converted), static_cast<long long>(m_jobs.size()),
-                     m_pages, m_clock.elapsed() / 1000.0);
+            std::fprintf(m_err, "pagelift-convert: %s\n", printable(line).constData());
+        QString summary = lead + QStringLiteral("%1 of %2 converted, %3, %4 s")
+                                     .arg(converted)
+                                     .arg(plural(m_jobs.size(), "document", "documents"),
+                                          plural(m_pages, "page", "pages"))
+                                     .arg(m_clock.elapsed() / 1000.0, 0, 'f', 1);
         if (failed)
-            std::fprintf(m_err, "; %lld failed", static_cast<long long>(failed));
-        std::fprintf(m_err, "\n");
+            summary += QStringLiteral("; %1 failed").arg(failed);
+        std::fprintf(m_err, "pagelift-convert: %s\n", printable(summary).constData());
     }
 
     const ConvertOptions &m_options;
     const QList<Job> &m_jobs;
+    const std::set<std::pair<dev_t, ino_t>> &m_documentFiles;
     QString m_program;
     FILE *m_out;
     FILE *m_err;
     std::vector<DocumentResult> m_results;
+    std::vector<int> m_laterSameBase; // the next document with the same image names, or 0
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
     RunImages m_written;
@@ -438,8 +600,11 @@ private:
     bool m_anyFailed = false;
     bool m_progress = false;
     bool m_progressShown = false;
+    bool m_reportLost = false;
+    int m_reportError = 0;
     QElapsedTimer m_clock;
     qint64 m_lastProgress = 0;
+    qint64 m_lastReaped = 0;
 };
 
 } // namespace
@@ -489,9 +654,11 @@ QByteArray jsonString(const QString &value)
     return out + "\"";
 }
 
-int runConversion(const ConvertOptions &options, const QList<Job> &jobs, const QString &program,
-                  FILE *out, FILE *err)
+int runConversion(const ConvertOptions &options, const Collection &collection,
+                  const QString &program, FILE *out, FILE *err)
 {
+    // Launchers and engines whose worker ended are this program's to reap.
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
     ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK);
     struct sigaction action
     {
@@ -504,5 +671,5 @@ int runConversion(const ConvertOptions &options, const QList<Job> &jobs, const Q
     ConvertOptions resolved = options;
     if (resolved.jobs <= 0)
         resolved.jobs = defaultJobs(options.dpi);
-    return Conversion(resolved, jobs, program, out, err).run();
+    return Conversion(resolved, collection, program, out, err).run();
 }

@@ -25,12 +25,14 @@ int defaultJobs(int dpi);
 // What one job may take at `dpi`, in bytes: its worker, engines and page pictures.
 size_t jobMemory(int dpi);
 
-// Converts `jobs` with `options.jobs` workers started from `program` (this program),
-// writing one line (or JSON object) per document to `out` in the documents' order, and
-// progress and problems to `err`. Returns the exit status: 0 when every document was
-// converted, 1 when any failed, 130 or 143 when interrupted.
-int runConversion(const ConvertOptions &options, const QList<Job> &jobs, const QString &program,
-                  FILE *out, FILE *err);
+// Converts the collection's jobs with `options.jobs` workers started from `program`
+// (this program), writing one line (or JSON object) per document to `out` in the
+// documents' order, and progress and problems to `err`. No image is written over one
+// of the collection's documents. Returns the exit status: 0 when every document was
+// converted, 1 when any failed or the report could not be written, 130 or 143 when
+// interrupted.
+int runConversion(const ConvertOptions &options, const Collection &collection,
+                  const QString &program, FILE *out, FILE *err);
 
 // `value` as a JSON string; a byte of a file name that is not UTF-8 comes out as
 // \udcXX, as the path decoding keeps it.

@@ -5,13 +5,16 @@
 #include "conversion.h"
 #include "options.h"
 #include "pathbytes.h"
+#include "printable.h"
 #include "settings.h"
 #include "worker.h"
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -53,10 +56,27 @@ int worker(int &argc, char **argv)
     return runWorker(argc, argv, settings);
 }
 
+// A standard stream that was closed is held by a descriptor that nothing can be
+// written to, so that no file or socket this program opens takes its number and
+// receives its output, and a report written to it fails as it should.
+void holdClosedStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            const int held = ::open("/dev/null", O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    holdClosedStandardStreams();
     if (argc > 1 && QByteArray(argv[1]) == "--worker")
         return worker(argc, argv);
 
@@ -67,7 +87,7 @@ int main(int argc, char *argv[])
         parseArguments(arguments, SettingsStore(SettingsStore::userFolder()));
     const ConvertOptions &options = parsed.options;
     if (!parsed.error.isEmpty()) {
-        std::fprintf(stderr, "pagelift-convert: %s\n\n%s", encodePath(parsed.error).constData(),
+        std::fprintf(stderr, "pagelift-convert: %s\n\n%s", printable(parsed.error).constData(),
                      qPrintable(usageText()));
         return 2;
     }
@@ -81,14 +101,19 @@ int main(int argc, char *argv[])
     }
 
     const Collection collection = collectDocuments(options);
+    if (!collection.usageError.isEmpty()) {
+        std::fprintf(stderr, "pagelift-convert: %s\n",
+                     printable(collection.usageError).constData());
+        return 2;
+    }
     for (const QString &problem : collection.problems)
-        std::fprintf(stderr, "pagelift-convert: %s\n", encodePath(problem).constData());
+        std::fprintf(stderr, "pagelift-convert: %s\n", printable(problem).constData());
     if (collection.jobs.isEmpty()) {
         std::fprintf(stderr, "pagelift-convert: nothing to convert: no documents found\n\n%s",
                      qPrintable(usageText()));
         return 2;
     }
-    const int status = runConversion(options, collection.jobs, thisProgram(), stdout, stderr);
-    // Folders that could not be read leave documents unconverted: that is a failure too.
+    const int status = runConversion(options, collection, thisProgram(), stdout, stderr);
+    // What was skipped while collecting is left unconverted: that is a failure too.
     return status == 0 && !collection.problems.isEmpty() ? 1 : status;
 }

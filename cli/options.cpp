@@ -33,8 +33,8 @@ QString usageText()
         "  PATH                  a document, or a folder whose whole tree is walked\n"
         "  -e, --extension EXT   extensions taken from folders, repeatable or\n"
         "                        comma-separated (default: doc, docx, odt, rtf; * for all)\n"
-        "      --from FILE       also read paths from FILE, one per line (- for standard\n"
-        "                        input)\n"
+        "      --from FILE       also read paths from FILE, one per line, lines ending in\n"
+        "                        LF or CR LF (- for standard input); folders are walked\n"
         "  -0                    the --from lists are separated by NUL characters\n"
         "  -q, --quality N       JPEG quality 1-100 (default: the window's)\n"
         "  -r, --resolution DPI  pixels per inch of page, 48-600 (default: the window's, 96)\n"
@@ -43,12 +43,14 @@ QString usageText()
         "  -j, --jobs N          documents converted at once (default: the cores, as many\n"
         "                        as the memory takes)\n"
         "      --stop-on-error   stop at the first document that fails\n"
-        "      --timeout SECONDS time a document may take (default 120)\n"
+        "      --timeout SECONDS time each step of a document may take: opening it,\n"
+        "                        counting its pages, drawing one page (default 120)\n"
         "      --json            one JSON object per document on standard output\n"
         "  -h, --help            this text\n"
         "      --version         the program's version\n"
         "\n"
-        "Exit status: 0 every document converted, 1 some failed, 2 a usage error.\n");
+        "Exit status: 0 every document converted, 1 some failed or were skipped or the\n"
+        "report could not be written, 2 a usage error or an unusable --output-dir or list.\n");
 }
 
 ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore &store)

@@ -90,6 +90,9 @@ private:
             if (fields.size() == 4 && fields[0] == "job")
                 m_jobs.push_back({fields[1], workerprotocol::fromText(fields[2]),
                                   workerprotocol::fromText(fields[3])});
+            else if (fields.size() == 3 && fields[0] == "protect")
+                protectFromReplacement(dev_t(fields[1].toULongLong()),
+                                       ino_t(fields[2].toULongLong()));
         }
     }
 

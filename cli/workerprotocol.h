@@ -9,7 +9,8 @@
 // their path encoding, percent-encoded, so that any name (newlines and tabs included)
 // fits on one line.
 //
-//   to a worker:    job <index> <document> <output path or empty>
+//   to a worker:    protect <device> <inode>   (a document of the run, before any job)
+//                   job <index> <document> <output path or empty>
 //   from a worker:  image <index> <image path>
 //                   done <index> <pages>
 //                   failed <index> <message>

@@ -2,13 +2,16 @@
 
 #include "dialogs.h"
 #include "error.h"
+#include "filereplace.h"
 #include "mousepointer.h"
 #include "officecheck.h"
+#include "pathbytes.h"
 #include "runimages.h"
 
 #include <QProgressBar>
 
 #include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -76,11 +79,22 @@ void BatchDriver::expectNothing()
         m_host.expectDocuments({});
 }
 
+void BatchDriver::protectListedDocuments()
+{
+    clearProtectedFiles();
+    for (int position = 1; position <= m_host.rowCount(); ++position) {
+        struct stat info;
+        if (::stat(encodePath(m_host.rowText(position)).constData(), &info) == 0)
+            protectFromReplacement(info.st_dev, info.st_ino);
+    }
+}
+
 void BatchDriver::convertAll(BusyPointer &busy)
 {
     const int count = m_host.rowCount();
     QProgressBar *bar = m_host.progressBar;
     RunImages written;
+    protectListedDocuments();
     bar->setRange(0, count * kStepsPerDocument);
     bar->setValue(0);
 

@@ -46,6 +46,8 @@ private:
     // Tells expectDocuments the document at `position` and those after it.
     void expectFrom(int position, const QString &document);
     void expectNothing();
+    // No image of the run may be written over a document of the list.
+    void protectListedDocuments();
 
     BatchHost m_host;
     bool m_running = false;

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <utility>
@@ -15,14 +16,18 @@ public:
     // Notes that `document` wrote `image`.
     void note(const QString &document, const QString &image);
 
-    // Each (earlier document, later document) whose images met, once, in the order
-    // it happened.
-    const QList<std::pair<QString, QString>> &replacements() const { return m_replacements; }
+    // The images `document` wrote that are still its own, in the order written.
+    QStringList ownImages(const QString &document) const;
+    // The images `document` wrote that a later document wrote again: (image, that
+    // document), in the order `document` wrote them.
+    QList<std::pair<QString, QString>> replacedImages(const QString &document) const;
 
-    // One sentence per replacement, for the end of a run; empty when there were none.
+    // One sentence per pair of documents whose images met, for the end of a run, in
+    // the order it happened; empty when there were none.
     QString describe() const;
 
 private:
-    std::map<QString, QString> m_writers; // image -> the document that wrote it last
-    QList<std::pair<QString, QString>> m_replacements;
+    std::map<QString, QString> m_writers;              // image -> the document that wrote it last
+    std::map<QString, QStringList> m_wrote;            // document -> every image it wrote
+    QList<std::pair<QString, QString>> m_replacements; // (earlier, later), once each
 };

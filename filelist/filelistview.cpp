@@ -28,7 +28,11 @@ QStringList localPaths(const QMimeData *data)
         // The path as it stands in the line: after the scheme and the (empty or
         // local) host, percent-decoded to bytes.
         const qsizetype start = line.indexOf('/', line.indexOf("://") + 3);
-        paths << decodePath(QByteArray::fromPercentEncoding(line.mid(start)));
+        // "%00" decodes to a NUL, which no file name holds: such an address names
+        // no file.
+        const QByteArray path = QByteArray::fromPercentEncoding(line.mid(start));
+        if (!path.contains('\0'))
+            paths << decodePath(path);
     }
     return paths;
 }

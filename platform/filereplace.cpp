@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,7 +60,42 @@ void noteUnfinished(const QByteArray &path)
     writing.store(true);
 }
 
+std::mutex protectedMutex;
+std::set<std::pair<dev_t, ino_t>> protectedFiles;
+
+bool isProtected(const struct stat &info)
+{
+    const std::lock_guard lock(protectedMutex);
+    return protectedFiles.count({info.st_dev, info.st_ino}) > 0;
+}
+
+// Why the file now at `target` must stay, or 0. A symbolic link is replaced itself,
+// so only a file that is there under its own name counts.
+int reasonToKeep(const QByteArray &target)
+{
+    struct stat info;
+    if (::lstat(target.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return 0;
+    if (isProtected(info))
+        return kTargetIsADocument;
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+        return kTargetIsReadOnly;
+    return 0;
+}
+
 } // namespace
+
+void protectFromReplacement(dev_t device, ino_t inode)
+{
+    const std::lock_guard lock(protectedMutex);
+    protectedFiles.insert({device, inode});
+}
+
+void clearProtectedFiles()
+{
+    const std::lock_guard lock(protectedMutex);
+    protectedFiles.clear();
+}
 
 void removeUnfinishedFile()
 {
@@ -88,6 +125,8 @@ int replaceFile(const QString &path, QByteArrayView bytes)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
+    if (error == 0)
+        error = reasonToKeep(target);
     if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
         error = errno;
     if (error != 0)
@@ -117,6 +156,8 @@ int makeFolders(const QString &folder)
 QString fileErrorReason(int error)
 {
     static const std::pair<int, const char *> kReasons[] = {
+        {kTargetIsReadOnly, "the file is read-only"},
+        {kTargetIsADocument, "that file is one of the documents being converted"},
         {ENOSPC, "the disk is full"},
         {EDQUOT, "the disk is full"},
         {ENAMETOOLONG, "its name is longer than the system allows"},

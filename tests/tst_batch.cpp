@@ -87,7 +87,8 @@ private slots:
     }
 
     // Two documents of one folder with the same base name name their images alike:
-    // the names stay, and the final message says whose images the run replaced.
+    // the names stay, and the final message says whose images the run replaced, and
+    // how many of them.
     void replacedImagesAreNamedAtTheEnd()
     {
         const QString doc = addDocument("report.doc", 2);
@@ -96,9 +97,9 @@ private slots:
         list({doc, other, docx});
         m_form->startButton->click();
         QCOMPARE(images(), (QStringList{"other_1.jpg", "report_1.jpg", "report_2.jpg"}));
-        QCOMPARE(m_dialogs.messages,
-                 QStringList{"Done.\n\nThe images of \"" + doc + "\" were replaced by those of \"" +
-                             docx + "\", which have the same names."});
+        QCOMPARE(m_dialogs.messages, QStringList{"Done.\n\n1 of the 2 images of \"" + doc +
+                                                 "\" was replaced by one of \"" + docx +
+                                                 "\", which has the same name."});
 
         // A run that writes each name once ends with "Done." alone.
         m_dialogs = FakeDialogs();

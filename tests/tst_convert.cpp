@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,42 @@ private:
         return outcome;
     }
 
+    // A command line run by bash, with the program as $P, for what only a shell sets
+    // up: closed or full standard output, pipes.
+    Outcome shell(const QString &command)
+    {
+        QProcessEnvironment environment = this->environment();
+        environment.insert("P", kProgram);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(m_dir.path());
+        process.start("bash", {"-c", command});
+        Outcome outcome;
+        if (process.waitForFinished(60000)) {
+            outcome.status = process.exitCode();
+            outcome.out = process.readAllStandardOutput();
+            outcome.err = process.readAllStandardError();
+        }
+        return outcome;
+    }
+
+    // As the unprivileged user "nobody" when the tests run as root, who may write
+    // anything.
+    static void dropRoot(QProcess &process)
+    {
+        if (::geteuid() == 0)
+            process.setChildProcessModifier([] {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(99);
+            });
+    }
+
+    QByteArray contents(const QString &relative) const
+    {
+        QFile file(path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     QStringList images(const QString &folder = {}) const
     {
         QStringList found;
@@ -112,9 +149,12 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid() && m_config.isValid());
-        QDir(m_dir.path()).removeRecursively();
+        // rm, which also removes what lies deeper than the system's path limit.
+        QProcess::execute("rm", {"-rf", m_dir.path()});
         QDir().mkpath(m_dir.path());
     }
+
+    void cleanupTestCase() { QProcess::execute("rm", {"-rf", m_dir.path()}); }
 
     void usageErrors_data()
     {
@@ -248,11 +288,7 @@ private slots:
 
         QProcess process;
         process.setProcessEnvironment(environment());
-        if (::geteuid() == 0)
-            process.setChildProcessModifier([] {
-                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                    ::_exit(99);
-            });
+        dropRoot(process);
         process.start(kProgram, {"-o", path("out"), path("in")});
         QVERIFY(process.waitForFinished(60000));
         ::chmod(QFile::encodeName(path("in/locked")).constData(), 0755);
@@ -287,31 +323,50 @@ private slots:
         QVERIFY(QFile::exists(path("line\nbreak_1.jpg")));
     }
 
-    // Two documents of one folder with the same base name write the same image names:
-    // the later replaces the earlier's images, and the summary says so.
+    // Two documents with one base name write the same image names: the later replaces
+    // some or all of the earlier's images. The summary says how many, and each JSON
+    // object lists only the images that are still its document's, naming the document
+    // that replaced the others.
     void replacedImagesAreNamed()
     {
-        const QString doc = document("report.doc", "pages 2\n");
-        const QString docx = document("report.docx", "pages 1\n");
-        const Outcome outcome = run({"-j", "1", doc, docx});
+        const QString rtf = document("x/same.rtf", "pages 2\n");
+        const QString odt = document("y/same.odt", "pages 1\n");
+        const QString out = path("out");
+        const Outcome outcome = run({"-j", "2", "--json", "-o", out, rtf, odt});
         QCOMPARE(outcome.status, 0);
-        QVERIFY2(outcome.err.contains("The images of \"" + doc.toUtf8() +
-                                      "\" were replaced by those of \"" + docx.toUtf8() + "\""),
+        QVERIFY2(outcome.err.contains("1 of the 2 images of \"" + rtf.toUtf8() +
+                                      "\" was replaced by one of \"" + odt.toUtf8() + "\""),
                  outcome.err.constData());
-        QCOMPARE(images(), (QStringList{"report_1.jpg", "report_2.jpg"}));
+        const QList<QByteArray> objects = outcome.out.trimmed().split('\n');
+        QCOMPARE(objects.size(), 2);
+        const QByteArray first = "{\"document\":\"" + rtf.toUtf8() +
+                                 "\",\"pages\":2,\"images\":[\"" + out.toUtf8() +
+                                 "/same_2.jpg\"],\"replaced\":[{\"image\":\"" + out.toUtf8() +
+                                 "/same_1.jpg\",\"by\":\"" + odt.toUtf8() + "\"}]";
+        QVERIFY2(objects[0].startsWith(first), objects[0].constData());
+        QVERIFY2(
+            objects[1].contains("\"images\":[\"" + out.toUtf8() + "/same_1.jpg\"],\"seconds\""),
+            objects[1].constData());
+        QCOMPARE(images(out), (QStringList{"same_1.jpg", "same_2.jpg"}));
     }
 
-    // Ctrl-C in the middle of a run: the program ends with 130, no engine or worker
-    // is left, and nothing half-written is either.
+    // Ctrl-C in the middle of a run reaches the program, its workers and engines at
+    // once: the program ends with 130, having reported every document that was
+    // finished (and none that was not as failed), reaped every process of its own, and
+    // left nothing half-written.
     void interruptionLeavesNothingBehind()
     {
         const QString slow = document("slow.doc", "pages 3\nhang cut 2\n");
+        const QString waiting = document("waiting.doc", "pages 2\n"); // behind slow.doc
+        const QString done = document("done.doc", "pages 2\n");
         QProcess process;
         process.setProcessEnvironment(environment());
-        process.start(kProgram, {"-j", "2", slow, document("other.doc", "pages 2\n")});
+        process.setChildProcessModifier([] { ::setpgid(0, 0); });
+        process.start(kProgram, {"-j", "2", slow, waiting, done});
         QVERIFY(process.waitForStarted());
         const qint64 pid = process.processId();
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path("slow_1.jpg")), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(path("slow_1.jpg")) && QFile::exists(path("done_2.jpg")), 30000);
         QList<qint64> family;
         std::function<void(qint64)> collect = [&](qint64 parent) {
             for (qint64 child : childrenOf(parent)) {
@@ -321,11 +376,16 @@ private slots:
         };
         collect(pid);
         QVERIFY(family.size() >= 2);
-        ::kill(pid_t(pid), SIGINT);
+        ::kill(-pid_t(pid), SIGINT);
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitCode(), 130);
         for (qint64 member : family)
-            QTRY_VERIFY_WITH_TIMEOUT(ended(member), 10000);
+            QVERIFY2(processGone(member), processState(member).constData());
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()), done + ": 2 pages\n");
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains("pagelift-convert: interrupted: 1 of 3 documents converted"),
+                 err.constData());
+        QVERIFY2(!err.contains("stopped unexpectedly"), err.constData());
         QCOMPARE(leftovers(), QStringList());
         for (const QString &image : images())
             QVERIFY2(!QImage(path(image)).isNull(), qPrintable(image));
@@ -340,6 +400,224 @@ private slots:
         QCOMPARE(outcome.status, 1);
         QCOMPARE(outcome.lines(), (QStringList{stuck + ": failed", fine + ": 1 page"}));
         QVERIFY(outcome.err.contains("did not answer within 1 second"));
+    }
+
+    // No image is ever written over a document of the run, whatever the names say: a
+    // NUL-separated list read without -0 (its paths run together, and "one.rtf\0two"
+    // + "_2.jpg" is "one.rtf" to the system), an image named like another document
+    // of the run, an image name that is a hard link to the document itself.
+    void neverWritesOverADocument_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("NUL-separated list without -0")
+            << QStringList{"--from", "-"} << QByteArray("one.rtf\0two.doc\0", 16) << "one.rtf"
+            << QByteArray("\"one.rtf\\0two.doc\\0\" holds a NUL character, which no file "
+                          "name can: for a list separated by NUL characters, add -0");
+        QTest::newRow("image named like another document")
+            << QStringList{"-e", "*", "."} << QByteArray() << "one_1.jpg"
+            << QByteArray("one_1.jpg\" cannot be written: that file is one of the documents "
+                          "being converted.");
+        QTest::newRow("image name linked to the document")
+            << QStringList{"one.rtf", "one_2.jpg"} << QByteArray() << "one_2.jpg"
+            << QByteArray("one_2.jpg\" cannot be written: that file is one of the documents "
+                          "being converted.");
+    }
+
+    void neverWritesOverADocument()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, kept);
+        QFETCH(QByteArray, message);
+        document("one.rtf", "pages 2\n");
+        document("two.doc", "pages 1\n");
+        if (kept == "one_1.jpg")
+            document(kept, "pages 1\n");
+        else if (kept == "one_2.jpg")
+            QVERIFY(::link(QFile::encodeName(path("one.rtf")), QFile::encodeName(path(kept))) == 0);
+        const QByteArray before = contents(kept);
+        const Outcome outcome = run(arguments, input);
+        QCOMPARE(contents(kept), before);
+        QVERIFY(outcome.status == 1 || outcome.status == 2);
+        QVERIFY2(outcome.err.contains(message), outcome.err.constData());
+    }
+
+    // An image that may not be written (read-only, run as an ordinary user) is kept,
+    // and that page fails like one in a folder that may not be written.
+    void readOnlyImageIsKept()
+    {
+        const QString doc = document("r.doc", "pages 2\n");
+        QVERIFY(writeFile(path("r_2.jpg"), "kept"));
+        QVERIFY(::chmod(QFile::encodeName(path("r_2.jpg")).constData(), 0444) == 0);
+        for (const QString &writable : {m_dir.path(), m_config.path()})
+            QVERIFY(::chmod(QFile::encodeName(writable).constData(), 0777) == 0);
+        QVERIFY(::chmod(QFile::encodeName(doc).constData(), 0644) == 0);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        dropRoot(process);
+        process.start(kProgram, {doc});
+        QVERIFY(process.waitForFinished(60000));
+        const QByteArray err = process.readAllStandardError();
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains("r_2.jpg\" cannot be written: the file is read-only."),
+                 err.constData());
+        QCOMPARE(contents("r_2.jpg"), QByteArray("kept"));
+        QVERIFY(!QImage(path("r_1.jpg")).isNull());
+    }
+
+    // A report that cannot be written is never lost without a word: a closed or full
+    // standard output is an error and exit status 1; a reader that goes away ends the
+    // run as it ends other tools, with nothing half-written left behind.
+    void reportThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("closed") << "$P a.doc b.doc >&-" << 1
+                                << QByteArray("cannot write the report to standard output: it "
+                                              "is closed");
+        QTest::newRow("full") << "$P --json a.doc b.doc >/dev/full" << 1
+                              << QByteArray("cannot write the report to standard output: No "
+                                            "space left on device");
+        QTest::newRow("reader gone")
+            << "$P --timeout 1 -j 1 a.doc stuck.doc b.doc | head -n 1 >/dev/null; "
+               "exit ${PIPESTATUS[0]}"
+            << 128 + SIGPIPE << QByteArray();
+    }
+
+    void reportThatCannotBeWritten()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, status);
+        QFETCH(QByteArray, message);
+        document("a.doc", "pages 2\n");
+        document("b.doc", "pages 2\n");
+        document("stuck.doc", "pages 2\nhang open\n");
+        const Outcome outcome = shell(command);
+        QCOMPARE(outcome.status, status);
+        QVERIFY2(outcome.err.contains(message), outcome.err.constData());
+        QVERIFY(!QFile::exists(path("b_1.jpg")) || status == 1);
+        QCOMPARE(leftovers(), QStringList());
+    }
+
+    // Lists with Windows line ends are read as lists; a control character of a name
+    // reaches the terminal escaped, never as itself.
+    void windowsListsAndControlCharacters()
+    {
+        const QString a = document("a.doc", "pages 1\n");
+        const QString b = document("b.doc", "pages 1\n");
+        const Outcome outcome = run({"--from", "-", "gone\x1b[2J.doc"}, "a.doc\r\nb.doc\r\n");
+        QCOMPARE(outcome.status, 1);
+        QCOMPARE(outcome.lines(),
+                 (QStringList{"gone\\x1b[2J.doc: failed", "a.doc: 1 page", "b.doc: 1 page"}));
+        QVERIFY2(outcome.err.contains("The file \"gone\\x1b[2J.doc\" does not exist."),
+                 outcome.err.constData());
+        QVERIFY(!outcome.err.contains('\x1b') && !outcome.out.contains('\x1b'));
+    }
+
+    // The output folder inside a walked folder is never taken for documents: a second
+    // run over the same folder converts the same documents.
+    void outputFolderIsNotWalked()
+    {
+        document("in/a.doc", "pages 2\n");
+        const QStringList arguments{"-e", "*", "-o", path("in/out"), path("in")};
+        QCOMPARE(run(arguments).status, 0);
+        const Outcome again = run(arguments);
+        QCOMPARE(again.status, 0);
+        QCOMPARE(again.lines(), QStringList{path("in/a.doc") + ": 2 pages"});
+        QVERIFY(!QFileInfo::exists(path("in/out/out")));
+    }
+
+    // Paths that cannot be used are named for what they are: in a walk (exit 1, the
+    // rest converted), on the command line (a failed document), and an output folder
+    // that cannot take images before any engine starts (exit 2).
+    void unusablePathsAreNamed_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("link to nothing in a walk")
+            << QStringList{"in"} << 1 << "\"in/gone.doc\" is a link to nothing.";
+        QTest::newRow("link that loops")
+            << QStringList{"in/loop.doc"} << 1 << "\"in/loop.doc\" is a link that loops.";
+        QTest::newRow("too deep in a walk")
+            << QStringList{"deep", "in/fine.doc"} << 1 << "is longer than the system allows.";
+        QTest::newRow("too long when named") << QStringList{"deep/" + QString(5000, u'x') + ".doc"}
+                                             << 1 << "is longer than the system allows.";
+        QTest::newRow("output folder that is a file")
+            << QStringList{"-o", "in/fine.doc/out", "in"} << 2
+            << "the output folder \"in/fine.doc/out\": \"in/fine.doc\" is not a folder";
+    }
+
+    void unusablePathsAreNamed()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        document("in/fine.doc", "pages 1\n");
+        QVERIFY(QFile::link(path("in/nowhere"), path("in/gone.doc")));
+        QVERIFY(QFile::link(path("in/loop.doc"), path("in/loop.doc")));
+        // Deeper than PATH_MAX, made one folder at a time from the one above.
+        QDir().mkpath(path("deep"));
+        int folder = ::open(QFile::encodeName(path("deep")).constData(), O_RDONLY | O_DIRECTORY);
+        for (int i = 0; i < 20 && folder >= 0; ++i) {
+            const QByteArray name(250, 'd');
+            ::mkdirat(folder, name.constData(), 0755);
+            const int deeper = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY);
+            ::close(folder);
+            folder = deeper;
+        }
+        QVERIFY(folder >= 0);
+        ::close(::openat(folder, "far.doc", O_CREAT | O_WRONLY, 0644));
+        ::close(folder);
+
+        const Outcome outcome = run(arguments);
+        QCOMPARE(outcome.status, status);
+        QVERIFY2(outcome.err.contains(message.toUtf8()), outcome.err.constData());
+        if (status == 2)
+            QVERIFY2(outcome.err.count('\n') == 1, outcome.err.constData()); // one line, no usage
+        else if (arguments == QStringList{"in"})
+            QCOMPARE(outcome.lines(), QStringList{"in/fine.doc: 1 page"});
+    }
+
+    // A document named twice, or named and found in its folder, is converted once; a
+    // folder in a list is walked as on the command line; a list that cannot be read
+    // is named in one line before anything is converted.
+    void eachDocumentOnce_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("named twice") << QStringList{"in/a.doc", "./in/a.doc"} << QByteArray() << 0
+                                     << QStringList{"in/a.doc: 1 page"};
+        QTest::newRow("named and in its folder") << QStringList{"in/a.doc", "in"} << QByteArray()
+                                                 << 0 << QStringList{"in/a.doc: 1 page"};
+        QTest::newRow("folder in a list") << QStringList{"--from", "-"} << QByteArray("in\n") << 0
+                                          << QStringList{"in/a.doc: 1 page"};
+        QTest::newRow("missing list")
+            << QStringList{"--from", "nolist"} << QByteArray() << 2 << QStringList{};
+    }
+
+    void eachDocumentOnce()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, input);
+        QFETCH(int, status);
+        QFETCH(QStringList, lines);
+        document("in/a.doc", "pages 1\n");
+        const Outcome outcome = run(arguments, input);
+        QCOMPARE(outcome.status, status);
+        QCOMPARE(outcome.lines(), lines);
+        if (status == 0)
+            QVERIFY2(outcome.err.contains("1 of 1 document converted, 1 page,"),
+                     outcome.err.constData());
+        else
+            QCOMPARE(outcome.err, QByteArray("pagelift-convert: cannot read the list \"nolist\": "
+                                             "No such file or directory\n"));
     }
 
     // What a job costs grows with the page's pixels; the number of jobs by default is

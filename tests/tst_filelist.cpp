@@ -252,13 +252,14 @@ private slots:
     }
 
     // The drop's own bytes decide the path: a name that is not valid UTF-8 stays the
-    // same bytes.
+    // same bytes; an address holding a NUL ("%00") names no file and is left out.
     void droppedNameThatIsNotUtf8()
     {
         const QByteArray raw = encodePath(m_dir->path()) + "/r\xE9sum\xE9 #1.doc";
         QMimeData data;
-        data.setData("text/uri-list",
-                     "# a comment line\r\nfile://" + raw.toPercentEncoding("/") + "\r\n");
+        data.setData("text/uri-list", "# a comment line\r\nfile://" + raw.toPercentEncoding("/") +
+                                          "\r\nfile://" + encodePath(m_dir->path()) +
+                                          "/a.rtf%00b.doc\r\n");
         QVERIFY(drag(data, true));
         QCOMPARE(m_list.rowCount(), 1);
         QCOMPARE(encodePath(m_list.rowText(1)), raw);
