@@ -18,6 +18,8 @@
 // (LibreOffice cannot convert it), and an empty file, pass when they are refused with
 // a message. One line per document, then a count; the exit status is 1 when any fails.
 
+#include "pagecompare.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -151,50 +153,6 @@ QList<QString> makeReference(const QString &document, const QString &folder, con
     return pagesIn(pngFolder, QStringLiteral("page-"), QStringLiteral(".png"));
 }
 
-// Each 8 x 8 block averaged into one pixel; a partial block at the edge is dropped.
-QImage eighth(const QImage &source)
-{
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
-    QImage small(image.width() / 8, image.height() / 8, QImage::Format_RGB32);
-    for (int by = 0; by < small.height(); ++by) {
-        QRgb *out = reinterpret_cast<QRgb *>(small.scanLine(by));
-        for (int bx = 0; bx < small.width(); ++bx) {
-            int r = 0, g = 0, b = 0;
-            for (int y = 0; y < 8; ++y) {
-                const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(by * 8 + y));
-                for (int x = 0; x < 8; ++x) {
-                    const QRgb p = line[bx * 8 + x];
-                    r += qRed(p), g += qGreen(p), b += qBlue(p);
-                }
-            }
-            out[bx] = qRgb((r + 32) / 64, (g + 32) / 64, (b + 32) / 64);
-        }
-    }
-    return small;
-}
-
-// Over the area both pictures cover; infinity when they are the same.
-double psnr(const QImage &a, const QImage &b)
-{
-    const int width = std::min(a.width(), b.width());
-    const int height = std::min(a.height(), b.height());
-    double sum = 0;
-    for (int y = 0; y < height; ++y) {
-        const QRgb *p = reinterpret_cast<const QRgb *>(a.constScanLine(y));
-        const QRgb *q = reinterpret_cast<const QRgb *>(b.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            for (int d :
-                 {qRed(p[x]) - qRed(q[x]), qGreen(p[x]) - qGreen(q[x]), qBlue(p[x]) - qBlue(q[x])})
-                sum += double(d) * d;
-        }
-    }
-    if (width <= 0 || height <= 0)
-        return 0;
-    if (sum == 0)
-        return std::numeric_limits<double>::infinity();
-    return 10.0 * std::log10(255.0 * 255.0 * 3.0 * width * height / sum);
-}
-
 struct Row
 {
     QString name;
@@ -324,8 +282,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     Options options;
-    options.converter = QDir(QCoreApplication::applicationDirPath())
-                            .filePath(QStringLiteral("pagelift-convert"));
+    options.converter =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pagelift-convert"));
     const QStringList arguments = app.arguments().mid(1);
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
