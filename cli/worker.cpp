@@ -172,15 +172,10 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
             ++pages;
             report({"image", job.index, workerprotocol::text(image)});
         };
-        try {
-            exportPages(job.document, createWord, host);
+        if (const auto failure = failureOf([&] { exportPages(job.document, createWord, host); }))
+            report({"failed", job.index, workerprotocol::text(*failure)});
+        else
             report({"done", job.index, QByteArray::number(pages)});
-        } catch (const Error &error) {
-            report({"failed", job.index, workerprotocol::text(error.message())});
-        } catch (const std::exception &error) {
-            report(
-                {"failed", job.index, workerprotocol::text(QString::fromLocal8Bit(error.what()))});
-        }
     }
     pool->expect({});
     return 0;

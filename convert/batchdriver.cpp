@@ -119,14 +119,8 @@ void BatchDriver::convertAll(BusyPointer &busy)
                                   : kStepsPerDocument;
             bar->setValue(before + share);
         };
-        std::optional<QString> failure;
-        try {
-            exportPages(document, m_host.createWord, exporter);
-        } catch (const Error &error) {
-            failure = error.message();
-        } catch (const std::exception &error) {
-            failure = QString::fromLocal8Bit(error.what());
-        }
+        const std::optional<QString> failure =
+            failureOf([&] { exportPages(document, m_host.createWord, exporter); });
         if (failure) {
             expectNothing();
             busy.end();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+
+#include <optional>
 #include <stdexcept>
 
 // An error that ends the operation in progress and reaches the user as a message.
@@ -21,3 +23,16 @@ private:
     int m_number;
     QString m_message;
 };
+
+// Runs `work`; the message of the error it ends with, or nothing when it succeeds.
+template <typename Work> std::optional<QString> failureOf(Work &&work)
+{
+    try {
+        work();
+    } catch (const Error &error) {
+        return error.message();
+    } catch (const std::exception &error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+    return std::nullopt;
+}
