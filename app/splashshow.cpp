@@ -2,11 +2,11 @@
 
 #include "dirlisting.h"
 #include "events.h"
-#include "helpers.h"
 #include "lineshape.h"
 #include "picturebox.h"
 #include "splash.h"
 #include "twips.h"
+#include "windowplacement.h"
 
 #include <QCheckBox>
 #include <QDeadlineTimer>

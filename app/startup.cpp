@@ -1,20 +1,21 @@
 #include "startup.h"
 
+#include "browser.h"
 #include "cursorfile.h"
+#include "dirlisting.h"
 #include "dropping.h"
 #include "engineclient.h"
 #include "enginepool.h"
 #include "filelistview.h"
-#include "helpers.h"
-#include "homepage.h"
+#include "pagememory.h"
 #include "pathbytes.h"
 #include "settings.h"
 #include "skinengine.h"
 #include "splash.h"
 #include "splashshow.h"
 #include "startupsteps.h"
-#include "pagememory.h"
 #include "twips.h"
+#include "windowplacement.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -25,26 +26,26 @@
 #include <cstdlib>
 #include <optional>
 
-void loadMainWindow(MainWindow &form)
+void loadMainWindow(MainWindow &window)
 {
-    const MainWindowEnvironment &environment = form.environment();
+    const MainWindowEnvironment &environment = window.environment();
     const SettingsStore store(environment.settingsFolder);
 
-    centerOnScreen(&form);
+    centerOnScreen(&window);
 
-    auto *skin = new SkinEngine(&form);
+    auto *skin = new SkinEngine(&window);
     skin->setObjectName(QStringLiteral("SkinFramework1"));
-    applySkin(form, *skin, environment.programFolder);
+    applySkin(window, *skin, environment.programFolder);
 
-    form.setWindowTitle(QStringLiteral("Pagelift"));
-    form.setWindowIcon(QIcon(QStringLiteral(":/pagelift.png")));
+    window.setWindowTitle(QStringLiteral("Pagelift"));
+    window.setWindowIcon(QIcon(QStringLiteral(":/pagelift.png")));
 
     const QString handFile = environment.programFolder + QStringLiteral("/HAND-M.CUR");
     if (fileExists(handFile)) {
         // A cursor file that cannot be read leaves the arrow in its place.
         const CursorFile hand = CursorFile::read(handFile);
         if (hand.status == CursorFile::Status::Ok)
-            form.setMouseIcon(
+            window.setMouseIcon(
                 QCursor(QPixmap::fromImage(hand.image), hand.hotSpot.x(), hand.hotSpot.y()));
     }
 
@@ -53,15 +54,15 @@ void loadMainWindow(MainWindow &form)
     // Stays loaded and hidden after its pause, and goes with the main window. Not a
     // child of it, so that the main window's skin leaves the splash's looks alone.
     auto *splash = new Splash;
-    QObject::connect(&form, &QObject::destroyed, splash, [splash] { delete splash; });
+    QObject::connect(&window, &QObject::destroyed, splash, [splash] { delete splash; });
     showSplash(*splash, {store, environment.programFolder, environment.splashPause});
 
-    form.fileList->setHeaderLabels({QStringLiteral(" Word File(s)")});
-    form.fileList->setColumnWidth(0, twips::toPixels(5700));
+    window.fileList->setHeaderLabels({QStringLiteral(" Word File(s)")});
+    window.fileList->setColumnWidth(0, twips::toPixels(5700));
 
-    form.qualitySlider->setValue(settings::readInt(store, settings::kQuality));
+    window.qualitySlider->setValue(settings::readInt(store, settings::kQuality));
     // Connected only now, so that restoring the value writes nothing.
-    QObject::connect(form.qualitySlider, &QSlider::valueChanged, &form,
+    QObject::connect(window.qualitySlider, &QSlider::valueChanged, &window,
                      [store](int value) { settings::write(store, settings::kQuality, value); });
 }
 
@@ -128,16 +129,16 @@ int runPagelift(int argc, char *argv[], const std::function<void(MainWindow &)> 
     keepPageMemoryForReuse();
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("pagelift"));
-    MainWindow form(realEnvironment());
-    loadMainWindow(form);
+    MainWindow window(realEnvironment());
+    loadMainWindow(window);
     // Files and folders opened with the program (from a file manager's "Open with")
     // land in the list as a drop would put them there; Qt has taken its own options.
     QStringList paths;
     for (int i = 1; i < argc; ++i)
         paths << decodePath(QByteArray(argv[i]));
-    appendDroppedPaths(*form.fileList, paths);
-    form.show();
+    appendDroppedPaths(*window.fileList, paths);
+    window.show();
     if (shown)
-        shown(form);
+        shown(window);
     return app.exec();
 }

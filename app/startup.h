@@ -12,7 +12,7 @@ class EnginePool;
 
 // The main window's load: the whole start-up, in its fixed order, before the window
 // is first shown. Uses what the window's environment names.
-void loadMainWindow(MainWindow &form);
+void loadMainWindow(MainWindow &window);
 
 // How the window converts a document: the settings "Timeout" (seconds) and
 // "Resolution" (pixels per inch).

@@ -41,7 +41,7 @@ void recolourControls(QWidget *parent)
 
 } // namespace
 
-void applySkin(MainWindow &form, SkinEngine &engine, const QString &programFolder)
+void applySkin(MainWindow &window, SkinEngine &engine, const QString &programFolder)
 {
     const QString skinFile = programFolder + QLatin1String(kSkinFile);
     // An ordinary file only: not a folder, and no name that begins with ".".
@@ -49,14 +49,14 @@ void applySkin(MainWindow &form, SkinEngine &engine, const QString &programFolde
     if (!info.isFile() || info.fileName().startsWith(QLatin1Char('.')))
         return;
 
-    setButtonFace(&form);
-    recolourControls(&form);
+    setButtonFace(&window);
+    recolourControls(&window);
 
     engine.loadSkin(skinFile, QString());
     engine.setOptions(engine.options() | SkinEngine::RestyleDialogs);
     engine.setEnabled(true);
     engine.setFollowSystemColors(true);
-    engine.applyWindow(&form);
+    engine.applyWindow(&window);
 }
 
 int homePageNumber(double r)

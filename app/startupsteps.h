@@ -17,7 +17,7 @@ inline constexpr const char *kSkinFile = "/x/o.cjs";
 // Skins the main window when the skin file is present: the window and its frames,
 // check boxes, option buttons and labels take the system's button-face colour, and
 // the skin engine restyles the window. Without the file nothing changes.
-void applySkin(MainWindow &form, SkinEngine &engine, const QString &programFolder);
+void applySkin(MainWindow &window, SkinEngine &engine, const QString &programFolder);
 
 // The number from 1 to 100 that a draw r in [0, 1) stands for.
 int homePageNumber(double r);

@@ -1,14 +1,10 @@
-#include "helpers.h"
+#include "windowplacement.h"
 
-#include "pathbytes.h"
 #include "twips.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
-
-#include <sys/stat.h>
 
 QPointF centeredPosition(QSizeF window, QSizeF screen)
 {
@@ -27,13 +23,4 @@ void centerOnScreen(QWidget *window)
         QSizeF(twips::fromPixels(outer.width()), twips::fromPixels(outer.height())),
         QSizeF(twips::fromPixels(screenRect.width()), twips::fromPixels(screenRect.height())));
     window->move(screenRect.topLeft() + twips::point(corner.x(), corner.y()));
-}
-
-bool fileExists(const QString &path)
-{
-    // stat() of "file/" fails, but of "folder/" it succeeds; neither names a file.
-    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
-        return false;
-    struct stat info;
-    return ::stat(encodePath(path).constData(), &info) == 0;
 }

@@ -2,7 +2,6 @@
 
 #include <QPointF>
 #include <QSizeF>
-#include <QString>
 
 class QWidget;
 
@@ -13,7 +12,3 @@ void centerOnScreen(QWidget *window);
 // The top-left corner, in twips, that centres a window of outer size `window` on a
 // screen of size `screen` (both in twips).
 QPointF centeredPosition(QSizeF window, QSizeF screen);
-
-// True when the file's modification time can be read. A path that ends in "/" is
-// never a file.
-bool fileExists(const QString &path);

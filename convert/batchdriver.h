@@ -20,7 +20,7 @@ struct BatchHost
     PointerOwner *pointer = nullptr;
     QProgressBar *progressBar = nullptr;
     std::function<int()> rowCount;                // the file list, read as the run goes
-    std::function<QString(int position)> rowText; // 1 is the top row
+    std::function<QString(int row)> rowText; // row 1 is the top one
     ExportHost exporter;                          // its pageWritten is the run's own
     WordFactory createWord;
     std::function<bool()> isOfficeRunning;

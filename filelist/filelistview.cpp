@@ -78,9 +78,9 @@ int FileListView::rowCount() const
     return topLevelItemCount();
 }
 
-QString FileListView::rowText(int position) const
+QString FileListView::rowText(int row) const
 {
-    const QTreeWidgetItem *item = topLevelItem(position - 1);
+    const QTreeWidgetItem *item = topLevelItem(row - 1);
     return item ? item->text(0) : QString();
 }
 

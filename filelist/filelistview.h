@@ -17,9 +17,9 @@ public:
     void appendRow(const QString &text);
     void appendRows(const QStringList &texts);
     int rowCount() const;
-    // The text of the row at `position`, counted from 1 at the top; empty outside
+    // The text of row `row`, counted from 1 at the top; empty outside
     // 1 to rowCount().
-    QString rowText(int position) const;
+    QString rowText(int row) const;
     // Removes the current row; does nothing when there is none.
     void removeCurrentRow();
 

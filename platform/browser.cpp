@@ -1,4 +1,4 @@
-#include "homepage.h"
+#include "browser.h"
 
 #include <QProcess>
 

@@ -171,3 +171,12 @@ bool VisitedFolders::firstVisit(const QString &path)
         return false;
     return m_seen.insert({info.st_dev, info.st_ino}).second;
 }
+
+bool fileExists(const QString &path)
+{
+    // stat() of "file/" fails, but of "folder/" it succeeds; neither names a file.
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')))
+        return false;
+    struct stat info;
+    return ::stat(encodePath(path).constData(), &info) == 0;
+}

@@ -53,6 +53,10 @@ private:
 // The attributes of a path, links followed, or -1 when they cannot be read.
 int fileAttributes(const QString &path);
 
+// True when the file's modification time can be read. A path that ends in "/" is
+// never a file.
+bool fileExists(const QString &path);
+
 // Wildcard match without regard to case: "*" stands for any run of characters, "?"
 // for one. A pattern ending in ".*" also matches names without that dot, so "*.*"
 // matches every name.

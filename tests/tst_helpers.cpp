@@ -1,4 +1,5 @@
-#include "helpers.h"
+#include "windowplacement.h"
+#include "dirlisting.h"
 #include "twips.h"
 
 #include <QDir>

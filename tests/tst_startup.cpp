@@ -131,28 +131,28 @@ class TestStartup : public QObject
 
     QTemporaryDir m_config;
 
-    static Snapshot snapshot(MainWindow &form, const StartupRig &rig, const SplashWatcher &watcher)
+    static Snapshot snapshot(MainWindow &window, const StartupRig &rig, const SplashWatcher &watcher)
     {
         Snapshot s;
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        s.centred = qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 1 &&
-                    qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 1;
-        s.skinned = form.palette().color(QPalette::Window) == buttonFace();
-        s.caption = form.windowTitle();
-        s.hasIcon = !form.windowIcon().isNull();
-        s.hasHand = form.hasMouseIcon();
+        s.centred = qAbs(window.frameGeometry().center().x() - screen.center().x()) <= 1 &&
+                    qAbs(window.frameGeometry().center().y() - screen.center().y()) <= 1;
+        s.skinned = window.palette().color(QPalette::Window) == buttonFace();
+        s.caption = window.windowTitle();
+        s.hasIcon = !window.windowIcon().isNull();
+        s.hasHand = window.hasMouseIcon();
         s.draws = rig.draws;
         s.splashShows = watcher.shows;
-        s.columns = form.fileList->columnCount();
-        s.quality = form.qualitySlider->value();
+        s.columns = window.fileList->columnCount();
+        s.quality = window.qualitySlider->value();
         return s;
     }
 
     // Moves the mouse onto `target` at `at` (its own coordinates), from a spot over
     // the frame's caption, where the rule changes nothing.
-    static void moveOnto(MainWindow &form, QWidget *target, QPoint at)
+    static void moveOnto(MainWindow &window, QWidget *target, QPoint at)
     {
-        QTest::mouseMove(&form, form.qualityFrame->geometry().topLeft() + QPoint(200, 3));
+        QTest::mouseMove(&window, window.qualityFrame->geometry().topLeft() + QPoint(200, 3));
         QTest::mouseMove(target, at);
     }
 
@@ -179,14 +179,14 @@ private slots:
         rig.addFile("HAND-M.CUR", shippedHandCursor());
         rig.addFile("x/o.cjs", kSkin);
         rig.store("Slider1", "40");
-        MainWindow form(rig.environment());
+        MainWindow window(rig.environment());
         SplashWatcher watcher;
         QList<Snapshot> atDraw, atSplash;
-        rig.onDraw = [&] { atDraw << snapshot(form, rig, watcher); };
-        watcher.onShow = [&] { atSplash << snapshot(form, rig, watcher); };
+        rig.onDraw = [&] { atDraw << snapshot(window, rig, watcher); };
+        watcher.onShow = [&] { atSplash << snapshot(window, rig, watcher); };
 
-        loadMainWindow(form);
-        const Snapshot end = snapshot(form, rig, watcher);
+        loadMainWindow(window);
+        const Snapshot end = snapshot(window, rig, watcher);
 
         QCOMPARE(atDraw.size(), 1);
         QVERIFY(atDraw[0].centred);
@@ -206,7 +206,7 @@ private slots:
         QCOMPARE(end.splashShows, 1);
         QCOMPARE(end.columns, 1);
         QCOMPARE(end.quality, 40);
-        QVERIFY(!form.isVisible()); // the caller shows it
+        QVERIFY(!window.isVisible()); // the caller shows it
         QVERIFY(splashWindow());
         QVERIFY(!splashWindow()->isVisible());
     }
@@ -214,11 +214,11 @@ private slots:
     void iconIsTheProgramsOwn()
     {
         StartupRig rig;
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
         const QImage shipped(QStringLiteral(PAGELIFT_RESOURCES_DIR "/pagelift.png"));
         QCOMPARE(shipped.size(), QSize(32, 32));
-        const QImage icon = form.windowIcon().pixmap(32, 32).toImage();
+        const QImage icon = window.windowIcon().pixmap(32, 32).toImage();
         QCOMPARE(icon.convertToFormat(QImage::Format_RGB32),
                  shipped.convertToFormat(QImage::Format_RGB32));
     }
@@ -226,23 +226,23 @@ private slots:
     void listColumn()
     {
         StartupRig rig;
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        QCOMPARE(form.fileList->columnCount(), 1);
-        QCOMPARE(form.fileList->headerItem()->text(0), QStringLiteral(" Word File(s)"));
-        QCOMPARE(form.fileList->columnWidth(0), 380); // 5700 twips
-        QVERIFY(!form.fileList->isHeaderHidden());
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        QCOMPARE(window.fileList->columnCount(), 1);
+        QCOMPARE(window.fileList->headerItem()->text(0), QStringLiteral(" Word File(s)"));
+        QCOMPARE(window.fileList->columnWidth(0), 380); // 5700 twips
+        QVERIFY(!window.fileList->isHeaderHidden());
     }
 
     void firstStart()
     {
         StartupRig rig;
         rig.addSplashPicture("s.png", QSize(300, 200), Qt::blue);
-        MainWindow form(rig.environment());
+        MainWindow window(rig.environment());
         SplashWatcher watcher;
-        loadMainWindow(form);
-        QCOMPARE(form.qualitySlider->value(), 75);
-        QCOMPARE(form.windowTitle(), QStringLiteral("Pagelift"));
+        loadMainWindow(window);
+        QCOMPARE(window.qualitySlider->value(), 75);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Pagelift"));
         QCOMPARE(watcher.shows, 1);
         // Reading the defaults wrote nothing.
         QVERIFY(!QFile::exists(rig.settingsFile()));
@@ -264,9 +264,9 @@ private slots:
         QFETCH(int, quality);
         StartupRig rig;
         rig.store("Slider1", stored);
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        QCOMPARE(form.qualitySlider->value(), quality);
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        QCOMPARE(window.qualitySlider->value(), quality);
         QCOMPARE(rig.stored("Slider1").toString(), stored); // restoring writes nothing
     }
 
@@ -274,18 +274,18 @@ private slots:
     {
         StartupRig rig;
         {
-            MainWindow form(rig.environment());
-            loadMainWindow(form);
-            form.qualitySlider->setValue(60);
+            MainWindow window(rig.environment());
+            loadMainWindow(window);
+            window.qualitySlider->setValue(60);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("60"));
-            form.qualitySlider->setValue(80);
+            window.qualitySlider->setValue(80);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("80"));
-            form.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&form));
-            form.qualitySlider->setFocus();
-            QTest::keyClick(form.qualitySlider, Qt::Key_Right);
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            window.qualitySlider->setFocus();
+            QTest::keyClick(window.qualitySlider, Qt::Key_Right);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("81"));
-            QTest::keyClick(form.qualitySlider, Qt::Key_PageDown);
+            QTest::keyClick(window.qualitySlider, Qt::Key_PageDown);
             QCOMPARE(rig.stored("Slider1").toString(), QStringLiteral("76"));
         }
         MainWindow next(rig.environment());
@@ -321,30 +321,30 @@ private slots:
         QFETCH(int, after);
         StartupRig rig;
         rig.addFile("HAND-M.CUR", shippedHandCursor());
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-        QWidget *widget = &form;
+        QWidget *widget = &window;
         QPoint at(3, 3); // the window's margin: bare background
         if (target == QLatin1String("ListView1")) {
-            widget = form.fileList->viewport();
+            widget = window.fileList->viewport();
             at = widget->rect().center();
         } else if (target == QLatin1String("header")) {
-            widget = form.fileList->header()->viewport();
+            widget = window.fileList->header()->viewport();
             at = QPoint(30, widget->height() / 2);
         } else if (target != QLatin1String("background")) {
-            widget = form.findChild<QWidget *>(target);
+            widget = window.findChild<QWidget *>(target);
             QVERIFY(widget);
             at = widget->rect().center();
             if (target == QLatin1String("Frame1"))
                 at = QPoint(widget->width() - 4, 3); // beside the caption, off the slider
         }
-        moveOnto(form, &form, QPoint(1, 1)); // settle on a known spot first
-        form.setMousePointer(MousePointer(before));
-        moveOnto(form, widget, at);
-        QCOMPARE(int(form.mousePointer()), after);
+        moveOnto(window, &window, QPoint(1, 1)); // settle on a known spot first
+        window.setMousePointer(MousePointer(before));
+        moveOnto(window, widget, at);
+        QCOMPARE(int(window.mousePointer()), after);
 
         const Qt::CursorShape shape = after == 11   ? Qt::WaitCursor
                                       : after == 99 ? Qt::BitmapCursor
@@ -356,15 +356,15 @@ private slots:
     {
         StartupRig rig;
         rig.addFile("HAND-M.CUR", shippedHandCursor());
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        QVERIFY(form.hasMouseIcon());
-        QCOMPARE(form.mousePointer(),
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        QVERIFY(window.hasMouseIcon());
+        QCOMPARE(window.mousePointer(),
                  MousePointer::Arrow); // the rule switches it, not the start-up
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        moveOnto(form, form.startButton, form.startButton->rect().center());
-        const QCursor cursor = form.startButton->cursor();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        moveOnto(window, window.startButton, window.startButton->rect().center());
+        const QCursor cursor = window.startButton->cursor();
         QCOMPARE(cursor.shape(), Qt::BitmapCursor);
         const CursorFile file = CursorFile::fromData(shippedHandCursor());
         QCOMPARE(cursor.hotSpot(), file.hotSpot);
@@ -384,32 +384,32 @@ private slots:
         StartupRig rig;
         if (!content.isEmpty())
             rig.addFile("HAND-M.CUR", content);
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        QVERIFY(!form.hasMouseIcon());
-        QCOMPARE(form.fileList->columnCount(), 1); // start-up went on
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        moveOnto(form, form.addFilesButton, form.addFilesButton->rect().center());
-        QCOMPARE(form.mousePointer(), MousePointer::Hand);
-        QCOMPARE(form.addFilesButton->cursor().shape(), Qt::ArrowCursor);
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        QVERIFY(!window.hasMouseIcon());
+        QCOMPARE(window.fileList->columnCount(), 1); // start-up went on
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        moveOnto(window, window.addFilesButton, window.addFilesButton->rect().center());
+        QCOMPARE(window.mousePointer(), MousePointer::Hand);
+        QCOMPARE(window.addFilesButton->cursor().shape(), Qt::ArrowCursor);
     }
 
     void skinPresent()
     {
         StartupRig rig;
         rig.addFile("x/o.cjs", kSkin);
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        QCOMPARE(form.palette().color(QPalette::Window), buttonFace());
-        QCOMPARE(form.qualityFrame->palette().color(QPalette::Window), buttonFace());
-        QCOMPARE(form.styleSheet(), QString::fromLatin1(kSkin));
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        QCOMPARE(window.palette().color(QPalette::Window), buttonFace());
+        QCOMPARE(window.qualityFrame->palette().color(QPalette::Window), buttonFace());
+        QCOMPARE(window.styleSheet(), QString::fromLatin1(kSkin));
         // The buttons, the list and the progress bar keep their designed colours.
-        QCOMPARE(form.addFilesButton->palette().color(QPalette::Button), QColor(Qt::white));
-        QCOMPARE(form.progressBar->palette().color(QPalette::Base), QColor(Qt::white));
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.addFilesButton->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
+        QCOMPARE(window.addFilesButton->palette().color(QPalette::Button), QColor(Qt::white));
+        QCOMPARE(window.progressBar->palette().color(QPalette::Base), QColor(Qt::white));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.addFilesButton->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
     }
 
     void skinAbsent_data()
@@ -431,34 +431,34 @@ private slots:
             rig.addFile("x/.o.cjs", kSkin);
         else if (make == QLatin1String("case"))
             rig.addFile("x/O.CJS", kSkin);
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
-        QCOMPARE(form.palette().color(QPalette::Window), QColor(Qt::white));
-        QCOMPARE(form.qualityFrame->palette().color(QPalette::Window), QColor(Qt::white));
-        QVERIFY(form.styleSheet().isEmpty());
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
+        QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
+        QCOMPARE(window.qualityFrame->palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(window.styleSheet().isEmpty());
     }
 
     void skinCallsInOrder()
     {
         StartupRig rig;
         rig.addFile("x/o.cjs", kSkin);
-        MainWindow form(rig.environment());
+        MainWindow window(rig.environment());
         RecordingSkinEngine engine;
         engine.SkinEngine::setOptions(0x6); // bits already set stay set
-        applySkin(form, engine, rig.programFolder());
+        applySkin(window, engine, rig.programFolder());
         const QString path = rig.programFolder() + "/x/o.cjs";
         QCOMPARE(engine.calls, QStringList({QStringLiteral("loadSkin(%1,)").arg(path), "options()",
                                             "setOptions(7)", "setEnabled(1)",
                                             "setFollowSystemColors(1)", "applyWindow(Form1)"}));
-        QCOMPARE(form.styleSheet(), QString::fromLatin1(kSkin));
+        QCOMPARE(window.styleSheet(), QString::fromLatin1(kSkin));
     }
 
     void noSkinNoCalls()
     {
         StartupRig rig;
-        MainWindow form(rig.environment());
+        MainWindow window(rig.environment());
         RecordingSkinEngine engine;
-        applySkin(form, engine, rig.programFolder());
+        applySkin(window, engine, rig.programFolder());
         QVERIFY(engine.calls.isEmpty());
     }
 
@@ -467,8 +467,8 @@ private slots:
         StartupRig rig;
         rig.addFile("x/o.cjs", kSkin);
         rig.addSplashPicture("s.png", QSize(60, 40), Qt::blue);
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
         const Splash *splash = splashWindow();
         QVERIFY(splash);
         QCOMPARE(splash->hideCheckBox->palette().color(QPalette::Window), QColor(Qt::white));
@@ -495,13 +495,13 @@ private slots:
         QFETCH(bool, opens);
         StartupRig rig;
         rig.draw = draw;
-        MainWindow form(rig.environment());
-        loadMainWindow(form);
+        MainWindow window(rig.environment());
+        loadMainWindow(window);
         QCOMPARE(rig.draws, 1);
         QCOMPARE(rig.opened,
                  opens ? QStringList{"https://orvanta.example/pagelift"} : QStringList());
-        QCOMPARE(form.fileList->columnCount(), 1); // start-up went on
-        QCOMPARE(form.qualitySlider->value(), 75);
+        QCOMPARE(window.fileList->columnCount(), 1); // start-up went on
+        QCOMPARE(window.qualitySlider->value(), 75);
     }
 
     void homePageNumbers()
@@ -531,15 +531,15 @@ private slots:
     void closingKillsTheEnginesAndEnds()
     {
         StartupRig rig;
-        MainWindow form(rig.environment());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        MainWindow window(rig.environment());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QProcess engine;
         engine.start("sleep", {"60"});
         QVERIFY(engine.waitForStarted(10000));
         childprocesses::add(engine.processId());
 
-        form.close();
+        window.close();
         QCOMPARE(rig.ends, 1);
         QVERIFY(engine.waitForFinished(10000));
         QCOMPARE(engine.exitStatus(), QProcess::CrashExit);

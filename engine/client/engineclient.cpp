@@ -293,9 +293,9 @@ qint32 EngineClient::activeDocumentBuiltInDocumentProperties(qint32 property)
         .header.value;
 }
 
-void EngineClient::selectionGoTo(qint32 what, qint32 which, qint16 name)
+void EngineClient::selectionGoTo(qint32 what, qint32 which, qint16 page)
 {
-    post("Selection.GoTo", {Call::GoTo, what, which, name, {}});
+    post("Selection.GoTo", {Call::GoTo, what, which, page, {}});
 }
 
 void EngineClient::selectionMoveUp(qint32 unit, qint16 count, qint32 extend)

@@ -91,7 +91,7 @@ public:
     void documentsOpen(const QString &path) override;
     void activeDocumentRepaginate() override;
     qint32 activeDocumentBuiltInDocumentProperties(qint32 property) override;
-    void selectionGoTo(qint32 what, qint32 which, qint16 name) override;
+    void selectionGoTo(qint32 what, qint32 which, qint16 page) override;
     void selectionMoveUp(qint32 unit, qint16 count, qint32 extend) override;
     void selectionEndKey(qint32 unit, qint32 extend) override;
     // The picture is premultiplied ARGB32 and shares the received pixels.

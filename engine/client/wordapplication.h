@@ -16,8 +16,8 @@ public:
     virtual void activeDocumentRepaginate() = 0;
     // Property 14 is the page count.
     virtual qint32 activeDocumentBuiltInDocumentProperties(qint32 property) = 0;
-    // what 1 = a page, which 2 = the next one, name = the page number.
-    virtual void selectionGoTo(qint32 what, qint32 which, qint16 name) = 0;
+    // what 1 = a page, which 2 = the next one, page = its number among the remaining.
+    virtual void selectionGoTo(qint32 what, qint32 which, qint16 page) = 0;
     // unit 5 = lines, extend 1 = move the active end only.
     virtual void selectionMoveUp(qint32 unit, qint16 count, qint32 extend) = 0;
     // unit 6 = the whole story.

@@ -42,11 +42,11 @@ public:
         record(QStringLiteral("ActiveDocument.BuiltInDocumentProperties(%1)").arg(property));
         return m_document.reportedPageCount.value_or(qint32(m_document.pages.size()));
     }
-    void selectionGoTo(qint32 what, qint32 which, qint16 name) override
+    void selectionGoTo(qint32 what, qint32 which, qint16 page) override
     {
-        record(QStringLiteral("Selection.GoTo(%1,%2,%3)").arg(what).arg(which).arg(name));
-        // The start of the name-th remaining page, as a line position.
-        m_anchor = m_active = std::min<int>(name - 1, int(m_rest.size())) * kLinesPerPage;
+        record(QStringLiteral("Selection.GoTo(%1,%2,%3)").arg(what).arg(which).arg(page));
+        // The start of the page-th remaining page, as a line position.
+        m_anchor = m_active = std::min<int>(page - 1, int(m_rest.size())) * kLinesPerPage;
     }
     void selectionMoveUp(qint32 unit, qint16 count, qint32 extend) override
     {
