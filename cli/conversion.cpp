@@ -3,6 +3,7 @@
 #include "childprocesses.h"
 #include "enginechannel.h"
 #include "engineclient.h"
+#include "machineshare.h"
 #include "options.h"
 #include "pathbytes.h"
 #include "runimages.h"
@@ -62,7 +63,10 @@ public:
     Conversion(const ConvertOptions &options, const QList<Job> &jobs, const QString &program,
                FILE *out, FILE *err)
         : m_options(options), m_jobs(jobs), m_program(program), m_out(out), m_err(err),
-          m_results(jobs.size())
+          m_results(jobs.size()),
+          // Once for the run: a worker started later to replace one would otherwise
+          // see the others' memory as taken.
+          m_engineMemoryLimit(engineMemoryLimit(std::max(1, options.jobs) * (1 + kSparesPerWorker)))
     {
         for (int i = 0; i < int(jobs.size()); ++i)
             m_waiting.push_back(i);
@@ -104,8 +108,7 @@ private:
             QStringLiteral("--timeout"),
             QString::number(m_options.timeoutSeconds),
             QStringLiteral("--memory-limit"),
-            QString::number(qulonglong(
-                engineMemoryLimit(std::max(1, m_options.jobs) * (1 + kSparesPerWorker)))),
+            QString::number(qulonglong(m_engineMemoryLimit)),
             QStringLiteral("--spares"),
             QString::number(kSparesPerWorker),
         };
@@ -426,6 +429,7 @@ private:
     FILE *m_out;
     FILE *m_err;
     std::vector<DocumentResult> m_results;
+    size_t m_engineMemoryLimit;
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
     RunImages m_written;
@@ -456,10 +460,24 @@ size_t jobMemory(int dpi)
 
 int defaultJobs(int dpi)
 {
-    const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
-    const size_t available = size_t(::sysconf(_SC_AVPHYS_PAGES)) * size_t(::sysconf(_SC_PAGESIZE));
-    const long fit = long(available / jobMemory(dpi));
-    return int(std::max(1L, std::min(cores, fit)));
+    return defaultJobs(machineshare::current(), dpi);
+}
+
+int defaultJobs(const machineshare::Share &share, int dpi)
+{
+    const uint64_t fit = share.memoryBytes / jobMemory(dpi);
+    return int(std::clamp<uint64_t>(fit, 1, uint64_t(std::max(1, share.cpus))));
+}
+
+QString describeJobs(const machineshare::Share &share, int jobs)
+{
+    return QStringLiteral("%1 CPU%2 of %3, %4 GiB of memory: %5 job%6")
+        .arg(share.cpus)
+        .arg(share.cpus == 1 ? "" : "s")
+        .arg(share.machineCpus)
+        .arg(double(share.memoryBytes) / double(1 << 30), 0, 'f', 1)
+        .arg(jobs)
+        .arg(jobs == 1 ? "" : "s");
 }
 
 QByteArray jsonString(const QString &value)
@@ -502,7 +520,12 @@ int runConversion(const ConvertOptions &options, const QList<Job> &jobs, const Q
         ::sigaction(signal, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     ConvertOptions resolved = options;
+    const machineshare::Share share = machineshare::current();
     if (resolved.jobs <= 0)
-        resolved.jobs = defaultJobs(options.dpi);
+        resolved.jobs = defaultJobs(share, options.dpi);
+    if (options.verbose)
+        std::fprintf(err, "pagelift-convert: %s%s\n",
+                     qPrintable(describeJobs(share, resolved.jobs)),
+                     options.jobs > 0 ? ", as --jobs asks" : "");
     return Conversion(resolved, jobs, program, out, err).run();
 }
