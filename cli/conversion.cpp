@@ -3,6 +3,7 @@
 #include "childprocesses.h"
 #include "enginechannel.h"
 #include "engineclient.h"
+#include "machineshare.h"
 #include "options.h"
 #include "pageexporter.h"
 #include "pathbytes.h"
@@ -130,7 +131,10 @@ public:
                FILE *out, FILE *err)
         : m_options(options), m_jobs(collection.jobs), m_documentFiles(collection.documentFiles),
           m_program(program), m_out(out), m_err(err), m_results(m_jobs.size()),
-          m_laterSameBase(m_jobs.size())
+          m_laterSameBase(m_jobs.size()),
+          // Once for the run: a worker started later to replace one would otherwise
+          // see the others' memory as taken.
+          m_engineMemoryLimit(engineMemoryLimit(std::max(1, options.jobs) * (1 + kSparesPerWorker)))
     {
         std::map<QString, int> lastWithBase;
         for (int i = int(m_jobs.size()) - 1; i >= 0; --i) {
@@ -189,8 +193,7 @@ private:
             QStringLiteral("--timeout"),
             QString::number(m_options.timeoutSeconds),
             QStringLiteral("--memory-limit"),
-            QString::number(qulonglong(
-                engineMemoryLimit(std::max(1, m_options.jobs) * (1 + kSparesPerWorker)))),
+            QString::number(qulonglong(m_engineMemoryLimit)),
             QStringLiteral("--spares"),
             QString::number(kSparesPerWorker),
         };
@@ -588,6 +591,7 @@ private:
     FILE *m_err;
     std::vector<DocumentResult> m_results;
     std::vector<int> m_laterSameBase; // the next document with the same image names, or 0
+    size_t m_engineMemoryLimit;
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
     RunImages m_written;
@@ -621,10 +625,24 @@ size_t jobMemory(int dpi)
 
 int defaultJobs(int dpi)
 {
-    const long cores = std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
-    const size_t available = size_t(::sysconf(_SC_AVPHYS_PAGES)) * size_t(::sysconf(_SC_PAGESIZE));
-    const long fit = long(available / jobMemory(dpi));
-    return int(std::max(1L, std::min(cores, fit)));
+    return defaultJobs(machineshare::current(), dpi);
+}
+
+int defaultJobs(const machineshare::Share &share, int dpi)
+{
+    const uint64_t fit = share.memoryBytes / jobMemory(dpi);
+    return int(std::clamp<uint64_t>(fit, 1, uint64_t(std::max(1, share.cpus))));
+}
+
+QString describeJobs(const machineshare::Share &share, int jobs)
+{
+    return QStringLiteral("%1 CPU%2 of %3, %4 GiB of memory: %5 job%6")
+        .arg(share.cpus)
+        .arg(share.cpus == 1 ? "" : "s")
+        .arg(share.machineCpus)
+        .arg(double(share.memoryBytes) / double(1 << 30), 0, 'f', 1)
+        .arg(jobs)
+        .arg(jobs == 1 ? "" : "s");
 }
 
 QByteArray jsonString(const QString &value)
@@ -669,7 +687,12 @@ int runConversion(const ConvertOptions &options, const Collection &collection,
         ::sigaction(signal, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
     ConvertOptions resolved = options;
+    const machineshare::Share share = machineshare::current();
     if (resolved.jobs <= 0)
-        resolved.jobs = defaultJobs(options.dpi);
+        resolved.jobs = defaultJobs(share, options.dpi);
+    if (options.verbose)
+        std::fprintf(err, "pagelift-convert: %s%s\n",
+                     qPrintable(describeJobs(share, resolved.jobs)),
+                     options.jobs > 0 ? ", as --jobs asks" : "");
     return Conversion(resolved, collection, program, out, err).run();
 }

@@ -3,6 +3,7 @@
 
 #include "collect.h"
 #include "conversion.h"
+#include "machineshare.h"
 #include "options.h"
 #include "pathbytes.h"
 #include "printable.h"
@@ -97,6 +98,8 @@ int main(int argc, char *argv[])
     }
     if (options.version) {
         std::printf("pagelift-convert %s\n", PAGELIFT_VERSION);
+        const machineshare::Share share = machineshare::current();
+        std::printf("%s\n", qPrintable(describeJobs(share, defaultJobs(share, options.dpi))));
         return 0;
     }
 

@@ -40,14 +40,17 @@ QString usageText()
         "  -r, --resolution DPI  pixels per inch of page, 48-600 (default: the window's, 96)\n"
         "  -o, --output-dir DIR  write the images under DIR; documents found under a folder\n"
         "                        keep their path relative to it\n"
-        "  -j, --jobs N          documents converted at once (default: the cores, as many\n"
-        "                        as the memory takes)\n"
+        "  -j, --jobs N          documents converted at once (default: the CPUs this run\n"
+        "                        may use, as many as its memory takes)\n"
         "      --stop-on-error   stop at the first document that fails\n"
         "      --timeout SECONDS time each step of a document may take: opening it,\n"
         "                        counting its pages, drawing one page (default 120)\n"
         "      --json            one JSON object per document on standard output\n"
+        "  -v, --verbose         say on standard error the CPUs and memory this run may\n"
+        "                        use, and the jobs they make\n"
         "  -h, --help            this text\n"
-        "      --version         the program's version\n"
+        "      --version         the program's version, and the CPUs, memory and jobs\n"
+        "                        a run would take\n"
         "\n"
         "Exit status: 0 every document converted, 1 some failed or were skipped or the\n"
         "report could not be written, 2 a usage error or an unusable --output-dir or list.\n");
@@ -109,6 +112,7 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
         {"-0", &o.nulSeparated}, {"--stop-on-error", &o.stopOnError},
         {"--json", &o.json},     {"-h", &o.help},
         {"--help", &o.help},     {"--version", &o.version},
+        {"-v", &o.verbose},      {"--verbose", &o.verbose},
     };
 
     bool optionsEnded = false;

@@ -19,6 +19,7 @@ struct ConvertOptions
     bool stopOnError = false;
     int timeoutSeconds = 120;
     bool json = false;
+    bool verbose = false; // say on standard error what the jobs rest on
     bool help = false;
     bool version = false;
 };

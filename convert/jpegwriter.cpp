@@ -3,10 +3,9 @@
 #include "error.h"
 #include "filereplace.h"
 #include "jpegrows.h"
+#include "machineshare.h"
 
 #include <turbojpeg.h>
-
-#include <QThread>
 
 #include <algorithm>
 
@@ -66,8 +65,7 @@ void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
 
     const JpegSource jpegSource{source->constBits(), source->width(), int(source->bytesPerLine()),
                                 source->height(), pixelFormat};
-    const std::string jpeg =
-        encodeJpegByRows(jpegSource, quality, std::max(1, QThread::idealThreadCount()));
+    const std::string jpeg = encodeJpegByRows(jpegSource, quality, machineshare::cpus());
     if (jpeg.empty())
         fail(ImageStatus::GenericError);
 

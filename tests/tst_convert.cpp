@@ -5,6 +5,7 @@
 #include "collect.h"
 #include "conversion.h"
 #include "fakepages.h"
+#include "machineshare.h"
 #include "madedocuments.h"
 #include "options.h"
 #include "pathbytes.h"
@@ -15,12 +16,13 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -620,14 +622,54 @@ private slots:
                                              "No such file or directory\n"));
     }
 
-    // What a job costs grows with the page's pixels; the number of jobs by default is
-    // never below one.
+    // One job for each CPU of the share, fewer when its memory would not hold them at
+    // the resolution asked for (a job at 600 dpi takes over 1 GB), and never none.
+    void jobsFitTheMachine_data()
+    {
+        QTest::addColumn<int>("cpus");
+        QTest::addColumn<qulonglong>("memoryMiB");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<int>("jobs");
+        QTest::newRow("one CPU of plenty of memory") << 1 << 65536ull << 96 << 1;
+        QTest::newRow("every CPU") << 8 << 65536ull << 96 << 8;
+        QTest::newRow("1 GiB holds two jobs") << 8 << 1024ull << 96 << 2;
+        QTest::newRow("larger pages, fewer jobs") << 8 << 4096ull << 600 << 3;
+        QTest::newRow("no memory left") << 4 << 0ull << 96 << 1;
+    }
+
     void jobsFitTheMachine()
     {
-        QVERIFY(jobMemory(600) > jobMemory(300));
-        QVERIFY(jobMemory(300) > jobMemory(96));
-        QVERIFY(defaultJobs(600) >= 1);
-        QVERIFY(defaultJobs(96) <= QThread::idealThreadCount());
+        QFETCH(int, cpus);
+        QFETCH(qulonglong, memoryMiB);
+        QFETCH(int, dpi);
+        QFETCH(int, jobs);
+        QCOMPARE(defaultJobs(machineshare::Share{cpus, 64, memoryMiB << 20}, dpi), jobs);
+    }
+
+    // Pinned to one CPU, as taskset or a job runner pins it, the program takes one job
+    // and says why, in --version and, for a run, with --verbose.
+    void jobsFollowTheCpusGiven()
+    {
+        cpu_set_t all;
+        QCOMPARE(::sched_getaffinity(0, sizeof all, &all), 0);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; CPU_COUNT(&one) == 0; ++cpu)
+            if (CPU_ISSET(cpu, &all))
+                CPU_SET(cpu, &one);
+        QCOMPARE(::sched_setaffinity(0, sizeof one, &one), 0);
+        const Outcome version = run({"--version"});
+        const Outcome verbose = run({"--verbose", document("one.doc")});
+        ::sched_setaffinity(0, sizeof all, &all);
+
+        const QRegularExpression reason("^1 CPU of \\d+, \\d+\\.\\d GiB of memory: 1 job$");
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.lines().size(), 2);
+        QVERIFY2(reason.match(version.lines()[1]).hasMatch(), version.out.constData());
+        QCOMPARE(verbose.status, 0);
+        const QString first = QString::fromUtf8(verbose.err).section('\n', 0, 0);
+        QVERIFY2(reason.match(first.mid(QStringLiteral("pagelift-convert: ").size())).hasMatch(),
+                 verbose.err.constData());
     }
 };
 

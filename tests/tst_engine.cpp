@@ -860,6 +860,22 @@ private slots:
             message);
     }
 
+    // When memory runs out, the kernel ends an engine, plain or forked, whose document
+    // is reported, rather than the program that drives it, whose whole run would end.
+    void enginesGoFirstWhenMemoryRunsOut()
+    {
+        const QByteArray own = oomScoreAdjustment(0);
+        QVERIFY2(own != "1000", "the tests already run as the killer's first choice");
+        const std::unique_ptr<WordApplication> plain = engineFactory(kBinDir, {60000})();
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0);
+        const std::unique_ptr<WordApplication> forked = pooledEngineFactory(pool, {60000})();
+        for (const WordApplication *word : {plain.get(), forked.get()})
+            QCOMPARE(oomScoreAdjustment(static_cast<const EngineClient *>(word)->enginePid()),
+                     "1000");
+        QCOMPARE(oomScoreAdjustment(pool->launcherPids().front()), "1000");
+        QCOMPARE(oomScoreAdjustment(0), own);
+    }
+
     void killedEngineLeavesNothingBesideTheDocument()
     {
         // An engine killed with its document open (a crash, a closed window) leaves

@@ -571,7 +571,7 @@ private slots:
         pool.reset();
     }
 
-    // Half the machine's memory, shared among the engines alive at once, and never
+    // Half the memory this process may use, shared among the engines alive at once, and never
     // less than a large document needs.
     void memoryLimitFollowsTheMachine_data()
     {

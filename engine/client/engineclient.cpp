@@ -2,6 +2,7 @@
 
 #include "enginechannel.h"
 #include "error.h"
+#include "machineshare.h"
 #include "pathbytes.h"
 
 #include <QClipboard>
@@ -345,16 +346,15 @@ engineprotocol::Request openRequest(const QString &path, int dpi)
     return {Call::Open, dpi, 0, 0, encodePath(path).toStdString()};
 }
 
-size_t engineMemoryLimit(int enginesAtOnce, size_t machineBytes)
+size_t engineMemoryLimit(int enginesAtOnce, size_t shareBytes)
 {
     constexpr size_t kLeast = size_t(512) << 20;
-    return std::max(kLeast, machineBytes / 2 / size_t(std::max(1, enginesAtOnce)));
+    return std::max(kLeast, shareBytes / 2 / size_t(std::max(1, enginesAtOnce)));
 }
 
 size_t engineMemoryLimit(int enginesAtOnce)
 {
-    const size_t machine = size_t(::sysconf(_SC_PHYS_PAGES)) * size_t(::sysconf(_SC_PAGESIZE));
-    return engineMemoryLimit(enginesAtOnce, machine);
+    return engineMemoryLimit(enginesAtOnce, size_t(machineshare::current().memoryBytes));
 }
 
 QStringList memoryLimitArguments(size_t bytes)

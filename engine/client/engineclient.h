@@ -49,10 +49,11 @@ struct DocumentOptions
 };
 
 // The memory one engine may take when `enginesAtOnce` engines may be alive together:
-// half of the machine's memory, shared among them, and at least 512 MiB. An engine
-// that needs more ends its document with EngineFailure::TooMuchMemory rather than
-// drive the system to kill programs for memory.
-size_t engineMemoryLimit(int enginesAtOnce, size_t machineBytes);
+// half of the memory this process may still use (machineshare.h), shared among them,
+// and at least 512 MiB. An engine that needs more ends its document with
+// EngineFailure::TooMuchMemory rather than drive the system (or its cgroup) to kill
+// programs for memory.
+size_t engineMemoryLimit(int enginesAtOnce, size_t shareBytes);
 size_t engineMemoryLimit(int enginesAtOnce);
 // The arguments that give an engine (or a launcher's engines) that limit.
 QStringList memoryLimitArguments(size_t bytes);

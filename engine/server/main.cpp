@@ -15,6 +15,7 @@
 //                                        and benchmarks)
 
 #include "launcher.h"
+#include "memorywatch.h"
 #include "messages.h"
 #include "office.h"
 #include "pagememory.h"
@@ -176,6 +177,7 @@ int main(int argc, char *argv[])
     // An engine never outlives the program that started it.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     ::signal(SIGPIPE, SIG_IGN);
+    goFirstWhenMemoryRunsOut();
     keepPageMemoryForReuse();
 
     std::vector<std::string> arguments(argv + 1, argv + argc);

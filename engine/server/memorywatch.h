@@ -12,3 +12,10 @@ void watchMemory(size_t limitBytes, std::function<void()> onExceeded);
 
 // The resident size of this process in bytes, or 0 when it cannot be read.
 size_t residentBytes();
+
+// Makes this process (and the engines a launcher forks) the kernel's first choice when
+// the machine or the cgroup runs out of memory. Its limit above is counted from what
+// was free when it started; should others take that memory meanwhile, the kernel kills
+// an engine, whose document its worker reports as failed while the run goes on, rather
+// than the worker or the window, whose whole run would end.
+void goFirstWhenMemoryRunsOut();

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "automation.h"
+#include "machineshare.h"
 #include "memorywatch.h"
 #include "office.h"
 #include "wireformat.h"
@@ -14,8 +15,6 @@
 #include <filesystem>
 #include <sstream>
 #include <utility>
-
-#include <sched.h>
 
 using engineprotocol::Call;
 using engineprotocol::Refusal;
@@ -53,17 +52,6 @@ std::optional<RemainingPages::Extend> extendOf(int32_t extend)
     if (extend == automation::kExtend)
         return RemainingPages::Extend::Extend;
     return std::nullopt;
-}
-
-// The processors the engine may run on.
-int processors()
-{
-    static const int count = [] {
-        cpu_set_t set;
-        CPU_ZERO(&set);
-        return sched_getaffinity(0, sizeof(set), &set) == 0 ? CPU_COUNT(&set) : 1;
-    }();
-    return count;
 }
 
 bool isOpaque(const PixelBuffer &pixels)
@@ -433,7 +421,7 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     // helper keeps a page's pixels of its own. A picture drawn ahead that fails is drawn
     // again by the cut that wants it, which reports it.
     const int first = m_rest->pages().front();
-    const bool helpers = m_onlyDocument && m_printed && !m_document && processors() > 1 &&
+    const bool helpers = m_onlyDocument && m_printed && !m_document && machineshare::cpus() > 1 &&
                          pictureBytes(first) <= kMostHelperBytes;
     const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
     if (request.call != Call::Cut && !(helpers && counted))

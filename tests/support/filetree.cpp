@@ -8,15 +8,24 @@
 
 void makeTree(const QString &root, const QStringList &paths)
 {
-    for (const QString &path : paths) {
-        const QString full = root + u'/' + path;
-        if (path.endsWith(u'/')) {
+    QMap<QString, QByteArray> files;
+    for (const QString &path : paths)
+        files.insert(path, {});
+    writeTree(root, files);
+}
+
+void writeTree(const QString &root, const QMap<QString, QByteArray> &files)
+{
+    for (auto file = files.begin(); file != files.end(); ++file) {
+        const QString full = root + u'/' + file.key();
+        if (file.key().endsWith(u'/')) {
             QVERIFY(QDir().mkpath(full));
             continue;
         }
         QVERIFY(QDir().mkpath(QFileInfo(full).absolutePath()));
-        QFile file(full);
-        QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(full));
+        QFile out(full);
+        QVERIFY2(out.open(QIODevice::WriteOnly) && out.write(file.value()) == file.value().size(),
+                 qPrintable(full));
     }
 }
 

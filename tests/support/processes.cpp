@@ -66,3 +66,10 @@ double reapedChildrenSeconds(qint64 pid)
     return double(fields[13].toLongLong() + fields[14].toLongLong()) /
            double(::sysconf(_SC_CLK_TCK));
 }
+
+QByteArray oomScoreAdjustment(qint64 pid)
+{
+    QFile file(pid == 0 ? QStringLiteral("/proc/self/oom_score_adj")
+                        : QStringLiteral("/proc/%1/oom_score_adj").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("gone");
+}
