@@ -3,11 +3,13 @@
 #include "childprocesses.h"
 #include "enginechannel.h"
 #include "engineclient.h"
+#include "jobcount.h"
 #include "machineshare.h"
 #include "options.h"
 #include "pageexporter.h"
 #include "pathbytes.h"
 #include "printable.h"
+#include "report.h"
 #include "runimages.h"
 #include "socketio.h"
 #include "workerprotocol.h"
@@ -42,6 +44,8 @@ constexpr int kSparesPerWorker = 0;
 constexpr size_t kJobsPerWorker = 2;
 // Beyond the document's time limit, for the worker to report it itself.
 constexpr qint64 kDeadlineGraceMs = 5000;
+// For a worker told to end, before it is killed.
+constexpr int kEndGraceMs = 2000;
 
 int signalPipe[2] = {-1, -1};
 volatile sig_atomic_t interruption = 0;
@@ -62,59 +66,6 @@ struct Worker
     QElapsedTimer current;  // since the document in progress began
     QElapsedTimer progress; // since it last wrote an image, or began
 };
-
-// The processes below this one, as /proc lists them.
-std::vector<pid_t> childProcesses()
-{
-    std::vector<pid_t> children;
-    DIR *tasks = ::opendir("/proc/self/task");
-    if (!tasks)
-        return children;
-    while (const dirent *task = ::readdir(tasks)) {
-        if (task->d_name[0] == '.')
-            continue;
-        FILE *list = std::fopen(
-            (QByteArray("/proc/self/task/") + task->d_name + "/children").constData(), "r");
-        if (!list)
-            continue;
-        long pid;
-        while (std::fscanf(list, "%ld", &pid) == 1)
-            children.push_back(pid_t(pid));
-        std::fclose(list);
-    }
-    ::closedir(tasks);
-    return children;
-}
-
-// Reaps whatever of ours has ended: this program is the subreaper of its workers'
-// launchers and engines, so that none of them is left a zombie for somebody else.
-void reapEnded()
-{
-    for (pid_t child : childProcesses())
-        ::waitpid(child, nullptr, WNOHANG);
-}
-
-// Ends and reaps every process below this one, at the latest after a moment.
-void endAndReapEverything()
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        const std::vector<pid_t> children = childProcesses();
-        if (children.empty())
-            return;
-        for (pid_t child : children) {
-            if (::waitpid(child, nullptr, WNOHANG) == 0 && clock.elapsed() > 2000)
-                ::kill(child, SIGKILL);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-QString plural(qsizetype count, const char *one, const char *many)
-{
-    return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
-}
 
 // The images a document names are its base name's: documents with the same base name
 // write over each other's images.
@@ -148,7 +99,6 @@ public:
             else
                 finish(i, false, m_jobs[i].error);
         }
-        m_progress = ::isatty(::fileno(err));
     }
 
     int run()
@@ -166,18 +116,18 @@ public:
             print(false);
             if (m_reportLost)
                 return reportLost();
-            showProgress();
+            m_progress.show(m_finished, m_jobs.size(), m_pages);
             if (m_clock.elapsed() - m_lastReaped > 500) {
-                reapEnded();
+                childprocesses::reapEndedDescendants();
                 m_lastReaped = m_clock.elapsed();
             }
         }
         if (interruption)
             return interrupted();
         closeWorkers();
-        endAndReapEverything();
-        clearProgress();
-        summarise();
+        childprocesses::endAndReapDescendants(kEndGraceMs);
+        m_progress.clear();
+        summarise({});
         return m_anyFailed ? 1 : 0;
     }
 
@@ -384,39 +334,18 @@ private:
 
     void endWorker(Worker &worker, int signal)
     {
-        if (worker.pid > 0) {
-            ::kill(pid_t(worker.pid), signal);
-            reap(worker.pid);
-            childprocesses::remove(worker.pid);
-        }
-        worker.pid = 0;
         worker.socket.reset();
-    }
-
-    // Waits a moment for a worker told to end, then makes sure.
-    static void reap(qint64 pid)
-    {
-        for (int i = 0; i < 200; ++i) {
-            if (::waitpid(pid_t(pid), nullptr, WNOHANG) != 0)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid_t(pid), SIGKILL);
-        ::waitpid(pid_t(pid), nullptr, 0);
+        childprocesses::end(worker.pid, signal, kEndGraceMs);
+        worker.pid = 0;
     }
 
     // Workers with nothing left to do end when their input ends.
     void closeWorkers()
     {
-        for (Worker &worker : m_workers) {
+        for (Worker &worker : m_workers)
             worker.socket.reset();
-            if (!worker.jobs.empty())
-                ::kill(pid_t(worker.pid), SIGTERM);
-        }
-        for (Worker &worker : m_workers) {
-            reap(worker.pid);
-            childprocesses::remove(worker.pid);
-        }
+        for (Worker &worker : m_workers)
+            childprocesses::end(worker.pid, worker.jobs.empty() ? 0 : SIGTERM, kEndGraceMs);
         m_workers.clear();
     }
 
@@ -432,8 +361,8 @@ private:
     int interrupted()
     {
         endWorkers(SIGTERM);
-        endAndReapEverything();
-        clearProgress();
+        childprocesses::endAndReapDescendants(kEndGraceMs);
+        m_progress.clear();
         print(true);
         if (!m_reportLost)
             summarise(QStringLiteral("interrupted: "));
@@ -446,8 +375,8 @@ private:
     int reportLost()
     {
         endWorkers(SIGTERM);
-        endAndReapEverything();
-        clearProgress();
+        childprocesses::endAndReapDescendants(kEndGraceMs);
+        m_progress.clear();
         if (m_reportError == EPIPE) {
             ::signal(SIGPIPE, SIG_DFL);
             ::raise(SIGPIPE);
@@ -482,17 +411,13 @@ private:
             }
             const DocumentResult &result = m_results[m_printed];
             const QString &document = m_jobs[m_printed].document;
-            clearProgress();
+            m_progress.clear();
             if (result.failed) {
                 m_anyFailed = true;
                 const QString oneLine = QString(result.error).replace(u'\n', u' ').simplified();
                 std::fprintf(m_err, "pagelift-convert: %s\n", printable(oneLine).constData());
             }
-            const QByteArray line =
-                m_options.json  ? jsonLine(document, result)
-                : result.failed ? printable(document) + ": failed\n"
-                                : printable(document) + ": " +
-                                      plural(result.images.size(), "page", "pages").toUtf8() + '\n';
+            const QByteArray line = documentLine(document, result, m_written, m_options.json);
             if (std::fputs(line.constData(), m_out) == EOF || std::fflush(m_out) != 0) {
                 m_reportLost = true;
                 m_reportError = errno ? errno : EIO;
@@ -506,81 +431,15 @@ private:
         }
     }
 
-    // The images listed are the document's own at the end of the run; those a later
-    // document of the run wrote again are named with that document.
-    QByteArray jsonLine(const QString &document, const DocumentResult &result) const
-    {
-        QByteArray object = "{\"document\":" + jsonString(document);
-        if (result.failed)
-            return object + ",\"error\":" + jsonString(result.error) + "}\n";
-        object += ",\"pages\":" + QByteArray::number(result.images.size()) + ",\"images\":[";
-        const QStringList own = m_written.ownImages(document);
-        for (qsizetype i = 0; i < own.size(); ++i)
-            object += (i ? "," : "") + jsonString(own[i]);
-        object += ']';
-        const auto replaced = m_written.replacedImages(document);
-        if (!replaced.isEmpty()) {
-            object += ",\"replaced\":[";
-            for (qsizetype i = 0; i < replaced.size(); ++i)
-                object += (i ? "," : "") + QByteArray("{\"image\":") +
-                          jsonString(replaced[i].first) +
-                          ",\"by\":" + jsonString(replaced[i].second) + '}';
-            object += ']';
-        }
-        return object + ",\"seconds\":" + QByteArray::number(result.seconds, 'f', 3) + "}\n";
-    }
-
-    void showProgress()
-    {
-        if (!m_progress || m_clock.elapsed() - m_lastProgress < 200)
-            return;
-        m_lastProgress = m_clock.elapsed();
-        const double seconds = m_clock.elapsed() / 1000.0;
-        const double rate = seconds > 0 ? m_pages / seconds : 0;
-        const qsizetype left = m_jobs.size() - m_finished;
-        QString line = QStringLiteral("%1 of %2 documents, %3 pages, %4 pages/s")
-                           .arg(m_finished)
-                           .arg(m_jobs.size())
-                           .arg(m_pages)
-                           .arg(rate, 0, 'f', 1);
-        if (m_finished > 0 && left > 0) {
-            const qint64 remaining = qint64(seconds / double(m_finished) * double(left));
-            line += QStringLiteral(", about %1:%2 left")
-                        .arg(remaining / 60)
-                        .arg(remaining % 60, 2, 10, QChar(u'0'));
-        }
-        std::fprintf(m_err, "\r%s\033[K", printable(line).constData());
-        std::fflush(m_err);
-        m_progressShown = true;
-    }
-
-    void clearProgress()
-    {
-        if (m_progressShown) {
-            std::fprintf(m_err, "\r\033[K");
-            std::fflush(m_err);
-            m_progressShown = false;
-        }
-    }
-
-    void summarise(const QString &lead = {})
+    void summarise(const QString &lead)
     {
         qsizetype converted = 0, failed = 0;
         for (qsizetype i = 0; i < m_printed; ++i) {
             if (m_results[i].finished)
                 (m_results[i].failed ? failed : converted)++;
         }
-        const QString replaced = m_written.describe();
-        for (const QString &line : replaced.split(u'\n', Qt::SkipEmptyParts))
-            std::fprintf(m_err, "pagelift-convert: %s\n", printable(line).constData());
-        QString summary = lead + QStringLiteral("%1 of %2 converted, %3, %4 s")
-                                     .arg(converted)
-                                     .arg(plural(m_jobs.size(), "document", "documents"),
-                                          plural(m_pages, "page", "pages"))
-                                     .arg(m_clock.elapsed() / 1000.0, 0, 'f', 1);
-        if (failed)
-            summary += QStringLiteral("; %1 failed").arg(failed);
-        std::fprintf(m_err, "pagelift-convert: %s\n", printable(summary).constData());
+        writeSummary(m_err, lead, converted, m_jobs.size(), failed, m_pages,
+                     m_clock.elapsed() / 1000.0, m_written);
     }
 
     const ConvertOptions &m_options;
@@ -602,75 +461,14 @@ private:
     bool m_stopping = false;
     bool m_stopped = false;
     bool m_anyFailed = false;
-    bool m_progress = false;
-    bool m_progressShown = false;
+    ProgressLine m_progress{m_err};
     bool m_reportLost = false;
     int m_reportError = 0;
     QElapsedTimer m_clock;
-    qint64 m_lastProgress = 0;
     qint64 m_lastReaped = 0;
 };
 
 } // namespace
-
-size_t jobMemory(int dpi)
-{
-    // Measured (the peak proportional set size of a worker, its launchers and engines
-    // on A4 pages): about 300 MB, and about three times a page's pixels on top (drawn,
-    // drawn ahead, received, saved and read back), here for the largest common page,
-    // A3, with some room.
-    const double a3Pixels = (11.69 * dpi) * (16.54 * dpi);
-    return size_t(350) * 1024 * 1024 + size_t(3 * 4 * a3Pixels);
-}
-
-int defaultJobs(int dpi)
-{
-    return defaultJobs(machineshare::current(), dpi);
-}
-
-int defaultJobs(const machineshare::Share &share, int dpi)
-{
-    const uint64_t fit = share.memoryBytes / jobMemory(dpi);
-    return int(std::clamp<uint64_t>(fit, 1, uint64_t(std::max(1, share.cpus))));
-}
-
-QString describeJobs(const machineshare::Share &share, int jobs)
-{
-    return QStringLiteral("%1 CPU%2 of %3, %4 GiB of memory: %5 job%6")
-        .arg(share.cpus)
-        .arg(share.cpus == 1 ? "" : "s")
-        .arg(share.machineCpus)
-        .arg(double(share.memoryBytes) / double(1 << 30), 0, 'f', 1)
-        .arg(jobs)
-        .arg(jobs == 1 ? "" : "s");
-}
-
-QByteArray jsonString(const QString &value)
-{
-    QByteArray out = "\"";
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value[i].unicode();
-        if (c == u'"' || c == u'\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c == u'\n') {
-            out += "\\n";
-        } else if (c == u'\t') {
-            out += "\\t";
-        } else if (c < 0x20) {
-            out += QByteArray("\\u") + QByteArray::number(c, 16).rightJustified(4, '0');
-        } else if (QChar::isHighSurrogate(c) && i + 1 < value.size() &&
-                   value[i + 1].isLowSurrogate()) {
-            out += value.mid(i, 2).toUtf8();
-            ++i;
-        } else if (QChar::isSurrogate(c)) {
-            out += QByteArray("\\u") + QByteArray::number(c, 16);
-        } else {
-            out += QString(QChar(c)).toUtf8();
-        }
-    }
-    return out + "\"";
-}
 
 int runConversion(const ConvertOptions &options, const Collection &collection,
                   const QString &program, FILE *out, FILE *err)

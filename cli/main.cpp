@@ -3,6 +3,7 @@
 
 #include "collect.h"
 #include "conversion.h"
+#include "jobcount.h"
 #include "machineshare.h"
 #include "options.h"
 #include "pathbytes.h"

@@ -5,6 +5,7 @@
 #include "collect.h"
 #include "conversion.h"
 #include "fakepages.h"
+#include "jobcount.h"
 #include "machineshare.h"
 #include "madedocuments.h"
 #include "options.h"

@@ -13,4 +13,15 @@ void remove(qint64 pid);
 void killAll();
 int count();
 
+// Ends `pid`, a child of this process: sends `signal`, waits up to `graceMs` for it to
+// end (on its pidfd, without polling), then kills it, and reaps it.
+void end(qint64 pid, int signal, int graceMs);
+
+// For a program that is the subreaper of its descendants (PR_SET_CHILD_SUBREAPER):
+// reaps those that have ended, so that none stays a zombie.
+void reapEndedDescendants();
+// Waits for every process below this one to end, killing those still there after
+// `graceMs`, and reaps them all.
+void endAndReapDescendants(int graceMs);
+
 } // namespace childprocesses
