@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <optional>
 #include <sys/stat.h>
 #include <tuple>
@@ -19,21 +18,21 @@
 
 namespace {
 
-// A folder's entries by their bytes, in byte order, without "." and "..". False when
-// it cannot be read, with the reason in `error`.
-bool listFolder(const QByteArray &folder, QList<QByteArray> &names, int &error)
+// A folder's entries by their bytes, in byte order, hidden ones included, without "."
+// and "..". False when it cannot be read, with the reason in `error`.
+bool listFolder(const QString &folder, QList<QByteArray> &names, int &error)
 {
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir) {
-        error = errno;
+    DirListing listing(folder.endsWith(u'/') ? folder : folder + u'/',
+                       HiddenAttribute | SystemAttribute | DirectoryAttribute);
+    if (!listing.isOpen()) {
+        error = listing.openError();
         return false;
     }
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
+    while (listing.next()) {
+        const QByteArray name = listing.rawName();
         if (name != "." && name != "..")
             names << name;
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
     return true;
 }
@@ -125,7 +124,7 @@ private:
             return; // walked already, through a link
         QList<QByteArray> names;
         int error = 0;
-        if (!listFolder(encodePath(path), names, error)) {
+        if (!listFolder(path, names, error)) {
             problem(QStringLiteral("cannot read the folder \"%1\": %2").arg(path, reasonOf(error)));
             return;
         }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace {
@@ -88,6 +89,8 @@ DirListing::DirListing(const QString &path, int attributes) : m_requested(attrib
     if (asciiPattern)
         m_asciiPattern = m_pattern.toLatin1();
     m_dir = opendir(m_folder.isEmpty() ? "." : m_folder.constData());
+    if (!m_dir)
+        m_openError = errno;
 }
 
 DirListing::~DirListing()

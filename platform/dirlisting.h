@@ -31,11 +31,15 @@ public:
     DirListing(const DirListing &) = delete;
     DirListing &operator=(const DirListing &) = delete;
 
-    // False when the folder cannot be read; such a listing returns nothing.
+    // False when the folder cannot be read, for the reason openError() gives (an
+    // errno value); such a listing returns nothing.
     bool isOpen() const { return m_dir != nullptr; }
+    int openError() const { return m_openError; }
     // Moves to the next entry that qualifies; false at the end.
     bool next();
     QString name() const;
+    // The name as the system's bytes.
+    QByteArray rawName() const { return QByteArray(m_rawName); }
     int attributes() const { return m_attributes; }
 
 private:
@@ -48,6 +52,7 @@ private:
     bool m_ascii = false;
     mutable QString m_name; // decoded when first asked for
     int m_attributes = 0;
+    int m_openError = 0;
 };
 
 // The attributes of a path, links followed, or -1 when they cannot be read.
