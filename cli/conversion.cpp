@@ -188,6 +188,16 @@ private:
             QStringLiteral("--worker"),
             QStringLiteral("-q"),
             QString::number(m_options.quality),
+            QStringLiteral("-f"),
+            imageExtension(m_options.format),
+            QStringLiteral("--gray"),
+            QString::number(int(m_options.grey)),
+            QStringLiteral("--pages"),
+            QString::fromStdString(m_options.pages.text()), // empty: every page
+            QStringLiteral("--box-width"),
+            QString::number(m_options.boxWidth),
+            QStringLiteral("--box-height"),
+            QString::number(m_options.boxHeight),
             QStringLiteral("-r"),
             QString::number(m_options.dpi),
             QStringLiteral("--timeout"),
@@ -310,6 +320,8 @@ private:
         // because of it, and is no fault of the document.
         if (!done && (fields[0] != "failed" || interruption))
             return;
+        if (done)
+            m_results[index].pageCount = fields[2].toInt();
         finish(index, done, done ? QString() : workerprotocol::fromText(fields[2]),
                worker.current.elapsed() / 1000.0);
         if (!worker.jobs.empty() && worker.jobs.front() == index) {
@@ -491,8 +503,7 @@ private:
             const QByteArray line =
                 m_options.json  ? jsonLine(document, result)
                 : result.failed ? printable(document) + ": failed\n"
-                                : printable(document) + ": " +
-                                      plural(result.images.size(), "page", "pages").toUtf8() + '\n';
+                                : printable(document) + ": " + pagesWritten(result).toUtf8() + '\n';
             if (std::fputs(line.constData(), m_out) == EOF || std::fflush(m_out) != 0) {
                 m_reportLost = true;
                 m_reportError = errno ? errno : EIO;
@@ -506,6 +517,24 @@ private:
         }
     }
 
+    // The document's own page count; never fewer than its images (a document that
+    // reports no pages still gives its one picture).
+    static qsizetype pageCount(const DocumentResult &result)
+    {
+        return std::max<qsizetype>(result.pageCount, result.images.size());
+    }
+
+    // "3 pages", or "1 of 180 pages" when only some were chosen.
+    static QString pagesWritten(const DocumentResult &result)
+    {
+        const qsizetype images = result.images.size();
+        if (images == pageCount(result))
+            return plural(images, "page", "pages");
+        return QStringLiteral("%1 of %2")
+            .arg(images)
+            .arg(plural(pageCount(result), "page", "pages"));
+    }
+
     // The images listed are the document's own at the end of the run; those a later
     // document of the run wrote again are named with that document.
     QByteArray jsonLine(const QString &document, const DocumentResult &result) const
@@ -513,7 +542,7 @@ private:
         QByteArray object = "{\"document\":" + jsonString(document);
         if (result.failed)
             return object + ",\"error\":" + jsonString(result.error) + "}\n";
-        object += ",\"pages\":" + QByteArray::number(result.images.size()) + ",\"images\":[";
+        object += ",\"pages\":" + QByteArray::number(pageCount(result)) + ",\"images\":[";
         const QStringList own = m_written.ownImages(document);
         for (qsizetype i = 0; i < own.size(); ++i)
             object += (i ? "," : "") + jsonString(own[i]);
