@@ -138,6 +138,16 @@ private:
             QStringLiteral("--worker"),
             QStringLiteral("-q"),
             QString::number(m_options.quality),
+            QStringLiteral("-f"),
+            imageExtension(m_options.format),
+            QStringLiteral("--gray"),
+            QString::number(int(m_options.grey)),
+            QStringLiteral("--pages"),
+            QString::fromStdString(m_options.pages.text()), // empty: every page
+            QStringLiteral("--box-width"),
+            QString::number(m_options.boxWidth),
+            QStringLiteral("--box-height"),
+            QString::number(m_options.boxHeight),
             QStringLiteral("-r"),
             QString::number(m_options.dpi),
             QStringLiteral("--timeout"),
@@ -260,6 +270,8 @@ private:
         // because of it, and is no fault of the document.
         if (!done && (fields[0] != "failed" || interruption))
             return;
+        if (done)
+            m_results[index].pageCount = fields[2].toInt();
         finish(index, done, done ? QString() : workerprotocol::fromText(fields[2]),
                worker.current.elapsed() / 1000.0);
         if (!worker.jobs.empty() && worker.jobs.front() == index) {

@@ -9,6 +9,7 @@
 #include "pathbytes.h"
 #include "printable.h"
 #include "settings.h"
+#include "thumbnail.h"
 #include "worker.h"
 
 #include <QCoreApplication>
@@ -33,23 +34,39 @@ QString folderOf(const QString &program)
     return program.left(program.lastIndexOf(u'/'));
 }
 
-// pagelift-convert --worker -q N -r DPI --timeout S --memory-limit BYTES --spares N
+// The engine beside the program; tests put a stand-in elsewhere.
+QString engineFolder()
+{
+    return qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
+               ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
+               : folderOf(thisProgram());
+}
+
+// pagelift-convert --worker -q N -f FORMAT --gray 0|1 --pages LIST --box-width W
+//     --box-height H -r DPI --timeout S --memory-limit BYTES --spares N
 int worker(int &argc, char **argv)
 {
     WorkerSettings settings;
-    // The engine beside the program; tests put a stand-in elsewhere.
-    settings.engineFolder = qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
-                                ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
-                                : folderOf(thisProgram());
+    settings.engineFolder = engineFolder();
     for (int i = 2; i + 1 < argc; i += 2) {
         const QByteArray name = argv[i];
         const long long value = std::atoll(argv[i + 1]);
         if (name == "-q")
-            settings.quality = int(value);
+            settings.image.quality = int(value);
+        else if (name == "-f")
+            settings.image.format = imageFormatNamed(argv[i + 1]).value_or(ImageFormat::Jpeg);
+        else if (name == "--gray")
+            settings.image.grey = settings.document.grey = value != 0;
+        else if (name == "--pages")
+            settings.document.pages = PageChoice::parse(argv[i + 1]).value_or(PageChoice());
+        else if (name == "--box-width")
+            settings.document.boxWidth = int(value);
+        else if (name == "--box-height")
+            settings.document.boxHeight = int(value);
         else if (name == "-r")
-            settings.dpi = int(value);
+            settings.document.dpi = int(value);
         else if (name == "--timeout")
-            settings.callTimeoutMs = int(value * 1000);
+            settings.document.callTimeoutMs = int(value * 1000);
         else if (name == "--memory-limit")
             settings.memoryLimitBytes = size_t(value);
         else if (name == "--spares")
@@ -97,6 +114,8 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(usageText()), stdout);
         return 0;
     }
+    if (options.thumbnailSize > 0)
+        return runThumbnail(argc, argv, options, engineFolder());
     if (options.version) {
         std::printf("pagelift-convert %s\n", PAGELIFT_VERSION);
         const machineshare::Share share = machineshare::current();

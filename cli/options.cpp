@@ -21,6 +21,12 @@ bool toNumber(const QString &text, int least, int most, int &value)
     return true;
 }
 
+// Page pictures are drawn at most this many pixels each way.
+constexpr int kMostPixels = 20000;
+// What a thumbnail may take when --timeout does not say: file managers wait a few
+// seconds, and a document LibreOffice needs longer for gets no thumbnail.
+constexpr int kThumbnailSeconds = 10;
+
 } // namespace
 
 QString usageText()
@@ -36,8 +42,18 @@ QString usageText()
         "      --from FILE       also read paths from FILE, one per line, lines ending in\n"
         "                        LF or CR LF (- for standard input); folders are walked\n"
         "  -0                    the --from lists are separated by NUL characters\n"
-        "  -q, --quality N       JPEG quality 1-100 (default: the window's)\n"
+        "  -f, --format FORMAT   jpeg, png or webp (default: jpeg, the window's); pages\n"
+        "                        are named DOC_1.jpg, DOC_1.png, DOC_1.webp\n"
+        "  -q, --quality N       JPEG and WebP quality 1-100 (default: the window's);\n"
+        "                        WebP at 100 is lossless; PNG is lossless and ignores it\n"
+        "      --gray            8-bit grey pictures, drawn grey\n"
+        "      --pages LIST      only these pages: 1, 1-3, 2,5-7, 3- (to the end); pages\n"
+        "                        a document does not have are skipped\n"
         "  -r, --resolution DPI  pixels per inch of page, 48-600 (default: the window's, 96)\n"
+        "      --size WxH        each page drawn to fit W x H pixels, its proportions kept\n"
+        "      --width W         each page drawn W pixels wide (with --height: to fit both)\n"
+        "      --height H        each page drawn H pixels high; --size, --width and\n"
+        "                        --height exclude --resolution\n"
         "  -o, --output-dir DIR  write the images under DIR; documents found under a folder\n"
         "                        keep their path relative to it\n"
         "  -j, --jobs N          documents converted at once (default: the CPUs this run\n"
@@ -48,6 +64,11 @@ QString usageText()
         "      --json            one JSON object per document on standard output\n"
         "  -v, --verbose         say on standard error the CPUs and memory this run may\n"
         "                        use, and the jobs they make\n"
+        "      --thumbnail SIZE INPUT OUTPUT\n"
+        "                        for file managers: page 1 of INPUT as a PNG fitting\n"
+        "                        SIZE x SIZE pixels, written to exactly OUTPUT, nothing\n"
+        "                        written on failure; --timeout is the time the whole\n"
+        "                        thumbnail may take (default 10 seconds)\n"
         "  -h, --help            this text\n"
         "      --version         the program's version, and the CPUs, memory and jobs\n"
         "                        a run would take\n"
@@ -82,6 +103,26 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
         o.outputFolder = v;
         return !v.isEmpty();
     };
+    const Taker format = [&](const QString &v) {
+        const std::optional<ImageFormat> named = imageFormatNamed(v);
+        o.format = named.value_or(ImageFormat::Jpeg);
+        return named.has_value();
+    };
+    const Taker pages = [&](const QString &v) {
+        const std::optional<PageChoice> choice = PageChoice::parse(v.toStdString());
+        o.pages = choice.value_or(PageChoice());
+        return choice.has_value();
+    };
+    const Taker size = [&](const QString &v) {
+        const QStringList sides = v.toLower().split(u'x');
+        return sides.size() == 2 && toNumber(sides[0], 1, kMostPixels, o.boxWidth) &&
+               toNumber(sides[1], 1, kMostPixels, o.boxHeight);
+    };
+    const Taker width = [&](const QString &v) { return toNumber(v, 1, kMostPixels, o.boxWidth); };
+    const Taker height = [&](const QString &v) { return toNumber(v, 1, kMostPixels, o.boxHeight); };
+    const Taker thumbnail = [&](const QString &v) {
+        return toNumber(v, 1, kMostPixels, o.thumbnailSize);
+    };
     const Taker jobs = [&](const QString &v) { return toNumber(v, 1, 1024, o.jobs); };
     const Taker timeout = [&](const QString &v) {
         return toNumber(v, 1, 7 * 86400, o.timeoutSeconds);
@@ -103,6 +144,12 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
         {"-e", "--extension", extension, "an extension"},
         {"-q", "--quality", quality, "a quality from 1 to 100"},
         {"-r", "--resolution", resolution, "a resolution from 48 to 600"},
+        {"-f", "--format", format, "jpeg, png or webp"},
+        {"", "--pages", pages, "a list of pages such as 1-3,5,7-"},
+        {"", "--size", size, "a box such as 256x256, each side up to 20000"},
+        {"", "--width", width, "a width in pixels from 1 to 20000"},
+        {"", "--height", height, "a height in pixels from 1 to 20000"},
+        {"", "--thumbnail", thumbnail, "a size in pixels from 1 to 20000"},
         {"-o", "--output-dir", output, "a folder"},
         {"-j", "--jobs", jobs, "a number of jobs from 1 to 1024"},
         {"", "--timeout", timeout, "a number of seconds from 1 to 604800"},
@@ -113,7 +160,10 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
         {"--json", &o.json},     {"-h", &o.help},
         {"--help", &o.help},     {"--version", &o.version},
         {"-v", &o.verbose},      {"--verbose", &o.verbose},
+        {"--gray", &o.grey},
     };
+    // The options given, by their long names, for the ones that exclude others.
+    QStringList given;
 
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -160,6 +210,35 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
             parsed.error = QStringLiteral("%1 needs %2, not \"%3\"").arg(name, what, *value);
             return parsed;
         }
+        given << QLatin1String(option->longName);
+    }
+    const auto excluded = [&](const QStringList &one, const QStringList &other) {
+        for (const QString &a : one) {
+            for (const QString &b : other) {
+                if (given.contains(a) && given.contains(b)) {
+                    parsed.error = QStringLiteral("%1 and %2 exclude each other").arg(a, b);
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    const QStringList box = {"--size", "--width", "--height"};
+    if (excluded({"--resolution"}, box) || excluded({"--size"}, {"--width", "--height"}) ||
+        excluded({"--thumbnail"}, box + QStringList{"--format", "--pages", "--resolution",
+                                                    "--output-dir", "--from", "--jobs"}))
+        return parsed;
+    if (o.thumbnailSize > 0) {
+        if (o.paths.size() != 2 || o.json) {
+            parsed.error = QStringLiteral("--thumbnail needs SIZE INPUT OUTPUT and nothing else");
+            return parsed;
+        }
+        o.thumbnailFile = o.paths.takeLast();
+        o.format = ImageFormat::Png;
+        o.pages = *PageChoice::parse("1");
+        o.boxWidth = o.boxHeight = o.thumbnailSize;
+        if (!given.contains(QLatin1String("--timeout")))
+            o.timeoutSeconds = kThumbnailSeconds;
     }
     if (o.extensions.isEmpty())
         o.extensions = kDefaultExtensions;

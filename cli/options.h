@@ -1,5 +1,8 @@
 #pragma once
 
+#include "imagewriter.h"
+#include "pagechoice.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +17,17 @@ struct ConvertOptions
     bool nulSeparated = false;
     int quality = 75;
     int dpi = 96;
+    ImageFormat format = ImageFormat::Jpeg;
+    bool grey = false;
+    PageChoice pages{};
+    // Each page drawn to fit this box in pixels instead of at `dpi` (0: no bound that
+    // way; both 0: no box).
+    int boxWidth = 0;
+    int boxHeight = 0;
+    // The file manager's mode: page 1 of the one document in `paths` as a PNG fitting
+    // a square of this many pixels, written to exactly `thumbnailFile`; 0 otherwise.
+    int thumbnailSize = 0;
+    QString thumbnailFile;
     QString outputFolder; // empty: images go beside each document
     int jobs = 0;         // 0: as many as the machine takes
     bool stopOnError = false;

@@ -3,6 +3,7 @@
 #include "printable.h"
 #include "runimages.h"
 
+#include <algorithm>
 #include <unistd.h>
 
 QByteArray jsonString(const QString &value)
@@ -37,18 +38,37 @@ QString plural(qsizetype count, const char *one, const char *many)
     return QString::number(count) + u' ' + QLatin1String(count == 1 ? one : many);
 }
 
+namespace {
+
+// The document's own page count; never fewer than its images (a document that reports
+// no pages still gives its one picture).
+qsizetype pageCount(const DocumentResult &result)
+{
+    return std::max<qsizetype>(result.pageCount, result.images.size());
+}
+
+// "3 pages", or "1 of 180 pages" when only some were chosen.
+QString pagesWritten(const DocumentResult &result)
+{
+    const qsizetype images = result.images.size();
+    if (images == pageCount(result))
+        return plural(images, "page", "pages");
+    return QStringLiteral("%1 of %2").arg(images).arg(plural(pageCount(result), "page", "pages"));
+}
+
+} // namespace
+
 QByteArray documentLine(const QString &document, const DocumentResult &result,
                         const RunImages &written, bool json)
 {
     if (!json)
         return printable(document) +
-               (result.failed ? QByteArray(": failed")
-                              : ": " + plural(result.images.size(), "page", "pages").toUtf8()) +
+               (result.failed ? QByteArray(": failed") : ": " + pagesWritten(result).toUtf8()) +
                '\n';
     QByteArray object = "{\"document\":" + jsonString(document);
     if (result.failed)
         return object + ",\"error\":" + jsonString(result.error) + "}\n";
-    object += ",\"pages\":" + QByteArray::number(result.images.size()) + ",\"images\":[";
+    object += ",\"pages\":" + QByteArray::number(pageCount(result)) + ",\"images\":[";
     const QStringList own = written.ownImages(document);
     for (qsizetype i = 0; i < own.size(); ++i)
         object += (i ? "," : "") + jsonString(own[i]);

@@ -19,6 +19,7 @@ struct DocumentResult
     bool failed = false;
     QString error;
     QStringList images;
+    int pageCount = 0; // the document's own, chosen or not
     double seconds = 0;
 };
 

@@ -4,15 +4,9 @@
 #include "enginepool.h"
 #include "error.h"
 #include "filereplace.h"
-#include "mousepointer.h"
-#include "pageexporter.h"
+#include "offscreen.h"
 #include "pagememory.h"
-#include "picturebox.h"
 #include "workerprotocol.h"
-
-#include <QApplication>
-#include <QClipboard>
-#include <QSlider>
 
 #include <cerrno>
 #include <csignal>
@@ -23,17 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-// No window, so no pointer to show.
-class NoPointer : public PointerOwner
-{
-public:
-    MousePointer mousePointer() const override { return m_pointer; }
-    void setMousePointer(MousePointer pointer) override { m_pointer = pointer; }
-
-private:
-    MousePointer m_pointer = MousePointer::Arrow;
-};
 
 void endAtOnce(int signal)
 {
@@ -131,24 +114,12 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
     keepPageMemoryForReuse();
 
     // The page path is the window's, widgets and clipboard included, drawn offscreen.
-    // Qt's notes about the desktop it runs without are no news to the user.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-        if (type == QtCriticalMsg || type == QtFatalMsg)
-            std::fprintf(stderr, "pagelift-convert: %s\n", qPrintable(text));
-    });
-    QApplication app(argc, argv);
+    const std::unique_ptr<QApplication> app = OffscreenPages::application(argc, argv);
 
-    auto pool = std::make_shared<EnginePool>(settings.engineFolder, settings.callTimeoutMs,
+    auto pool = std::make_shared<EnginePool>(settings.engineFolder, settings.document.callTimeoutMs,
                                              settings.memoryLimitBytes, settings.spares);
-    const WordFactory createWord =
-        pooledEngineFactory(pool, {settings.callTimeoutMs, settings.dpi});
-    PictureBox canvas;
-    QSlider quality(Qt::Horizontal);
-    quality.setRange(1, 100);
-    quality.setValue(settings.quality);
-    NoPointer pointer;
-    BusyPointer busy(pointer);
+    const WordFactory createWord = pooledEngineFactory(pool, settings.document);
+    OffscreenPages pages(settings.image.quality);
 
     JobQueue queue;
     while (queue.fill(true)) {
@@ -159,23 +130,22 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         QStringList expected{job.document};
         for (const Job &next : queue.jobs())
             expected << next.document;
-        pool->expect(expected, settings.dpi);
+        pool->expect(expected, settings.document.dpi);
 
-        ExportHost host;
-        host.canvas = &canvas;
-        host.quality = &quality;
-        host.busy = &busy;
-        host.clipboard = QGuiApplication::clipboard();
+        ExportHost host = pages.host();
         host.outputPath = job.outputPath;
-        int pages = 0;
+        host.format = settings.image.format;
+        host.grey = settings.image.grey;
+        host.pages = settings.document.pages;
         host.imageWritten = [&](const QString &image) {
-            ++pages;
             report({"image", job.index, workerprotocol::text(image)});
         };
-        if (const auto failure = failureOf([&] { exportPages(job.document, createWord, host); }))
+        qint32 pageCount = 0;
+        if (const auto failure =
+                failureOf([&] { pageCount = exportPages(job.document, createWord, host); }))
             report({"failed", job.index, workerprotocol::text(*failure)});
         else
-            report({"done", job.index, QByteArray::number(pages)});
+            report({"done", job.index, QByteArray::number(pageCount)});
     }
     pool->expect({});
     return 0;

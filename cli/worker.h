@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engineclient.h"
+#include "imagewriter.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -7,10 +10,9 @@
 // How a worker converts: the same for every document it is sent.
 struct WorkerSettings
 {
-    QString engineFolder; // holds pagelift-engine
-    int quality = 75;
-    int dpi = 96;
-    int callTimeoutMs = 120000;
+    QString engineFolder;     // holds pagelift-engine
+    ImageOptions image;       // how pages are written
+    DocumentOptions document; // how they are drawn, and the time each call may take
     size_t memoryLimitBytes = 0;
     int spares = 1; // engines made ready ahead
 };

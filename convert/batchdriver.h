@@ -19,9 +19,9 @@ struct BatchHost
     Dialogs *dialogs = nullptr;
     PointerOwner *pointer = nullptr;
     QProgressBar *progressBar = nullptr;
-    std::function<int()> rowCount;                // the file list, read as the run goes
+    std::function<int()> rowCount;           // the file list, read as the run goes
     std::function<QString(int row)> rowText; // row 1 is the top one
-    ExportHost exporter;                          // its pageWritten is the run's own
+    ExportHost exporter;                     // its pageWritten is the run's own
     WordFactory createWord;
     std::function<bool()> isOfficeRunning;
     // Told, as each document's turn comes, that document and the ones listed after it

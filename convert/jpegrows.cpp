@@ -1,5 +1,7 @@
 #include "jpegrows.h"
 
+#include "threadshare.h"
+
 #include <turbojpeg.h>
 
 // libjpeg's header needs FILE and size_t declared first.
@@ -14,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -386,17 +387,7 @@ std::string encodeRows(const JpegSource &source, int quality, int threads)
             }
         }
     };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < std::min(threads, groupCount); ++i) {
-        try {
-            helpers.emplace_back(work);
-        } catch (...) {
-            break; // no thread to be had: the threads there are encode the groups left
-        }
-    }
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    runOnThreads(std::min(threads, groupCount), work);
     if (failed)
         return {};
     return join(groups, pieceOf, source.height);

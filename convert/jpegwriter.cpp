@@ -1,7 +1,6 @@
 #include "jpegwriter.h"
 
-#include "error.h"
-#include "filereplace.h"
+#include "imagewriter.h"
 #include "jpegrows.h"
 #include "machineshare.h"
 
@@ -10,15 +9,6 @@
 #include <algorithm>
 
 namespace {
-
-[[noreturn]] void fail(ImageStatus status, const QString &explanation = {})
-{
-    QString message =
-        QStringLiteral("Cannot save the image. GDI+ Error:") + QString::number(int(status));
-    if (!explanation.isEmpty())
-        message += QStringLiteral("\n\n") + explanation;
-    throw Error(kJpegErrorNumber, message);
-}
 
 // The TurboJPEG pixel format that reads the image's memory as it is, or -1 when
 // the image must be converted first.
@@ -50,7 +40,7 @@ int turboPixelFormat(QImage::Format format)
 void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
 {
     if (picture.isNull() || quality > 100 || path.isEmpty())
-        fail(ImageStatus::InvalidParameter);
+        failImageSave(ImageStatus::InvalidParameter);
 
     QImage converted;
     const QImage *source = &picture;
@@ -58,7 +48,7 @@ void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
     if (pixelFormat < 0) {
         converted = picture.convertToFormat(QImage::Format_RGB32);
         if (converted.isNull())
-            fail(ImageStatus::OutOfMemory);
+            failImageSave(ImageStatus::OutOfMemory);
         source = &converted;
         pixelFormat = turboPixelFormat(converted.format());
     }
@@ -67,12 +57,7 @@ void writeJpeg(const QImage &picture, const QString &path, quint8 quality)
                                 source->height(), pixelFormat};
     const std::string jpeg = encodeJpegByRows(jpegSource, quality, machineshare::cpus());
     if (jpeg.empty())
-        fail(ImageStatus::GenericError);
+        failImageSave(ImageStatus::GenericError);
 
-    // Written beside the target and renamed over it, so a failure never leaves a
-    // half-written file or loses the file that was there.
-    const int error = replaceFile(path, QByteArrayView(jpeg.data(), qsizetype(jpeg.size())));
-    if (error != 0)
-        fail(ImageStatus::Win32Error,
-             QStringLiteral("\"%1\" cannot be written: %2.").arg(path, fileErrorReason(error)));
+    saveEncodedImage(path, jpeg);
 }

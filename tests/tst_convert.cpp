@@ -178,6 +178,23 @@ private slots:
             << "--resolution needs a resolution from 48 to 600, not \"601\"";
         QTest::newRow("option without its value")
             << QStringList{"a.doc", "-j"} << "-j needs a number of jobs from 1 to 1024";
+        QTest::newRow("unknown format")
+            << QStringList{"-f", "gif", "a.doc"} << "-f needs jpeg, png or webp, not \"gif\"";
+        QTest::newRow("page 0") << QStringList{"--pages", "0-2", "a.doc"}
+                                << "--pages needs a list of pages such as 1-3,5,7-, not \"0-2\"";
+        QTest::newRow("range backwards")
+            << QStringList{"--pages=5-2", "a.doc"}
+            << "--pages needs a list of pages such as 1-3,5,7-, not \"5-2\"";
+        QTest::newRow("box without a height")
+            << QStringList{"--size", "200", "a.doc"}
+            << "--size needs a box such as 256x256, each side up to 20000, not \"200\"";
+        QTest::newRow("box and resolution") << QStringList{"-r", "300", "--width", "200", "a.doc"}
+                                            << "--resolution and --width exclude each other";
+        QTest::newRow("size and width") << QStringList{"--size", "9x9", "--width", "200", "a.doc"}
+                                        << "--size and --width exclude each other";
+        QTest::newRow("thumbnail of two documents")
+            << QStringList{"--thumbnail", "128", "a.doc", "b.doc", "out.png"}
+            << "--thumbnail needs SIZE INPUT OUTPUT and nothing else";
         QTest::newRow("nothing given")
             << QStringList{} << "nothing to convert: give documents or folders";
         QTest::newRow("an empty folder")
@@ -671,6 +688,149 @@ private slots:
         const QString first = QString::fromUtf8(verbose.err).section('\n', 0, 0);
         QVERIFY2(reason.match(first.mid(QStringLiteral("pagelift-convert: ").size())).hasMatch(),
                  verbose.err.constData());
+    }
+
+    // Only the pages listed are drawn and written, under their own numbers, whatever
+    // the order, overlaps or pages past the end; the report still gives the document's
+    // page count.
+    void chosenPagesAreTheOnlyOnesDrawn_data()
+    {
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QList<int>>("chosen");
+        QTest::newRow("the first") << "1" << QList<int>{1};
+        QTest::newRow("a range") << "2-3" << QList<int>{2, 3};
+        QTest::newRow("a list") << "2,4-5" << QList<int>{2, 4, 5};
+        QTest::newRow("to the end") << "3-" << QList<int>{3, 4, 5};
+        QTest::newRow("the last alone") << "5" << QList<int>{5};
+        QTest::newRow("past the end") << "7-9" << QList<int>{};
+        QTest::newRow("partly past the end") << "4-9" << QList<int>{4, 5};
+        QTest::newRow("overlapping, out of order") << "4,1-3,2-4" << QList<int>{1, 2, 3, 4};
+    }
+
+    void chosenPagesAreTheOnlyOnesDrawn()
+    {
+        QFETCH(QString, pages);
+        QFETCH(QList<int>, chosen);
+        const QString doc = document("d.doc", "pages 5\ndrawn " + path("drawn") + "\n");
+        const Outcome outcome = run({"--json", "--pages", pages, doc});
+        QCOMPARE(outcome.status, 0);
+        QStringList expected;
+        for (int page : chosen)
+            expected << QString("d_%1.jpg").arg(page);
+        QCOMPARE(images(), expected);
+        QStringList drawn;
+        for (int page : chosen)
+            drawn << QString::number(page);
+        QCOMPARE(QString::fromUtf8(contents("drawn")).split('\n', Qt::SkipEmptyParts), drawn);
+        QVERIFY2(outcome.out.contains("\"pages\":5,"), outcome.out.constData());
+    }
+
+    // Each page drawn to fit the box asked for, its proportions kept, by the engine.
+    void picturesFitTheBox_data()
+    {
+        QTest::addColumn<QString>("page"); // the fake's page size
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("portrait in a square")
+            << "80 120" << QStringList{"--size", "40x40"} << QSize(27, 40);
+        QTest::newRow("landscape in a square")
+            << "120 80" << QStringList{"--size", "40X40"} << QSize(40, 27);
+        QTest::newRow("portrait to a width")
+            << "80 120" << QStringList{"--width", "60"} << QSize(60, 90);
+        QTest::newRow("landscape to a height")
+            << "120 80" << QStringList{"--height", "60"} << QSize(90, 60);
+        QTest::newRow("width and height")
+            << "80 120" << QStringList{"--width=100", "--height=60"} << QSize(40, 60);
+        QTest::newRow("larger than drawn")
+            << "80 120" << QStringList{"--size", "400x300"} << QSize(200, 300);
+    }
+
+    void picturesFitTheBox()
+    {
+        QFETCH(QString, page);
+        QFETCH(QStringList, arguments);
+        QFETCH(QSize, size);
+        const Outcome outcome =
+            run(arguments +
+                QStringList{"-f", "png", document("d.doc", "pages 2\nsize " + page + "\n")});
+        QCOMPARE(outcome.status, 0);
+        QCOMPARE(QImage(path("d_1.png")).size(), size);
+        QCOMPARE(QImage(path("d_2.png")).size(), size);
+    }
+
+    // Each format under its own name; PNG holds exactly the pixels the engine drew, and
+    // grey pictures hold one channel.
+    void formatsAndGrey_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<bool>("grey");
+        QTest::newRow("png") << QStringList{"-f", "png"} << "d_1.png" << false;
+        QTest::newRow("PNG grey") << QStringList{"--format=PNG", "--gray"} << "d_1.png" << true;
+        QTest::newRow("webp") << QStringList{"-f", "webp"} << "d_1.webp" << false;
+        QTest::newRow("jpeg grey") << QStringList{"-fjpeg", "--gray"} << "d_1.jpg" << true;
+    }
+
+    void formatsAndGrey()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, image);
+        QFETCH(bool, grey);
+        const Outcome outcome =
+            run(arguments + QStringList{document("d.doc", "pages 2\nsize 40 30\n")});
+        QCOMPARE(outcome.status, 0);
+        QVERIFY(QFileInfo::exists(path(image)));
+        QVERIFY(QFileInfo::exists(path(QString(image).replace("_1.", "_2."))));
+        if (image.endsWith(".webp"))
+            return; // Qt reads no WebP here; the writer's own test decodes it
+        const QImage picture(path(image));
+        QCOMPARE(picture.format() == QImage::Format_Grayscale8, grey);
+        if (image.endsWith(".png") && !grey)
+            QVERIFY(isFakePage(picture.convertToFormat(QImage::Format_ARGB32), 0));
+        if (image.endsWith(".png") && grey) {
+            // The fake's grey, (x + y + page) % 256, drawn grey and kept as it is.
+            bool same = true;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    same = same && qGray(picture.pixel(x, y)) == (x + y) % 256;
+            QVERIFY(same);
+        }
+    }
+
+    // The file manager's mode: the picture exactly at the path given, a PNG that fits
+    // the size; on any failure (a refused document, one without pages, an engine that
+    // hangs past the deadline) nothing at all is written and the status is not 0.
+    void thumbnailContract_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("made");
+        QTest::newRow("a document") << "pages 3\nsize 100 150\n" << true;
+        QTest::newRow("refused") << "refuse open 3 password\n" << false;
+        QTest::newRow("no pages") << "pages 0\n" << false;
+        QTest::newRow("hangs past the deadline") << "hang cut\n" << false;
+    }
+
+    void thumbnailContract()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, made);
+        const QString doc = document("in/d.doc", script);
+        QDir().mkpath(path("thumbs"));
+        const QString output = path("thumbs/0f3a"); // no extension, as file managers name them
+        const Outcome outcome = run({"--timeout", "2", "--thumbnail", "64", doc, output});
+        QCOMPARE(outcome.status, made ? 0 : 1);
+        QCOMPARE(QDir(path("thumbs")).entryList(QDir::Files | QDir::Hidden),
+                 made ? QStringList{"0f3a"} : QStringList{});
+        QCOMPARE(QDir(path("in")).entryList(QDir::Files | QDir::Hidden), QStringList{"d.doc"});
+        if (!made) {
+            QVERIFY2(outcome.err.startsWith("pagelift-convert: "), outcome.err.constData());
+            return;
+        }
+        QCOMPARE(outcome.out, QByteArray());
+        QFile file(output);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(8) == QByteArray("\x89PNG\r\n\x1a\n", 8));
+        QCOMPARE(QImage(output).size(), QSize(43, 64));
     }
 };
 

@@ -128,8 +128,8 @@ int engineFailureNumber(EngineFailure failure)
 
 EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options,
                            Recycler recycler)
-    : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs), m_dpi(options.dpi),
-      m_onlyDocument(options.onlyDocument), m_recycler(std::move(recycler))
+    : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs),
+      m_options(std::move(options)), m_recycler(std::move(recycler))
 {
 }
 
@@ -239,6 +239,10 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
         fail(failure, name, tellDetail ? QString::fromUtf8(detail) : QString());
     }
 
+    if (call == Call::Cut && header.width == 0 && header.height == 0 && header.extra == 0 &&
+        !sharedPixels) {
+        return answer; // pages that are not to be drawn: no picture
+    }
     if (call == Call::Cut) {
         const qint64 expected = qint64(header.width) * header.height * 4;
         if (header.width <= 0 || header.height <= 0)
@@ -269,7 +273,7 @@ void EngineClient::documentsOpen(const QString &path)
 {
     m_path = path;
     m_servesAnother = false;
-    const Request request = openRequest(path, m_dpi);
+    const Request request = openRequest(path, m_options.dpi);
     if (m_channel && !m_channel->openedAhead().empty() &&
         m_channel->openedAhead() == engineprotocol::encodeRequest(request)) {
         // The engine was given this very call before it was handed over: only its
@@ -277,15 +281,22 @@ void EngineClient::documentsOpen(const QString &path)
         m_channel->setOpenedAhead({});
         collectPosted();
         receive("Documents.Open", Call::Open);
-        return;
+    } else {
+        call("Documents.Open", request);
     }
-    call("Documents.Open", request);
+    // Pages drawn otherwise than all of them at the resolution: the engine hears how
+    // before it counts them.
+    if (m_options.boxWidth > 0 || m_options.boxHeight > 0 || m_options.grey ||
+        !m_options.pages.everyPage())
+        post("Documents.Open",
+             {Call::Drawing, m_options.boxWidth, m_options.boxHeight,
+              m_options.grey ? engineprotocol::kDrawGrey : 0, m_options.pages.text()});
 }
 
 void EngineClient::activeDocumentRepaginate()
 {
     call("ActiveDocument.Repaginate",
-         {Call::Repaginate, m_onlyDocument ? engineprotocol::kOnlyDocument : 0, 0, 0, {}});
+         {Call::Repaginate, m_options.onlyDocument ? engineprotocol::kOnlyDocument : 0, 0, 0, {}});
 }
 
 qint32 EngineClient::activeDocumentBuiltInDocumentProperties(qint32 property)
@@ -318,7 +329,10 @@ void EngineClient::selectionCut()
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         fail(EngineFailure::Refused, "Selection.Cut", "there is no clipboard");
     // The clipboard shares the picture: no copy of the pixels is made.
-    QGuiApplication::clipboard()->setImage(answer.picture);
+    if (answer.picture.isNull())
+        QGuiApplication::clipboard()->clear();
+    else
+        QGuiApplication::clipboard()->setImage(answer.picture);
 }
 
 void EngineClient::activeDocumentClose(qint32 savechanges)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pagechoice.h"
 #include "wireformat.h"
 #include "wordapplication.h"
 
@@ -46,6 +47,14 @@ struct DocumentOptions
     int dpi = pageunits::kDefaultDpi;
     // No other document is converted meanwhile: the engine may use every processor.
     bool onlyDocument = false;
+    // Each page drawn to fit a box of this many pixels, its proportions kept, instead
+    // of at `dpi` (0: no bound that way).
+    int boxWidth = 0;
+    int boxHeight = 0;
+    bool grey = false; // drawn in 8-bit grey
+    // The pages drawn: a cut of none of them brings no picture, and the clipboard is
+    // left empty.
+    PageChoice pages{};
 };
 
 // The memory one engine may take when `enginesAtOnce` engines may be alive together:
@@ -126,8 +135,7 @@ private:
 
     std::unique_ptr<EngineChannel> m_channel;
     int m_callTimeoutMs;
-    int m_dpi;
-    bool m_onlyDocument;
+    DocumentOptions m_options;
     QString m_path;                    // the document, for messages
     std::deque<const char *> m_posted; // calls posted whose answers are still to be read
     std::string m_unsent;              // the frames of posted calls not written yet

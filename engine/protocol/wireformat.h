@@ -30,6 +30,12 @@ enum class Call : uint8_t
     Cut = 7,        // a: page buffers given back; width, height and the cut's pixels
     Close = 8,      // a: savechanges; value: kServesAnother or 0 (see below)
     Quit = 9,       // the engine replies, then exits
+    // After Open, before Repaginate: how the open document's pages are drawn, when not
+    // all of them at the Open call's resolution in colour. a, b: a box in pixels that
+    // each page is drawn to fit, its proportions kept (0: no bound that way); c:
+    // kDrawGrey or 0; text: the pages to draw (pagechoice.h; empty: every page). A cut
+    // of pages none of which is to be drawn answers with no picture (width and height 0).
+    Drawing = 10,
 };
 
 // Why the engine refused a call. The client turns these into the user's words.
@@ -81,6 +87,10 @@ inline constexpr int32_t kServesAnother = 1;
 // Repaginate's `a` when no other document is converted beside this one: the engine
 // may then draw pages ahead on more than one processor. The pictures are the same.
 inline constexpr int32_t kOnlyDocument = 1;
+
+// Drawing's `c` for pages drawn in 8-bit grey; their pictures still travel as BGRA,
+// the grey in each of the three colours.
+inline constexpr int32_t kDrawGrey = 1;
 
 // A cut's picture in shared memory may lie in one of the engine's page buffers, which
 // it draws page after page into instead of making fresh memory for each: the low byte

@@ -215,6 +215,31 @@ void layOnPaper(const uint8_t *color, const uint8_t *alpha, int count, uint8_t *
         layPixelOnPaper(color + size_t(x) * 4, alpha[x], to + size_t(x) * 4);
 }
 
+// A grey pixel drawn over no paper, laid on paper as layPixelOnPaper lays a colour
+// and written to all three colours.
+inline void layGreyPixelOnPaper(uint8_t grey, int a, uint8_t *to)
+{
+    const uint32_t v = div255((255 - a) * 255 + a * grey);
+    const uint32_t word = 0xFF000000u | v * 0x010101u;
+    std::memcpy(to, &word, 4);
+}
+
+// layOnPaper for a page drawn grey, one byte a pixel.
+void layGreyOnPaper(const uint8_t *grey, const uint8_t *alpha, int count, uint8_t *to)
+{
+    for (int x = 0; x < count; ++x) {
+        uint64_t eight = 1;
+        if (x % 8 == 0 && x + 8 <= count)
+            std::memcpy(&eight, alpha + x, 8);
+        if (eight == 0) {
+            std::memset(to + size_t(x) * 4, 0xFF, 32); // bare paper, most of a page
+            x += 7;
+            continue;
+        }
+        layGreyPixelOnPaper(grey[x], alpha[x], to + size_t(x) * 4);
+    }
+}
+
 } // namespace
 
 PrintedPages::PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file) : m_file(std::move(file))
@@ -224,19 +249,26 @@ PrintedPages::PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file) : m_file(
 
 PrintedPages::Reader PrintedPages::readerOf(std::unique_ptr<PDFDoc> pdf)
 {
-    // As pdftoppm draws: on white paper, smoothed shapes and text, no hinting of the
-    // glyphs. Four bytes a pixel, blue first, the fourth full: premultiplied BGRA.
-    SplashColor paper;
-    paper[0] = paper[1] = paper[2] = paper[3] = 0xFF;
     Reader reader;
     reader.pdf = std::move(pdf);
-    reader.device =
-        std::make_unique<PageDevice>(splashModeXBGR8, 4, false, paper, true, splashThinLineDefault);
-    reader.device->setFontAntialias(true);
-    reader.device->setVectorAntialias(true);
-    reader.device->setFreeTypeHinting(false, false);
-    reader.device->startDoc(reader.pdf.get());
+    reader.device = deviceFor(*reader.pdf, false);
     return reader;
+}
+
+std::unique_ptr<SplashOutputDev> PrintedPages::deviceFor(PDFDoc &pdf, bool grey)
+{
+    // As pdftoppm draws: on white paper, smoothed shapes and text, no hinting of the
+    // glyphs. Four bytes a pixel, blue first, the fourth full: premultiplied BGRA; or
+    // one byte of grey, as pdftoppm -gray draws.
+    SplashColor paper;
+    paper[0] = paper[1] = paper[2] = paper[3] = 0xFF;
+    auto device = std::make_unique<PageDevice>(grey ? splashModeMono8 : splashModeXBGR8, 4, false,
+                                               paper, true, splashThinLineDefault);
+    device->setFontAntialias(true);
+    device->setVectorAntialias(true);
+    device->setFreeTypeHinting(false, false);
+    device->startDoc(&pdf);
+    return device;
 }
 
 bool PrintedPages::addReader(int reader)
@@ -315,18 +347,22 @@ bool PrintedPages::hasSize(int index, int64_t width, int64_t height) const
            std::abs(pdfHeight - height) <= kTwipsPerPoint;
 }
 
-bool PrintedPages::draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth,
-                        int reader) const
+bool PrintedPages::draw(int index, const Scale &scale, uint8_t *buffer, int width, int height,
+                        int canvasWidth, int reader)
 {
     if (reader < 0 || reader >= kReaders || !m_readers[size_t(reader)].pdf)
         return false;
-    const Reader &with = m_readers[size_t(reader)];
+    Reader &with = m_readers[size_t(reader)];
     if (index < 0 || index >= with.pdf->getNumPages() || !with.pdf->getPage(index + 1))
         return false;
-    with.pdf->displayPageSlice(with.device.get(), index + 1, dpi, dpi, 0, false, true, false, 0, 0,
-                               width, height);
-    const SplashBitmap *image = with.device->getBitmap();
-    if (!image || image->getMode() != splashModeXBGR8 || !image->getDataPtr())
+    if (scale.grey && !with.greyDevice)
+        with.greyDevice = deviceFor(*with.pdf, true);
+    SplashOutputDev *device = scale.grey ? with.greyDevice.get() : with.device.get();
+    with.pdf->displayPageSlice(device, index + 1, scale.dpiX, scale.dpiY, 0, false, true, false, 0,
+                               0, width, height);
+    const SplashBitmap *image = device->getBitmap();
+    const SplashColorMode mode = scale.grey ? splashModeMono8 : splashModeXBGR8;
+    if (!image || image->getMode() != mode || !image->getDataPtr())
         return false;
     // Poppler draws the slice asked for, the paper white where the page ends; should
     // it ever give less, the rest stays white.
@@ -338,9 +374,12 @@ bool PrintedPages::draw(int index, int dpi, uint8_t *buffer, int width, int heig
     for (int y = 0; y < height; ++y) {
         uint8_t *line = buffer + size_t(y) * size_t(canvasWidth) * 4;
         const int from = y < rows ? columns : 0;
-        if (from > 0)
-            layOnPaper(image->getDataPtr() + size_t(y) * size_t(image->getRowSize()),
-                       alpha + size_t(y) * size_t(image->getAlphaRowSize()), from, line);
+        const uint8_t *drawn = image->getDataPtr() + size_t(y) * size_t(image->getRowSize());
+        const uint8_t *cover = alpha + size_t(y) * size_t(image->getAlphaRowSize());
+        if (from > 0 && scale.grey)
+            layGreyOnPaper(drawn, cover, from, line);
+        else if (from > 0)
+            layOnPaper(drawn, cover, from, line);
         std::memset(line + size_t(from) * 4, 0xFF, size_t(width - from) * 4);
     }
     return true;

@@ -48,18 +48,35 @@ public:
     // page to the same pixels.
     static constexpr int kReaders = 3;
     bool addReader(int reader);
-    // Draws page `index` at `dpi` dots per inch into `width` x `height` pixels of
-    // premultiplied BGRA at `buffer`, `canvasWidth` pixels to a row, with reader
-    // `reader`. False when poppler cannot draw it, or the reader is not open.
+    // How a page is drawn: dots per inch across and down (a page drawn to fit a box
+    // has both its own), and whether in 8-bit grey.
+    struct Scale
+    {
+        double dpiX = 96;
+        double dpiY = 96;
+        bool grey = false;
+    };
+    // Draws page `index` at `scale` into `width` x `height` pixels of premultiplied
+    // BGRA at `buffer`, `canvasWidth` pixels to a row, with reader `reader`; a page
+    // drawn grey has its grey in each colour. False when poppler cannot draw it, or the
+    // reader is not open.
+    bool draw(int index, const Scale &scale, uint8_t *buffer, int width, int height,
+              int canvasWidth, int reader = 0);
     bool draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth,
-              int reader = 0) const;
+              int reader = 0)
+    {
+        return draw(index, Scale{double(dpi), double(dpi), false}, buffer, width, height,
+                    canvasWidth, reader);
+    }
 
 private:
     struct Reader
     {
         std::unique_ptr<PDFDoc> pdf;
         std::unique_ptr<SplashOutputDev> device;
+        std::unique_ptr<SplashOutputDev> greyDevice; // made when first asked for
     };
+    static std::unique_ptr<SplashOutputDev> deviceFor(PDFDoc &pdf, bool grey);
     PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file);
     static Reader readerOf(std::unique_ptr<PDFDoc> pdf);
 

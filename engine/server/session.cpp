@@ -141,6 +141,8 @@ EngineSession::Reply EngineSession::answer(const engineprotocol::Request &reques
     case Call::Cut:
         paginate();
         return cut(request.a);
+    case Call::Drawing:
+        return chooseDrawing(request);
     case Call::Close:
         if (request.a != automation::kDoNotSaveChanges)
             return refuse(Refusal::BadArguments, "the engine never saves a document");
@@ -198,6 +200,21 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
     return value(0);
 }
 
+EngineSession::Reply EngineSession::chooseDrawing(const engineprotocol::Request &request)
+{
+    const std::optional<PageChoice> choice =
+        request.text.empty() ? PageChoice() : PageChoice::parse(request.text);
+    if (!choice || request.a < 0 || request.b < 0)
+        return refuse(Refusal::BadArguments, "no such pages or box: " + request.text);
+    dropAhead();
+    m_boxWidth = request.a;
+    m_boxHeight = request.b;
+    m_grey = request.c == engineprotocol::kDrawGrey;
+    m_choice = *choice;
+    m_rest.reset(); // the pages' sizes follow the box
+    return value(0);
+}
+
 EngineSession::Reply EngineSession::close()
 {
     // Asked with the document still open: what it brought shows in the office's
@@ -205,6 +222,9 @@ EngineSession::Reply EngineSession::close()
     m_servesAnother = mayServeAnother();
     dropAhead();
     m_onlyDocument = false;
+    m_boxWidth = m_boxHeight = 0;
+    m_grey = false;
+    m_choice = {};
     m_rest.reset();
     m_pages.clear();
     m_printed.reset();
@@ -233,8 +253,7 @@ void EngineSession::paginate()
         for (int page = 0; page < m_printed->pageCount(); ++page) {
             if (!m_printed->size(page, box.width, box.height))
                 break;
-            box.pixelWidth = pageunits::toPixels(box.width, m_dpi);
-            box.pixelHeight = pageunits::toPixels(box.height, m_dpi);
+            measure(box);
             if (box.pixelWidth > 0 && box.pixelHeight > 0)
                 m_pages.push_back(box);
             box.y += box.height;
@@ -251,8 +270,7 @@ void EngineSession::paginate()
     std::istringstream in(text);
     PageBox box;
     while (in >> box.x >> box.y >> box.width >> box.height) {
-        box.pixelWidth = pageunits::toPixels(box.width, m_dpi);
-        box.pixelHeight = pageunits::toPixels(box.height, m_dpi);
+        measure(box);
         if (box.pixelWidth > 0 && box.pixelHeight > 0)
             m_pages.push_back(box);
     }
@@ -261,6 +279,23 @@ void EngineSession::paginate()
         m_printedTried = true;
         usePrintedPages();
     }
+}
+
+void EngineSession::measure(PageBox &box) const
+{
+    box.scale.grey = m_grey;
+    if (m_boxWidth == 0 && m_boxHeight == 0) {
+        box.pixelWidth = pageunits::toPixels(box.width, m_dpi);
+        box.pixelHeight = pageunits::toPixels(box.height, m_dpi);
+        box.scale.dpiX = box.scale.dpiY = m_dpi;
+        return;
+    }
+    // Drawn at the size that fits, each way at the resolution that fills it exactly.
+    const PixelSize size = fitToBox(box.width, box.height, m_boxWidth, m_boxHeight);
+    box.pixelWidth = size.width;
+    box.pixelHeight = size.height;
+    box.scale.dpiX = double(size.width) * pageunits::kTwipsPerInch / double(box.width);
+    box.scale.dpiY = double(size.height) * pageunits::kTwipsPerInch / double(box.height);
 }
 
 void EngineSession::usePrintedPages()
@@ -283,7 +318,7 @@ void EngineSession::usePrintedPages()
 bool EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth, int reader)
 {
     const PageBox &box = m_pages[page];
-    if (m_printed && m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight,
+    if (m_printed && m_printed->draw(page, box.scale, buffer, box.pixelWidth, box.pixelHeight,
                                      canvasWidth, reader))
         return true;
     if (!m_document)
@@ -303,6 +338,9 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
         return refuse(Refusal::NothingSelected, "nothing is selected");
 
     const std::vector<int> pages = m_rest->cut();
+    if (std::none_of(pages.begin(), pages.end(),
+                     [&](int page) { return m_choice.contains(page + 1); }))
+        return value(0); // no picture: none of these pages is to be drawn
     int width = 0;
     int64_t height = 0;
     for (int page : pages) {
@@ -420,16 +458,19 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     // starting early gains little (nothing measured at 300 pixels per inch), and each
     // helper keeps a page's pixels of its own. A picture drawn ahead that fails is drawn
     // again by the cut that wants it, which reports it.
-    const int first = m_rest->pages().front();
+    // Only pages to be drawn are drawn ahead: the next one or two of them.
+    const std::vector<int> chosen = chosenAhead(2);
+    if (chosen.empty())
+        return;
     const bool helpers = m_onlyDocument && m_printed && !m_document && machineshare::cpus() > 1 &&
-                         pictureBytes(first) <= kMostHelperBytes;
+                         pictureBytes(chosen.front()) <= kMostHelperBytes;
     const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
     if (request.call != Call::Cut && !(helpers && counted))
         return;
     settleHelpers(false);
-    std::vector<int> wanted{first};
-    if (helpers && first + 1 < int(m_pages.size()))
-        wanted.push_back(first + 1);
+    std::vector<int> wanted{chosen.front()};
+    if (helpers && chosen.size() > 1)
+        wanted.push_back(chosen[1]);
     std::erase_if(m_ahead, [&](const Ahead &ahead) {
         return std::find(wanted.begin(), wanted.end(), ahead.page) == wanted.end();
     });
@@ -461,6 +502,18 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
             break;
         }
     }
+}
+
+std::vector<int> EngineSession::chosenAhead(size_t count) const
+{
+    std::vector<int> chosen;
+    for (int page : m_rest->pages()) {
+        if (chosen.size() == count)
+            break;
+        if (m_choice.contains(page + 1))
+            chosen.push_back(page);
+    }
+    return chosen;
 }
 
 EngineSession::Picture EngineSession::takeAhead(int page)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pagechoice.h"
 #include "pixelbuffer.h"
 #include "printedpages.h"
 #include "remainingpages.h"
@@ -61,17 +62,23 @@ private:
     struct PageBox
     {
         long x = 0, y = 0, width = 0, height = 0; // twips
-        int pixelWidth = 0, pixelHeight = 0;      // at the document's resolution
+        int pixelWidth = 0, pixelHeight = 0;      // at the document's resolution or box
+        PrintedPages::Scale scale;                // what draws it to those pixels
     };
 
     Reply answer(const engineprotocol::Request &request);
     Reply open(const engineprotocol::Request &request);
+    Reply chooseDrawing(const engineprotocol::Request &request);
+    // The first `count` pages left that are to be drawn, at most.
+    std::vector<int> chosenAhead(size_t count) const;
     Reply close();
     // Whether the engine may open another document once the open one is closed.
     bool mayServeAnother();
     Reply moveActiveEnd(const engineprotocol::Request &request);
     Reply cut(int32_t givenBack);
     void paginate();
+    // Sets the pixel size of a page whose twips are known, and the scale that draws it.
+    void measure(PageBox &box) const;
     void usePrintedPages();
     // Draws page `page` of m_pages into `buffer`, `canvasWidth` pixels to a row.
     // False when the page could not be drawn.
@@ -121,6 +128,12 @@ private:
     bool m_changes = false; // the open document holds tracked changes or comments
     std::string m_path;     // the open document's
     int m_dpi = 0;          // the resolution the document's pages are drawn at
+    // How the Drawing call asked for the pages to be drawn: a box to fit (0: no bound
+    // that way), grey, and which pages.
+    int m_boxWidth = 0;
+    int m_boxHeight = 0;
+    bool m_grey = false;
+    PageChoice m_choice;
     std::vector<PageBox> m_pages;
     // The pages as the office prints them, when they are the pages of m_pages; else
     // null, and pages are drawn as tiles of the view of m_document.

@@ -8,6 +8,7 @@
 //   refuse CALL R TEXT refuse every CALL with refusal number R and the detail TEXT
 //   garble CALL        answer CALL with a frame whose length is wrong
 //   log PATH           append every call with its arguments to PATH
+//   drawn PATH         append each page (from 1) that a cut draws to PATH, a line each
 //   shared [short]     send a cut's pixels in shared memory (short: one row too few)
 //   grow MB            take MB megabytes of memory while opening, a megabyte at a time
 //   state              the document leaves state of its own behind: its engine ends
@@ -17,7 +18,10 @@
 // state behind and no call was refused; logged calls then follow one another in the
 // same log for as long as the fake lives, each Open preceded by "engine PID".
 //
-// CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit.
+// CALL is one of open, repaginate, property, goto, moveup, endkey, cut, close, quit,
+// drawing. The Drawing call is honoured as the engine honours it: a cut of pages none of
+// which is chosen draws nothing and answers with no picture; a box fits each page's
+// W x H into it, and grey pages have their grey, (x + y + p) % 256, in every colour.
 //
 // With --launcher it stands in for the engine's launcher: it forks fakes on order, as
 // the real one does, and a fake ordered warm (or any, with --documents above 1) writes
@@ -28,6 +32,7 @@
 // page it sees and that no row is shifted.
 
 #include "memorywatch.h"
+#include "pagechoice.h"
 #include "remainingpages.h"
 #include "socketio.h"
 
@@ -66,6 +71,7 @@ struct Script
     std::map<std::string, std::pair<int, std::string>> refuse;
     std::map<std::string, bool> garble;
     std::string log;
+    std::string drawn;
     bool shared = false;
     bool sharedShort = false;
     int growMegabytes = 0;
@@ -93,6 +99,8 @@ const char *callName(Call call)
         return "close";
     case Call::Quit:
         return "quit";
+    case Call::Drawing:
+        return "drawing";
     }
     return "unknown";
 }
@@ -179,6 +187,8 @@ std::optional<Script> readScript(const std::string &path)
             script.leavesState = true;
         } else if (verb == "log") {
             std::getline(words >> std::ws, script.log);
+        } else if (verb == "drawn") {
+            std::getline(words >> std::ws, script.drawn);
         }
     }
     return script;
@@ -198,6 +208,11 @@ int serve(bool warmed)
     });
     std::optional<Script> script;
     std::optional<RemainingPages> rest;
+    // The open document's Drawing call.
+    PageChoice chosen;
+    int boxWidth = 0;
+    int boxHeight = 0;
+    bool grey = false;
     std::map<std::string, int> seen; // calls of the open document, by name
     int opened = 0;
     bool refused = false;
@@ -225,6 +240,9 @@ int serve(bool warmed)
             ++opened;
             stateLeft = stateLeft || script->leavesState;
             rest.emplace(script->pages);
+            chosen = {};
+            boxWidth = boxHeight = 0;
+            grey = false;
             // Memory taken and touched, so that it counts as resident; never freed.
             for (int megabyte = 0; megabyte < script->growMegabytes; ++megabyte) {
                 auto *block = static_cast<char *>(std::malloc(1 << 20));
@@ -240,7 +258,10 @@ int serve(bool warmed)
                 log << "warmed\n";
             if (request.call == Call::Open && documentsPerEngine > 1)
                 log << "engine " << ::getpid() << '\n';
-            log << name << ' ' << request.a << ' ' << request.b << ' ' << request.c << '\n';
+            log << name << ' ' << request.a << ' ' << request.b << ' ' << request.c;
+            if (request.call == Call::Drawing)
+                log << ' ' << request.text;
+            log << '\n';
         }
         if (script && script->crash.count(name) && script->crash[name] == occurrence)
             ::_exit(3);
@@ -289,13 +310,29 @@ int serve(bool warmed)
                 continue;
             }
             const std::vector<int> pages = rest->cut();
-            header.width = script->width;
-            header.height = script->height * int(pages.size());
+            if (std::none_of(pages.begin(), pages.end(),
+                             [&](int page) { return chosen.contains(page + 1); })) {
+                reply(header, nullptr, 0);
+                continue;
+            }
+            PixelSize size{script->width, script->height};
+            if (boxWidth > 0 || boxHeight > 0)
+                size = fitToBox(script->width, script->height, boxWidth, boxHeight);
+            header.width = size.width;
+            header.height = size.height * int(pages.size());
             std::vector<uint8_t> pixels;
             for (int page : pages) {
-                for (int y = 0; y < script->height; ++y) {
-                    for (int x = 0; x < script->width; ++x)
-                        pixels.insert(pixels.end(), {uint8_t(page), uint8_t(x), uint8_t(y), 255});
+                if (!script->drawn.empty())
+                    std::ofstream(script->drawn, std::ios::app) << page + 1 << '\n';
+                for (int y = 0; y < size.height; ++y) {
+                    for (int x = 0; x < size.width; ++x) {
+                        const uint8_t v = uint8_t(x + y + page);
+                        if (grey)
+                            pixels.insert(pixels.end(), {v, v, v, 255});
+                        else
+                            pixels.insert(pixels.end(),
+                                          {uint8_t(page), uint8_t(x), uint8_t(y), 255});
+                    }
                 }
             }
             header.value = 0; // no page buffers: the pixels follow the header
@@ -306,6 +343,13 @@ int serve(bool warmed)
             reply(header, pixels.data(), pixels.size());
             continue;
         }
+        case Call::Drawing:
+            chosen = request.text.empty() ? PageChoice()
+                                          : PageChoice::parse(request.text).value_or(PageChoice());
+            boxWidth = request.a;
+            boxHeight = request.b;
+            grey = request.c == kDrawGrey;
+            break;
         case Call::Close:
             closed = true;
             if (opened < documentsPerEngine && !refused && !stateLeft)
