@@ -333,8 +333,9 @@ private slots:
         QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
         UniqueFd client(ends[0]), engine(ends[1]);
         int served = -1;
+        RequestReader requests(engine.get());
         std::thread server(
-            [&] { served = serveCalls(engine.get(), engine.get(), nullptr, "no office", 0); });
+            [&] { served = serveCalls(requests, engine.get(), nullptr, "no office", 0); });
         auto guard = qScopeGuard([&] {
             client.reset();
             server.join();

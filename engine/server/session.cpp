@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "automation.h"
+#include "handover.h"
 #include "memorywatch.h"
 #include "office.h"
 #include "wireformat.h"
@@ -106,18 +107,20 @@ EngineSession::~EngineSession()
         static_cast<void>(document.release());
 }
 
-EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request)
+EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request,
+                                           UniqueFd document)
 {
-    Reply reply = answer(request);
+    Reply reply = answer(request, std::move(document));
     if (reply.header.refusal != Refusal::None)
         m_refused = true;
     return reply;
 }
 
-EngineSession::Reply EngineSession::answer(const engineprotocol::Request &request)
+EngineSession::Reply EngineSession::answer(const engineprotocol::Request &request,
+                                           UniqueFd document)
 {
     if (request.call == Call::Open)
-        return open(request);
+        return open(request, std::move(document));
     if (request.call == Call::Quit)
         return value(0);
     if (!m_open)
@@ -180,7 +183,7 @@ EngineSession::Reply EngineSession::moveActiveEnd(const engineprotocol::Request 
     return value(std::abs(m_rest->active() - before));
 }
 
-EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
+EngineSession::Reply EngineSession::open(const engineprotocol::Request &request, UniqueFd document)
 {
     if (m_open)
         return refuse(Refusal::BadArguments, "a document is already open");
@@ -189,15 +192,25 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
         return refuse(Refusal::BadArguments, "no resolution of " + std::to_string(dpi));
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    EngineOffice::Loaded loaded = m_office.loadDocument(request.text, folder);
-    if (!loaded.printed && !loaded.document)
+    // The office answers a password question for the address as it normalised it, so
+    // it is given one with nothing to normalise ("./x.docx", "../dir/x.odt").
+    const std::filesystem::path path =
+        std::filesystem::absolute(request.text, ec).lexically_normal();
+    // The document handed over is read from the copy; a folder, or a path the program
+    // could not open, is told by its path.
+    m_copy = HandedDocument::copy(document.get(), folder / "document", path.filename());
+    EngineOffice::Loaded loaded =
+        m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path());
+    if (!loaded.printed && !loaded.document) {
+        m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
+    }
     m_open = true;
     m_printed = std::move(loaded.printed);
     m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
     m_changes = loaded.changes;
-    m_path = request.text;
+    m_path = m_copy ? m_copy->path().string() : path.string();
     ++m_opened;
     m_dpi = dpi;
     if (m_document) {
@@ -207,7 +220,10 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
         // stored.
         m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
     }
-    return value(0);
+    Reply reply = value(0);
+    for (const std::string &link : leftOutLinks(loaded.links))
+        reply.detail += link + "\n";
+    return reply;
 }
 
 EngineSession::Reply EngineSession::close()
@@ -223,6 +239,7 @@ EngineSession::Reply EngineSession::close()
     m_printedTried = false;
     if (m_document)
         m_closed.push_back(std::move(m_document));
+    m_copy.reset();
     m_open = false;
     return value(m_servesAnother ? engineprotocol::kServesAnother : 0);
 }
@@ -295,8 +312,8 @@ void EngineSession::usePrintedPages()
 bool EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth, int reader)
 {
     const PageBox &box = m_pages[page];
-    if (m_printed && m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight,
-                                     canvasWidth, reader))
+    if (m_printed &&
+        m_printed->draw(page, m_dpi, buffer, box.pixelWidth, box.pixelHeight, canvasWidth, reader))
         return true;
     if (!m_document)
         return false;

@@ -3,6 +3,7 @@
 #include "pixelbuffer.h"
 #include "printedpages.h"
 #include "remainingpages.h"
+#include "uniquefd.h"
 #include "wireformat.h"
 
 #include <array>
@@ -16,6 +17,7 @@ namespace lok {
 class Document;
 }
 class EngineOffice;
+class HandedDocument;
 
 // The documents' lives in the engine: the calls of the exporter, answered against the
 // office's layout of the open document and the pages not yet cut.
@@ -51,7 +53,8 @@ public:
     EngineSession(EngineOffice &office, Reuse reuse);
     ~EngineSession();
 
-    Reply handle(const engineprotocol::Request &request);
+    // `document` is the document an Open call brought along, or nothing.
+    Reply handle(const engineprotocol::Request &request, UniqueFd document = {});
     // Runs once a reply has gone out, while the client works on it: after a cut, draws
     // the page the next cut will most likely take, the first page left; for a document
     // converted alone, the first two pages left, on two helper threads.
@@ -64,8 +67,9 @@ private:
         int pixelWidth = 0, pixelHeight = 0;      // at the document's resolution
     };
 
-    Reply answer(const engineprotocol::Request &request);
-    Reply open(const engineprotocol::Request &request);
+    Reply answer(const engineprotocol::Request &request, UniqueFd document);
+    // Opens the document; the reply lists what was left out of it (handover.h).
+    Reply open(const engineprotocol::Request &request, UniqueFd document);
     Reply close();
     // Whether the engine may open another document once the open one is closed.
     bool mayServeAnother();
@@ -119,8 +123,10 @@ private:
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<lok::Document> m_document;
     bool m_changes = false; // the open document holds tracked changes or comments
-    std::string m_path;     // the open document's
-    int m_dpi = 0;          // the resolution the document's pages are drawn at
+    std::string m_path;     // the open document's, as the office opened it
+    // The copy of the open document that the office reads, when it was handed over.
+    std::unique_ptr<HandedDocument> m_copy;
+    int m_dpi = 0; // the resolution the document's pages are drawn at
     std::vector<PageBox> m_pages;
     // The pages as the office prints them, when they are the pages of m_pages; else
     // null, and pages are drawn as tiles of the view of m_document.
