@@ -3,6 +3,7 @@
 #include "childprocesses.h"
 #include "enginechannel.h"
 #include "engineclient.h"
+#include "leftout.h"
 #include "options.h"
 #include "pathbytes.h"
 #include "runimages.h"
@@ -108,6 +109,10 @@ private:
                 engineMemoryLimit(std::max(1, m_options.jobs) * (1 + kSparesPerWorker)))),
             QStringLiteral("--spares"),
             QString::number(kSparesPerWorker),
+            QStringLiteral("--linked-files"),
+            m_options.linkedBeside ? QStringLiteral("beside") : QStringLiteral("none"),
+            QStringLiteral("--require-sandbox"),
+            m_options.requireSandbox ? QStringLiteral("yes") : QStringLiteral("no"),
         };
         Worker worker;
         if (!spawnConnected(m_program, arguments, worker.pid, worker.socket)) {
@@ -198,6 +203,10 @@ private:
         const int index = fields[1].toInt(&ok);
         if (!ok || index < 0 || index >= int(m_results.size()))
             return;
+        if (fields[0] == "leftout") {
+            m_results[index].leftOut << workerprotocol::fromText(fields[2]);
+            return;
+        }
         if (fields[0] == "image") {
             const QString image = workerprotocol::fromText(fields[2]);
             m_results[index].images << image;
@@ -344,6 +353,9 @@ private:
                 const QString oneLine = QString(result.error).replace(u'\n', u' ').simplified();
                 std::fprintf(m_err, "pagelift-convert: %s\n", encodePath(oneLine).constData());
             }
+            if (const QString leftOut = describeLeftOut(document, result.leftOut);
+                !leftOut.isEmpty())
+                std::fprintf(m_err, "pagelift-convert: %s\n", encodePath(leftOut).constData());
             if (m_options.json) {
                 QByteArray object = "{\"document\":" + jsonString(document);
                 if (result.failed) {
@@ -353,6 +365,9 @@ private:
                         ",\"pages\":" + QByteArray::number(result.images.size()) + ",\"images\":[";
                     for (qsizetype i = 0; i < result.images.size(); ++i)
                         object += (i ? "," : "") + jsonString(result.images[i]);
+                    object += "],\"left_out\":[";
+                    for (qsizetype i = 0; i < result.leftOut.size(); ++i)
+                        object += (i ? "," : "") + jsonString(result.leftOut[i]);
                     object += "],\"seconds\":" + QByteArray::number(result.seconds, 'f', 3);
                 }
                 std::fprintf(m_out, "%s}\n", object.constData());

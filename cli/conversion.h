@@ -16,6 +16,7 @@ struct DocumentResult
     bool failed = false;
     QString error;
     QStringList images;
+    QStringList leftOut; // links the engine left out of the document
     double seconds = 0;
 };
 

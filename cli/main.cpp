@@ -5,6 +5,7 @@
 #include "conversion.h"
 #include "options.h"
 #include "pathbytes.h"
+#include "sandboxstatus.h"
 #include "settings.h"
 #include "worker.h"
 
@@ -29,13 +30,19 @@ QString folderOf(const QString &program)
 }
 
 // pagelift-convert --worker -q N -r DPI --timeout S --memory-limit BYTES --spares N
+//                  --linked-files none|beside --require-sandbox yes|no
+// The engine beside the program; tests put a stand-in elsewhere.
+QString engineFolder()
+{
+    return qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
+               ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
+               : folderOf(thisProgram());
+}
+
 int worker(int &argc, char **argv)
 {
     WorkerSettings settings;
-    // The engine beside the program; tests put a stand-in elsewhere.
-    settings.engineFolder = qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
-                                ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
-                                : folderOf(thisProgram());
+    settings.engineFolder = engineFolder();
     for (int i = 2; i + 1 < argc; i += 2) {
         const QByteArray name = argv[i];
         const long long value = std::atoll(argv[i + 1]);
@@ -49,6 +56,10 @@ int worker(int &argc, char **argv)
             settings.memoryLimitBytes = size_t(value);
         else if (name == "--spares")
             settings.spares = int(value);
+        else if (name == "--linked-files" && QByteArray(argv[i + 1]) == "beside")
+            settings.sandbox.linkedFiles = LinkedFiles::Beside;
+        else if (name == "--require-sandbox")
+            settings.sandbox.required = QByteArray(argv[i + 1]) == "yes";
     }
     return runWorker(argc, argv, settings);
 }
@@ -75,10 +86,24 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(usageText()), stdout);
         return 0;
     }
+    // What the engines' sandbox enforces here, said once.
+    const SandboxStatus sandbox = sandboxStatus(engineFolder());
     if (options.version) {
-        std::printf("pagelift-convert %s\n", PAGELIFT_VERSION);
+        std::printf("pagelift-convert %s\nsandbox: %s\n", PAGELIFT_VERSION,
+                    sandbox.complete ? "complete (no network, no programs, reads only what "
+                                       "conversion needs)"
+                                     : qPrintable("incomplete: " + sandbox.missing));
         return 0;
     }
+    if (!sandbox.complete && options.requireSandbox) {
+        std::fprintf(stderr,
+                     "pagelift-convert: nothing converted: --require-sandbox, and the sandbox "
+                     "is not complete: %s\n",
+                     qPrintable(sandbox.missing));
+        return 2;
+    }
+    if (!sandbox.complete)
+        std::fprintf(stderr, "pagelift-convert: %s\n", qPrintable(sandboxNotice(sandbox)));
 
     const Collection collection = collectDocuments(options);
     for (const QString &problem : collection.problems)

@@ -45,8 +45,14 @@ QString usageText()
         "      --stop-on-error   stop at the first document that fails\n"
         "      --timeout SECONDS time a document may take (default 120)\n"
         "      --json            one JSON object per document on standard output\n"
+        "      --linked-files none|beside\n"
+        "                        what a document's linked pictures may come from besides\n"
+        "                        the document: nothing, or files under its own folder\n"
+        "                        (default: the window's LinkedFiles, none)\n"
+        "      --require-sandbox convert nothing unless the engines' sandbox is wholly\n"
+        "                        in force (exit status 2 otherwise)\n"
         "  -h, --help            this text\n"
-        "      --version         the program's version\n"
+        "      --version         the program's version, and what its sandbox enforces\n"
         "\n"
         "Exit status: 0 every document converted, 1 some failed, 2 a usage error.\n");
 }
@@ -57,6 +63,7 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
     ConvertOptions &o = parsed.options;
     o.quality = settings::readInt(store, settings::kQuality);
     o.dpi = settings::readInt(store, settings::kResolution);
+    o.linkedBeside = settings::readChoice(store, settings::kLinkedFiles) == 1;
 
     // Options that take a value, by every name they go by.
     using Taker = std::function<bool(const QString &)>;
@@ -81,6 +88,11 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
     const Taker timeout = [&](const QString &v) {
         return toNumber(v, 1, 7 * 86400, o.timeoutSeconds);
     };
+    const Taker linked = [&](const QString &v) {
+        const bool known = v == QLatin1String("none") || v == QLatin1String("beside");
+        o.linkedBeside = v == QLatin1String("beside");
+        return known;
+    };
     const Taker from = [&](const QString &v) {
         o.fromFiles << v;
         return !v.isEmpty();
@@ -102,11 +114,16 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
         {"-j", "--jobs", jobs, "a number of jobs from 1 to 1024"},
         {"", "--timeout", timeout, "a number of seconds from 1 to 604800"},
         {"", "--from", from, "a file"},
+        {"", "--linked-files", linked, "none or beside"},
     };
     const std::map<QString, bool *> flags = {
-        {"-0", &o.nulSeparated}, {"--stop-on-error", &o.stopOnError},
-        {"--json", &o.json},     {"-h", &o.help},
-        {"--help", &o.help},     {"--version", &o.version},
+        {"-0", &o.nulSeparated},
+        {"--stop-on-error", &o.stopOnError},
+        {"--json", &o.json},
+        {"-h", &o.help},
+        {"--help", &o.help},
+        {"--version", &o.version},
+        {"--require-sandbox", &o.requireSandbox},
     };
 
     bool optionsEnded = false;

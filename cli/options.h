@@ -19,6 +19,8 @@ struct ConvertOptions
     bool stopOnError = false;
     int timeoutSeconds = 120;
     bool json = false;
+    bool linkedBeside = false;   // --linked-files beside (default: the window's LinkedFiles)
+    bool requireSandbox = false; // --require-sandbox
     bool help = false;
     bool version = false;
 };

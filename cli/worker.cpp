@@ -136,8 +136,9 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
     });
     QApplication app(argc, argv);
 
-    auto pool = std::make_shared<EnginePool>(settings.engineFolder, settings.callTimeoutMs,
-                                             settings.memoryLimitBytes, settings.spares);
+    auto pool = std::make_shared<EnginePool>(
+        settings.engineFolder, settings.callTimeoutMs, settings.memoryLimitBytes, settings.spares,
+        EnginePool::kDefaultDocumentsPerEngine, settings.sandbox);
     const WordFactory createWord =
         pooledEngineFactory(pool, {settings.callTimeoutMs, settings.dpi});
     PictureBox canvas;
@@ -168,6 +169,10 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         host.imageWritten = [&](const QString &image) {
             ++pages;
             report({"image", job.index, workerprotocol::text(image)});
+        };
+        host.leftOut = [&](const QStringList &links) {
+            for (const QString &link : links)
+                report({"leftout", job.index, workerprotocol::text(link)});
         };
         try {
             exportPages(job.document, createWord, host);

@@ -11,6 +11,7 @@
 //
 //   to a worker:    job <index> <document> <output path or empty>
 //   from a worker:  image <index> <image path>
+//                   leftout <index> <link the engine left out of the document>
 //                   done <index> <pages>
 //                   failed <index> <message>
 namespace workerprotocol {

@@ -62,10 +62,14 @@ private:
         return environment;
     }
 
-    Outcome run(const QStringList &arguments, const QByteArray &input = {})
+    Outcome run(const QStringList &arguments, const QByteArray &input = {},
+                const QString &sandboxMissing = {})
     {
         QProcess process;
-        process.setProcessEnvironment(environment());
+        QProcessEnvironment environment = this->environment();
+        if (!sandboxMissing.isEmpty())
+            environment.insert("FAKE_SANDBOX_MISSING", sandboxMissing);
+        process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir.path());
         process.start(kProgram, arguments);
         process.write(input);
@@ -139,6 +143,9 @@ private slots:
             << QStringList{} << "nothing to convert: give documents or folders";
         QTest::newRow("an empty folder")
             << QStringList{"empty"} << "nothing to convert: no documents found";
+        QTest::newRow("linked files of an unknown kind")
+            << QStringList{"--linked-files", "all", "a.doc"}
+            << "--linked-files needs none or beside, not \"all\"";
     }
 
     void usageErrors()
@@ -163,6 +170,55 @@ private slots:
         outcome = run({"--version"});
         QCOMPARE(outcome.status, 0);
         QVERIFY(outcome.out.startsWith("pagelift-convert 0."));
+    }
+
+    // What the engines' sandbox lacks is said once per run, in --version, and refuses
+    // the run under --require-sandbox.
+    void sandboxReport_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("missing"); // what the engine says is not in force
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("images");
+        QTest::addColumn<QByteArray>("out"); // a line standard output holds
+        QTest::addColumn<QByteArray>("err"); // a line standard error holds once
+        const QStringList two{"one.doc", "two.doc"};
+        QTest::newRow("complete: nothing said")
+            << two << "" << 0 << 2 << QByteArray() << QByteArray();
+        QTest::newRow("incomplete: said once")
+            << two << "no Landlock" << 0 << 2 << QByteArray()
+            << QByteArray("pagelift-convert: Documents are converted without the whole sandbox: no "
+                          "Landlock.\n");
+        QTest::newRow("incomplete and required: refused")
+            << QStringList{"--require-sandbox"} + two << "no Landlock" << 2 << 0 << QByteArray()
+            << QByteArray("pagelift-convert: nothing converted: --require-sandbox, and the "
+                          "sandbox is not complete: no Landlock\n");
+        QTest::newRow("complete and required: converted")
+            << QStringList{"--require-sandbox"} + two << "" << 0 << 2 << QByteArray()
+            << QByteArray();
+        QTest::newRow("version tells")
+            << QStringList{"--version"} << "no Landlock" << 0 << 0
+            << QByteArray("sandbox: incomplete: no Landlock\n") << QByteArray();
+    }
+
+    void sandboxReport()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, missing);
+        QFETCH(int, status);
+        QFETCH(int, images);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        document("one.doc", "pages 1\n");
+        document("two.doc", "pages 1\n");
+        const Outcome outcome = run(arguments, {}, missing);
+        QCOMPARE(outcome.status, status);
+        QCOMPARE(this->images().size(), images);
+        QVERIFY2(out.isEmpty() || outcome.out.contains(out), outcome.out.constData());
+        if (err.isEmpty())
+            QVERIFY2(!outcome.err.contains("sandbox"), outcome.err.constData());
+        else
+            QCOMPARE(outcome.err.count(err), 1);
     }
 
     // Good, password-protected, damaged and missing documents: the good ones are
