@@ -28,14 +28,6 @@ namespace {
 const QString kProgram = qEnvironmentVariable("PAGELIFT_BIN_DIR") + "/pagelift-convert";
 const QString kFakeFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
 
-struct Outcome
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-    QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
-};
-
 } // namespace
 
 class TestConvert : public QObject
@@ -65,25 +57,10 @@ private:
     Outcome run(const QStringList &arguments, const QByteArray &input = {},
                 const QString &sandboxMissing = {})
     {
-        QProcess process;
         QProcessEnvironment environment = this->environment();
         if (!sandboxMissing.isEmpty())
             environment.insert("FAKE_SANDBOX_MISSING", sandboxMissing);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(m_dir.path());
-        process.start(kProgram, arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        Outcome outcome;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return outcome;
-        }
-        outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.out = process.readAllStandardOutput();
-        outcome.err = process.readAllStandardError();
-        return outcome;
+        return runToEnd(kProgram, arguments, environment, m_dir.path(), input);
     }
 
     QStringList images(const QString &folder = {}) const

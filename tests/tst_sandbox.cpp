@@ -5,6 +5,7 @@
 #include "linkeddocuments.h"
 #include "loopback.h"
 #include "madedocuments.h"
+#include "processes.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -24,13 +25,6 @@ namespace {
 
 const QString kBinDir = qEnvironmentVariable("PAGELIFT_BIN_DIR");
 const QString kOffice = QStringLiteral("/usr/lib/libreoffice/program");
-
-struct Outcome
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // What pagelift-convert --json said of one document.
 struct Converted
@@ -74,22 +68,10 @@ private:
     Outcome run(const QString &program, const QStringList &arguments,
                 const QString &workingDirectory = {})
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", m_config.path());
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(workingDirectory.isEmpty() ? m_dir.path() : workingDirectory);
-        process.start(program, arguments);
-        Outcome outcome;
-        if (!process.waitForFinished(240000)) {
-            process.kill();
-            process.waitForFinished();
-            return outcome;
-        }
-        outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.out = process.readAllStandardOutput();
-        outcome.err = process.readAllStandardError();
-        return outcome;
+        return runToEnd(program, arguments, environment,
+                        workingDirectory.isEmpty() ? m_dir.path() : workingDirectory, {}, 240000);
     }
 
     Outcome convert(const QStringList &arguments, const QString &workingDirectory = {})

@@ -1,6 +1,7 @@
 #include "processes.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <cerrno>
 #include <csignal>
@@ -65,4 +66,26 @@ double reapedChildrenSeconds(qint64 pid)
         return 0;
     return double(fields[13].toLongLong() + fields[14].toLongLong()) /
            double(::sysconf(_SC_CLK_TCK));
+}
+
+Outcome runToEnd(const QString &program, const QStringList &arguments,
+                 const QProcessEnvironment &environment, const QString &workingDirectory,
+                 const QByteArray &input, int limitMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    Outcome outcome;
+    if (!process.waitForFinished(limitMs)) {
+        process.kill();
+        process.waitForFinished();
+        return outcome;
+    }
+    outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = process.readAllStandardOutput();
+    outcome.err = process.readAllStandardError();
+    return outcome;
 }
