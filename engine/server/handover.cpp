@@ -78,6 +78,12 @@ std::unique_ptr<HandedDocument> HandedDocument::copy(int descriptor, const fs::p
     return copied;
 }
 
+bool HandedDocument::isRegularFile(int descriptor)
+{
+    struct stat info = {};
+    return descriptor >= 0 && ::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 HandedDocument::~HandedDocument()
 {
     std::error_code ec;

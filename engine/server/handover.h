@@ -21,6 +21,9 @@ public:
     // is no regular file, or the copy could not be made.
     static std::unique_ptr<HandedDocument> copy(int descriptor, const std::filesystem::path &folder,
                                                 const std::filesystem::path &name);
+    // Whether `descriptor` is open on a regular file: one that copy() could not take
+    // found no room.
+    static bool isRegularFile(int descriptor);
     ~HandedDocument();
     HandedDocument(const HandedDocument &) = delete;
     HandedDocument &operator=(const HandedDocument &) = delete;

@@ -199,6 +199,9 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     // The document handed over is read from the copy; a folder, or a path the program
     // could not open, is told by its path.
     m_copy = HandedDocument::copy(document.get(), folder / "document", path.filename());
+    // The engine may not read the document but through its copy, which found no room.
+    if (!m_copy && HandedDocument::isRegularFile(document.get()))
+        return refuse(Refusal::TooMuchMemory);
     EngineOffice::Loaded loaded =
         m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path());
     if (!loaded.printed && !loaded.document) {
