@@ -146,6 +146,7 @@ MainWindow::MainWindow(MainWindowEnvironment environment, QWidget *parent)
     batch.createWord = m_environment.createWord;
     batch.isOfficeRunning = m_environment.isOfficeRunning;
     batch.expectDocuments = m_environment.expectDocuments;
+    batch.sandboxNotice = m_environment.sandboxNotice;
     m_batch = std::make_unique<BatchDriver>(std::move(batch));
     connect(startButton, &QPushButton::clicked, this, [this] { m_batch->run(); });
     new PointerRule(

@@ -29,6 +29,9 @@ struct MainWindowEnvironment
     // Told during a run which documents come next, so their engines can open them
     // ahead (see BatchHost); unset: nothing is told.
     std::function<void(const QStringList &documents)> expectDocuments;
+    // What the user is told once, after the first run, about the engines' sandbox
+    // (see BatchHost); unset: nothing.
+    std::function<QString()> sandboxNotice;
 
     // Start-up and the end of the program; runPagelift fills in the real ones.
     QString settingsFolder; // holds Orvanta.conf; empty: nothing is read or written

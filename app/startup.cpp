@@ -9,6 +9,7 @@
 #include "filelistview.h"
 #include "pagememory.h"
 #include "pathbytes.h"
+#include "sandboxstatus.h"
 #include "settings.h"
 #include "skinengine.h"
 #include "splash.h"
@@ -90,8 +91,19 @@ MainWindowEnvironment realEnvironment()
     environment.settingsFolder = SettingsStore::userFolder();
     environment.programFolder = QCoreApplication::applicationDirPath();
     // The launcher starts now, beside the splash window, so the first document
-    // already finds an engine made ready.
-    useEnginePool(environment, std::make_shared<EnginePool>(environment.programFolder));
+    // already finds an engine made ready. Its engines read what LinkedFiles allowed
+    // when the window opened.
+    SandboxChoice sandbox;
+    if (settings::readChoice(SettingsStore(environment.settingsFolder), settings::kLinkedFiles) ==
+        1)
+        sandbox.linkedFiles = LinkedFiles::Beside;
+    useEnginePool(environment,
+                  std::make_shared<EnginePool>(environment.programFolder, kDefaultCallTimeoutMs, 0,
+                                               2, EnginePool::kDefaultDocumentsPerEngine, sandbox));
+    const QString engineFolder = environment.programFolder;
+    environment.sandboxNotice = [engineFolder] {
+        return sandboxNotice(sandboxStatus(engineFolder));
+    };
     environment.openHomePage = [](const QString &address) { openInBrowser(address); };
     environment.randomFraction = [] { return timeOfDayRandomFraction(); };
     environment.splashPause = std::chrono::seconds(4);

@@ -4,6 +4,7 @@
 #include "enginechannel.h"
 #include "engineclient.h"
 #include "jobcount.h"
+#include "leftout.h"
 #include "machineshare.h"
 #include "options.h"
 #include "pageexporter.h"
@@ -156,6 +157,10 @@ private:
             QString::number(qulonglong(m_engineMemoryLimit)),
             QStringLiteral("--spares"),
             QString::number(kSparesPerWorker),
+            QStringLiteral("--linked-files"),
+            m_options.linkedBeside ? QStringLiteral("beside") : QStringLiteral("none"),
+            QStringLiteral("--require-sandbox"),
+            m_options.requireSandbox ? QStringLiteral("yes") : QStringLiteral("no"),
         };
         Worker worker;
         if (!spawnConnected(m_program, arguments, worker.pid, worker.socket)) {
@@ -257,6 +262,10 @@ private:
         const int index = fields[1].toInt(&ok);
         if (!ok || index < 0 || index >= int(m_results.size()))
             return;
+        if (fields[0] == "leftout") {
+            m_results[index].leftOut << workerprotocol::fromText(fields[2]);
+            return;
+        }
         if (fields[0] == "image") {
             const QString image = workerprotocol::fromText(fields[2]);
             m_results[index].images << image;
@@ -429,6 +438,9 @@ private:
                 const QString oneLine = QString(result.error).replace(u'\n', u' ').simplified();
                 std::fprintf(m_err, "pagelift-convert: %s\n", printable(oneLine).constData());
             }
+            if (const QString leftOut = describeLeftOut(document, result.leftOut);
+                !leftOut.isEmpty())
+                std::fprintf(m_err, "pagelift-convert: %s\n", printable(leftOut).constData());
             const QByteArray line = documentLine(document, result, m_written, m_options.json);
             if (std::fputs(line.constData(), m_out) == EOF || std::fflush(m_out) != 0) {
                 m_reportLost = true;

@@ -8,6 +8,7 @@
 #include "options.h"
 #include "pathbytes.h"
 #include "printable.h"
+#include "sandboxstatus.h"
 #include "settings.h"
 #include "thumbnail.h"
 #include "worker.h"
@@ -44,6 +45,7 @@ QString engineFolder()
 
 // pagelift-convert --worker -q N -f FORMAT --gray 0|1 --pages LIST --box-width W
 //     --box-height H -r DPI --timeout S --memory-limit BYTES --spares N
+//     --linked-files none|beside --require-sandbox yes|no
 int worker(int &argc, char **argv)
 {
     WorkerSettings settings;
@@ -71,6 +73,10 @@ int worker(int &argc, char **argv)
             settings.memoryLimitBytes = size_t(value);
         else if (name == "--spares")
             settings.spares = int(value);
+        else if (name == "--linked-files" && QByteArray(argv[i + 1]) == "beside")
+            settings.sandbox.linkedFiles = LinkedFiles::Beside;
+        else if (name == "--require-sandbox")
+            settings.sandbox.required = QByteArray(argv[i + 1]) == "yes";
     }
     return runWorker(argc, argv, settings);
 }
@@ -114,14 +120,28 @@ int main(int argc, char *argv[])
         std::fputs(qPrintable(usageText()), stdout);
         return 0;
     }
-    if (options.thumbnailSize > 0)
-        return runThumbnail(argc, argv, options, engineFolder());
+    // What the engines' sandbox enforces here, said once.
+    const SandboxStatus sandbox = sandboxStatus(engineFolder());
     if (options.version) {
-        std::printf("pagelift-convert %s\n", PAGELIFT_VERSION);
+        std::printf("pagelift-convert %s\nsandbox: %s\n", PAGELIFT_VERSION,
+                    sandbox.complete ? "complete (no network, no programs, reads only what "
+                                       "conversion needs)"
+                                     : qPrintable("incomplete: " + sandbox.missing));
         const machineshare::Share share = machineshare::current();
         std::printf("%s\n", qPrintable(describeJobs(share, defaultJobs(share, options.dpi))));
         return 0;
     }
+    if (!sandbox.complete && options.requireSandbox) {
+        std::fprintf(stderr,
+                     "pagelift-convert: nothing converted: --require-sandbox, and the sandbox "
+                     "is not complete: %s\n",
+                     qPrintable(sandbox.missing));
+        return 2;
+    }
+    if (!sandbox.complete)
+        std::fprintf(stderr, "pagelift-convert: %s\n", qPrintable(sandboxNotice(sandbox)));
+    if (options.thumbnailSize > 0)
+        return runThumbnail(argc, argv, options, engineFolder());
 
     const Collection collection = collectDocuments(options);
     if (!collection.usageError.isEmpty()) {

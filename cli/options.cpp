@@ -145,10 +145,23 @@ std::vector<Option> optionTable(ConvertOptions &o)
          "SIZE x SIZE pixels, written to exactly OUTPUT, nothing written on failure; "
          "--timeout is the time the whole thumbnail may take (default 10 seconds)",
          "a size in pixels from 1 to 20000", number(1, kMostPixels, o.thumbnailSize)},
+        {"", "--linked-files", "none|beside",
+         "what a document's linked pictures may come from besides the document: nothing, or "
+         "files under its own folder (default: the window's LinkedFiles, none)",
+         "none or beside",
+         [&o](const QString &v) {
+             o.linkedBeside = v == QLatin1String("beside");
+             return v == QLatin1String("none") || v == QLatin1String("beside");
+         }},
+        {"", "--require-sandbox", "",
+         "convert nothing unless the engines' sandbox is wholly in force (exit status 2 "
+         "otherwise)",
+         "", flag(o.requireSandbox)},
         {"-h", "--help", "", "this text", "", flag(o.help)},
         {"", "--version", "",
-         "the program's version, and the CPUs, memory and jobs a run would take", "",
-         flag(o.version)},
+         "the program's version, what its sandbox enforces, and the CPUs, memory and jobs a "
+         "run would take",
+         "", flag(o.version)},
     };
 }
 
@@ -205,6 +218,7 @@ ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore
     ConvertOptions &o = parsed.options;
     o.quality = settings::readInt(store, settings::kQuality);
     o.dpi = settings::readInt(store, settings::kResolution);
+    o.linkedBeside = settings::readChoice(store, settings::kLinkedFiles) == 1;
     const std::vector<Option> table = optionTable(o);
     const auto named = [&](const QString &name) {
         return std::find_if(table.begin(), table.end(), [&](const Option &option) {

@@ -33,7 +33,9 @@ struct ConvertOptions
     bool stopOnError = false;
     int timeoutSeconds = 120;
     bool json = false;
-    bool verbose = false; // say on standard error what the jobs rest on
+    bool verbose = false;        // say on standard error what the jobs rest on
+    bool linkedBeside = false;   // --linked-files beside (default: the window's LinkedFiles)
+    bool requireSandbox = false; // --require-sandbox
     bool help = false;
     bool version = false;
 };

@@ -81,7 +81,10 @@ QByteArray documentLine(const QString &document, const DocumentResult &result,
                       ",\"by\":" + jsonString(replaced[i].second) + '}';
         object += ']';
     }
-    return object + ",\"seconds\":" + QByteArray::number(result.seconds, 'f', 3) + "}\n";
+    object += ",\"left_out\":[";
+    for (qsizetype i = 0; i < result.leftOut.size(); ++i)
+        object += (i ? "," : "") + jsonString(result.leftOut[i]);
+    return object + "],\"seconds\":" + QByteArray::number(result.seconds, 'f', 3) + "}\n";
 }
 
 void writeSummary(FILE *err, const QString &lead, qsizetype converted, qsizetype total,

@@ -19,7 +19,8 @@ struct DocumentResult
     bool failed = false;
     QString error;
     QStringList images;
-    int pageCount = 0; // the document's own, chosen or not
+    QStringList leftOut; // links the engine left out of the document
+    int pageCount = 0;   // the document's own, chosen or not
     double seconds = 0;
 };
 

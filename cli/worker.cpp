@@ -116,8 +116,9 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
     // The page path is the window's, widgets and clipboard included, drawn offscreen.
     const std::unique_ptr<QApplication> app = OffscreenPages::application(argc, argv);
 
-    auto pool = std::make_shared<EnginePool>(settings.engineFolder, settings.document.callTimeoutMs,
-                                             settings.memoryLimitBytes, settings.spares);
+    auto pool = std::make_shared<EnginePool>(
+        settings.engineFolder, settings.document.callTimeoutMs, settings.memoryLimitBytes,
+        settings.spares, EnginePool::kDefaultDocumentsPerEngine, settings.sandbox);
     const WordFactory createWord = pooledEngineFactory(pool, settings.document);
     OffscreenPages pages(settings.image.quality);
 
@@ -139,6 +140,10 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         host.pages = settings.document.pages;
         host.imageWritten = [&](const QString &image) {
             report({"image", job.index, workerprotocol::text(image)});
+        };
+        host.leftOut = [&](const QStringList &links) {
+            for (const QString &link : links)
+                report({"leftout", job.index, workerprotocol::text(link)});
         };
         qint32 pageCount = 0;
         if (const auto failure =

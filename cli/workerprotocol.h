@@ -12,6 +12,7 @@
 //   to a worker:    protect <device> <inode>   (a document of the run, before any job)
 //                   job <index> <document> <output path or empty>
 //   from a worker:  image <index> <image path>
+//                   leftout <index> <link the engine left out of the document>
 //                   done <index> <pages>
 //                   failed <index> <message>
 namespace workerprotocol {

@@ -3,6 +3,7 @@
 #include "dialogs.h"
 #include "error.h"
 #include "filereplace.h"
+#include "leftout.h"
 #include "mousepointer.h"
 #include "officecheck.h"
 #include "pathbytes.h"
@@ -25,13 +26,6 @@ QString describeFailure(const QString &message, const QString &document)
     if (message.contains(document))
         return message;
     return QStringLiteral("%1\n\nThe run stopped at \"%2\".").arg(message, document);
-}
-
-// The run's last message, and what it replaced of its own.
-QString withReplacements(const QString &message, const RunImages &images)
-{
-    const QString replaced = images.describe();
-    return replaced.isEmpty() ? message : message + QStringLiteral("\n\n") + replaced;
 }
 
 } // namespace
@@ -89,12 +83,29 @@ void BatchDriver::protectListedDocuments()
     }
 }
 
+QString BatchDriver::finalMessage(const QString &message, const RunImages &written,
+                                  const QStringList &leftOut)
+{
+    QStringList parts{message};
+    if (const QString replaced = written.describe(); !replaced.isEmpty())
+        parts << replaced;
+    if (!leftOut.isEmpty())
+        parts << leftOut.join(u'\n');
+    if (!m_sandboxTold && m_host.sandboxNotice) {
+        m_sandboxTold = true;
+        if (const QString notice = m_host.sandboxNotice(); !notice.isEmpty())
+            parts << notice;
+    }
+    return parts.join(QStringLiteral("\n\n"));
+}
+
 void BatchDriver::convertAll(BusyPointer &busy)
 {
     const int count = m_host.rowCount();
     QProgressBar *bar = m_host.progressBar;
     RunImages written;
     protectListedDocuments();
+    QStringList leftOut; // a sentence for each document that had something left out
     bar->setRange(0, count * kStepsPerDocument);
     bar->setValue(0);
 
@@ -113,6 +124,9 @@ void BatchDriver::convertAll(BusyPointer &busy)
         exporter.imageWritten = [&written, document](const QString &image) {
             written.note(document, image);
         };
+        exporter.leftOut = [&leftOut, document](const QStringList &links) {
+            leftOut << describeLeftOut(document, links);
+        };
         exporter.pageWritten = [bar, before](int pagesDone, int pageCount) {
             const int share = pageCount > 0
                                   ? std::min(pagesDone, pageCount) * kStepsPerDocument / pageCount
@@ -125,7 +139,7 @@ void BatchDriver::convertAll(BusyPointer &busy)
             expectNothing();
             busy.end();
             m_host.dialogs->messageBox(
-                m_host.window, withReplacements(describeFailure(*failure, document), written));
+                m_host.window, finalMessage(describeFailure(*failure, document), written, leftOut));
             return;
         }
         bar->setValue(position * kStepsPerDocument);
@@ -134,5 +148,6 @@ void BatchDriver::convertAll(BusyPointer &busy)
 
     expectNothing();
     bar->setValue(0);
-    m_host.dialogs->messageBox(m_host.window, withReplacements(QStringLiteral("Done."), written));
+    m_host.dialogs->messageBox(m_host.window,
+                               finalMessage(QStringLiteral("Done."), written, leftOut));
 }

@@ -11,6 +11,7 @@ class Dialogs;
 class PointerOwner;
 class QProgressBar;
 class QWidget;
+class RunImages;
 
 // What a batch run reads and writes on the main window.
 struct BatchHost
@@ -28,6 +29,9 @@ struct BatchHost
     // (the next two), so that engines can open those ahead; told an empty list when
     // the run ends. Optional.
     std::function<void(const QStringList &documents)> expectDocuments;
+    // What the user is told once, at the end of the first run, about the engines'
+    // sandbox: empty when it is wholly in force. Optional.
+    std::function<QString()> sandboxNotice;
 };
 
 // The start button: converts every listed document, in list order, each through a
@@ -48,7 +52,12 @@ private:
     void expectNothing();
     // No image of the run may be written over a document of the list.
     void protectListedDocuments();
+    // The run's last message: `message`, then what the run replaced of its own and
+    // left out of its documents, and after the first run what the sandbox lacks.
+    QString finalMessage(const QString &message, const RunImages &written,
+                         const QStringList &leftOut);
 
     BatchHost m_host;
     bool m_running = false;
+    bool m_sandboxTold = false;
 };

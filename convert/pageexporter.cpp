@@ -99,6 +99,8 @@ qint32 exportPages(const QString &path, const WordFactory &createWord, const Exp
     // Ending the instance on every path: a failed call leaves no engine behind.
     std::unique_ptr<WordApplication> word = createWord();
     word->documentsOpen(document);
+    if (const QStringList links = word->leftOut(); host.leftOut && !links.isEmpty())
+        host.leftOut(links);
     word->activeDocumentRepaginate();
     const qint32 pageCount =
         word->activeDocumentBuiltInDocumentProperties(automation::kPropertyPages);

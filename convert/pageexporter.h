@@ -24,6 +24,9 @@ struct ExportHost
     std::function<void(int pagesDone, int pageCount)> pageWritten;
     // Told the file of each page written. Optional.
     std::function<void(const QString &image)> imageWritten;
+    // Told, once the document is open, what its word processor left out of it
+    // (WordApplication::leftOut), when anything was. Optional.
+    std::function<void(const QStringList &links)> leftOut;
     // Where the images go, as the path they are named after: empty for beside the
     // document (its own path), else a path whose base name the images take instead
     // (folders missing on the way are made).

@@ -76,6 +76,22 @@ int readInt(const SettingsStore &store, const SettingKey &key)
                           double(std::numeric_limits<int>::max())));
 }
 
+int toChoice(const ChoiceKey &key, const QString &text)
+{
+    const QString word = text.trimmed();
+    for (size_t i = 0; i < key.choices.size(); ++i) {
+        if (word.compare(QLatin1String(key.choices[i]), Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    return 0;
+}
+
+int readChoice(const SettingsStore &store, const ChoiceKey &key)
+{
+    return toChoice(key, store.readSetting(QLatin1String(kApplication), QLatin1String(kSection),
+                                           QLatin1String(key.name), QString()));
+}
+
 QSettings::Status write(const SettingsStore &store, const SettingKey &key, int value)
 {
     return store.writeSetting(QLatin1String(kApplication), QLatin1String(kSection),

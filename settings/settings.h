@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <limits>
+#include <span>
 
 // The per-user preferences. Every value is text in an INI file named after the
 // application, one group per section. Values are written through at once and never
@@ -48,6 +49,13 @@ struct SettingKey
     double defaultValue;
 };
 
+// A key whose value is one of a few words.
+struct ChoiceKey
+{
+    const char *name;
+    std::span<const char *const> choices; // the first is the default
+};
+
 namespace settings {
 
 inline constexpr const char *kApplication = "Orvanta";
@@ -66,6 +74,11 @@ inline constexpr SettingKey kShowAgain{"ShowAgain", SettingKey::Number,
                                        std::numeric_limits<double>::lowest(),
                                        std::numeric_limits<double>::max(), 0};
 
+// What engines may read beyond the document: "none", or "beside" for the files under
+// the document's own folder (pictures linked beside it). Never the network.
+inline constexpr const char *kLinkedFilesChoices[] = {"none", "beside"};
+inline constexpr ChoiceKey kLinkedFiles{"LinkedFiles", kLinkedFilesChoices};
+
 // Text to number as the store's readers convert it: blanks around the number are
 // ignored, a fraction goes to the nearest whole number for whole-number keys (halves
 // to the even neighbour). Text that is no number gives the key's default; a number
@@ -75,6 +88,11 @@ double toNumber(const SettingKey &key, const QString &text);
 // Reads the key from the program's section and converts it.
 double read(const SettingsStore &store, const SettingKey &key);
 int readInt(const SettingsStore &store, const SettingKey &key);
+// The position of the stored word among the key's choices, without regard to case or
+// blanks around it; any other text gives the default, 0.
+int readChoice(const SettingsStore &store, const ChoiceKey &key);
+int toChoice(const ChoiceKey &key, const QString &text);
+
 // Writes a whole number as its shortest decimal text.
 QSettings::Status write(const SettingsStore &store, const SettingKey &key, int value);
 

@@ -28,6 +28,7 @@ private:
         qsizetype messages = 0;
     };
     QList<Announcement> m_announced;
+    QString m_sandboxNotice; // what the window is told the sandbox lacks
     std::unique_ptr<MainWindow> m_form;
 
     QString addDocument(const QString &name, int pages)
@@ -73,6 +74,8 @@ private slots:
         environment.expectDocuments = [this](const QStringList &documents) {
             m_announced.append({documents, opened().size(), m_dialogs.shown.size()});
         };
+        m_sandboxNotice.clear();
+        environment.sandboxNotice = [this] { return m_sandboxNotice; };
         m_form = std::make_unique<MainWindow>(environment);
         m_form->fileList->setColumnCount(1);
     }
@@ -107,6 +110,25 @@ private slots:
         list({doc, other});
         m_form->startButton->click();
         QCOMPARE(m_dialogs.messages, QStringList{"Done."});
+    }
+
+    // What the engine left out of each document follows "Done.", and what the sandbox
+    // lacks ends the first run's message only.
+    void leftOutAndSandboxAreToldAtTheEnd()
+    {
+        const QString linking = addDocument("linking.odt", 1);
+        const QString plain = addDocument("plain.odt", 1);
+        m_word.document(linking).leftOut = {"/elsewhere/secret.png", "http://127.0.0.1:9/a.png"};
+        m_sandboxNotice = "Documents are converted without the whole sandbox: no Landlock.";
+        list({linking, plain});
+        const QString leftOut =
+            "Pictures linked from outside \"" + linking +
+            "\" were left out: /elsewhere/secret.png, http://127.0.0.1:9/a.png.";
+        m_form->startButton->click();
+        QCOMPARE(m_dialogs.messages, QStringList{"Done.\n\n" + leftOut + "\n\n" + m_sandboxNotice});
+        m_dialogs = FakeDialogs();
+        m_form->startButton->click();
+        QCOMPARE(m_dialogs.messages, QStringList{"Done.\n\n" + leftOut});
     }
 
     void documentsConvertInListOrder()

@@ -32,14 +32,6 @@ namespace {
 const QString kProgram = qEnvironmentVariable("PAGELIFT_BIN_DIR") + "/pagelift-convert";
 const QString kFakeFolder = QStringLiteral(PAGELIFT_FAKE_ENGINE_DIR);
 
-struct Outcome
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-    QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
-};
-
 } // namespace
 
 class TestConvert : public QObject
@@ -66,24 +58,13 @@ private:
         return environment;
     }
 
-    Outcome run(const QStringList &arguments, const QByteArray &input = {})
+    Outcome run(const QStringList &arguments, const QByteArray &input = {},
+                const QString &sandboxMissing = {})
     {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.setWorkingDirectory(m_dir.path());
-        process.start(kProgram, arguments);
-        process.write(input);
-        process.closeWriteChannel();
-        Outcome outcome;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return outcome;
-        }
-        outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        outcome.out = process.readAllStandardOutput();
-        outcome.err = process.readAllStandardError();
-        return outcome;
+        QProcessEnvironment environment = this->environment();
+        if (!sandboxMissing.isEmpty())
+            environment.insert("FAKE_SANDBOX_MISSING", sandboxMissing);
+        return runToEnd(kProgram, arguments, environment, m_dir.path(), input);
     }
 
     // A command line run by bash, with the program as $P, for what only a shell sets
@@ -199,6 +180,9 @@ private slots:
             << QStringList{} << "nothing to convert: give documents or folders";
         QTest::newRow("an empty folder")
             << QStringList{"empty"} << "nothing to convert: no documents found";
+        QTest::newRow("linked files of an unknown kind")
+            << QStringList{"--linked-files", "all", "a.doc"}
+            << "--linked-files needs none or beside, not \"all\"";
     }
 
     void usageErrors()
@@ -223,6 +207,55 @@ private slots:
         outcome = run({"--version"});
         QCOMPARE(outcome.status, 0);
         QVERIFY(outcome.out.startsWith("pagelift-convert 0."));
+    }
+
+    // What the engines' sandbox lacks is said once per run, in --version, and refuses
+    // the run under --require-sandbox.
+    void sandboxReport_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("missing"); // what the engine says is not in force
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("images");
+        QTest::addColumn<QByteArray>("out"); // a line standard output holds
+        QTest::addColumn<QByteArray>("err"); // a line standard error holds once
+        const QStringList two{"one.doc", "two.doc"};
+        QTest::newRow("complete: nothing said")
+            << two << "" << 0 << 2 << QByteArray() << QByteArray();
+        QTest::newRow("incomplete: said once")
+            << two << "no Landlock" << 0 << 2 << QByteArray()
+            << QByteArray("pagelift-convert: Documents are converted without the whole sandbox: no "
+                          "Landlock.\n");
+        QTest::newRow("incomplete and required: refused")
+            << QStringList{"--require-sandbox"} + two << "no Landlock" << 2 << 0 << QByteArray()
+            << QByteArray("pagelift-convert: nothing converted: --require-sandbox, and the "
+                          "sandbox is not complete: no Landlock\n");
+        QTest::newRow("complete and required: converted")
+            << QStringList{"--require-sandbox"} + two << "" << 0 << 2 << QByteArray()
+            << QByteArray();
+        QTest::newRow("version tells")
+            << QStringList{"--version"} << "no Landlock" << 0 << 0
+            << QByteArray("sandbox: incomplete: no Landlock\n") << QByteArray();
+    }
+
+    void sandboxReport()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, missing);
+        QFETCH(int, status);
+        QFETCH(int, images);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        document("one.doc", "pages 1\n");
+        document("two.doc", "pages 1\n");
+        const Outcome outcome = run(arguments, {}, missing);
+        QCOMPARE(outcome.status, status);
+        QCOMPARE(this->images().size(), images);
+        QVERIFY2(out.isEmpty() || outcome.out.contains(out), outcome.out.constData());
+        if (err.isEmpty())
+            QVERIFY2(!outcome.err.contains("sandbox"), outcome.err.constData());
+        else
+            QCOMPARE(outcome.err.count(err), 1);
     }
 
     // Good, password-protected, damaged and missing documents: the good ones are
@@ -365,7 +398,7 @@ private slots:
                                  "/same_1.jpg\",\"by\":\"" + odt.toUtf8() + "\"}]";
         QVERIFY2(objects[0].startsWith(first), objects[0].constData());
         QVERIFY2(
-            objects[1].contains("\"images\":[\"" + out.toUtf8() + "/same_1.jpg\"],\"seconds\""),
+            objects[1].contains("\"images\":[\"" + out.toUtf8() + "/same_1.jpg\"],\"left_out\":[],\"seconds\""),
             objects[1].constData());
         QCOMPARE(images(out), (QStringList{"same_1.jpg", "same_2.jpg"}));
     }
@@ -682,8 +715,8 @@ private slots:
 
         const QRegularExpression reason("^1 CPU of \\d+, \\d+\\.\\d GiB of memory: 1 job$");
         QCOMPARE(version.status, 0);
-        QCOMPARE(version.lines().size(), 2);
-        QVERIFY2(reason.match(version.lines()[1]).hasMatch(), version.out.constData());
+        QCOMPARE(version.lines().size(), 3); // the version, the sandbox, the share
+        QVERIFY2(reason.match(version.lines()[2]).hasMatch(), version.out.constData());
         QCOMPARE(verbose.status, 0);
         const QString first = QString::fromUtf8(verbose.err).section('\n', 0, 0);
         QVERIFY2(reason.match(first.mid(QStringLiteral("pagelift-convert: ").size())).hasMatch(),

@@ -3,7 +3,9 @@
 
 #include "filekind.h"
 #include "folderwatch.h"
+#include "handover.h"
 #include "macrosniff.h"
+#include "madedocuments.h"
 #include "moduleaddress.h"
 #include "printedpages.h"
 #include "profile.h"
@@ -13,20 +15,25 @@
 #include "storedzip.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <QScopeGuard>
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/un.h>
 
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <thread>
@@ -147,6 +154,72 @@ private:
     QTemporaryDir m_dir;
 
 private slots:
+    // A document handed over is copied whole under its own name, and the copy goes with
+    // the object; what is no regular file, or finds no room, gives no copy.
+    void handedDocumentIsCopiedWhole()
+    {
+        const QString original = m_dir.filePath("handed/report.docx");
+        QVERIFY(QDir().mkpath(m_dir.filePath("handed")));
+        QByteArray content(300000, '\0');
+        for (int i = 0; i < content.size(); ++i)
+            content[i] = char(i * 7);
+        QVERIFY(writeFile(original, content));
+        const UniqueFd file(::open(QFile::encodeName(original).constData(), O_RDONLY));
+        const UniqueFd folder(::open(QFile::encodeName(m_dir.path()).constData(), O_RDONLY));
+        const std::filesystem::path into = m_dir.filePath("copies").toStdString();
+        {
+            const auto copy = HandedDocument::copy(file.get(), into, "report.docx");
+            QVERIFY(copy);
+            QCOMPARE(QString::fromStdString(copy->path().filename()), "report.docx");
+            QFile copied(QString::fromStdString(copy->path()));
+            QVERIFY(copied.open(QIODevice::ReadOnly));
+            QCOMPARE(copied.readAll(), content);
+        }
+        QVERIFY(!std::filesystem::exists(into / "report.docx"));
+        QVERIFY(!HandedDocument::copy(folder.get(), into, "folder"));
+        QVERIFY(HandedDocument::isRegularFile(file.get()));
+        // A folder where the copies would go that cannot be made: no room.
+        QVERIFY(!HandedDocument::copy(file.get(), "/proc/self/no-such-place", "report.docx"));
+    }
+
+    // What the engine names as left out: every link to the network, and files it may
+    // not read; a file that is there, or missing, is not.
+    void leftOutLinks_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("named"); // empty: not left out
+        QTest::newRow("http") << "http://127.0.0.1:1/a.png"
+                              << "http://127.0.0.1:1/a.png";
+        QTest::newRow("another machine's file") << "file://host/a.png"
+                                                << "file://host/a.png";
+        QTest::newRow("a file that is there")
+            << QUrl::fromLocalFile(m_dir.filePath("there.png")).toString() << "";
+        // A socket cannot be opened as a file, as a file out of the engine's set cannot.
+        QTest::newRow("escaped name of a file it cannot open")
+            << QUrl::fromLocalFile(m_dir.filePath("no entry.sock")).toString(QUrl::FullyEncoded)
+            << m_dir.filePath("no entry.sock");
+        QTest::newRow("a missing file")
+            << QUrl::fromLocalFile(m_dir.filePath("gone.png")).toString() << "";
+    }
+
+    void leftOutLinks()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, named);
+        QVERIFY(writeFile(m_dir.filePath("there.png"), "png"));
+        const QByteArray socketPath = QFile::encodeName(m_dir.filePath("no entry.sock"));
+        const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+        QVERIFY(QFile::exists(m_dir.filePath("no entry.sock")) ||
+                ::bind(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        const std::vector<std::string> left = ::leftOutLinks({link.toStdString()});
+        QCOMPARE(left.size(), named.isEmpty() ? size_t(0) : size_t(1));
+        if (!named.isEmpty())
+            QCOMPARE(QString::fromStdString(left.front()), named);
+    }
+
     // --- the rest of the document ---
 
     void exporterSequenceTakesOnePageAtATime()
@@ -333,8 +406,9 @@ private slots:
         QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
         UniqueFd client(ends[0]), engine(ends[1]);
         int served = -1;
+        RequestReader requests(engine.get());
         std::thread server(
-            [&] { served = serveCalls(engine.get(), engine.get(), nullptr, "no office", 0); });
+            [&] { served = serveCalls(requests, engine.get(), nullptr, "no office", 0); });
         auto guard = qScopeGuard([&] {
             client.reset();
             server.join();

@@ -136,7 +136,7 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QList<QByteArray> calls = file.readAll().split('\n');
             QCOMPARE(calls.value(0), QByteArray("warmed"));
-            QCOMPARE(calls.value(1), QByteArray("open 96 0 0"));
+            QCOMPARE(calls.value(1), QByteArray("open 96 1 0"));
         }
 
         // The next documents' engines are already waiting, two of them, each under a
@@ -187,7 +187,7 @@ private slots:
             const QStringList ahead = paths.mid(i, 2);
             QCOMPARE(pool->openedAhead(), ahead);
             for (int j = i; j < std::min(i + 2, 5); ++j)
-                QTRY_COMPARE_WITH_TIMEOUT(calls(j).count("open 96 0 0"), 1, 10000);
+                QTRY_COMPARE_WITH_TIMEOUT(calls(j).count("open 96 1 0"), 1, 10000);
             const Run run = convert(create, paths[i], launchers);
             QCOMPARE(run.goodPages, 2);
             QVERIFY(launchers.contains(run.parent));
@@ -195,7 +195,7 @@ private slots:
             QVERIFY(ended(run.pid));
             // The Open sent ahead was the document's only one.
             const QList<QByteArray> done = calls(i);
-            QCOMPARE(done.count("open 96 0 0"), 1);
+            QCOMPARE(done.count("open 96 1 0"), 1);
             QCOMPARE(done.count("quit 0 0 0"), 1);
             // Only the last document, with none expected after it, is told it is
             // converted alone (and may take every processor).
@@ -236,12 +236,12 @@ private slots:
             return found;
         };
         pool->expect({path}, 96);
-        QTRY_COMPARE_WITH_TIMEOUT(opens(), QList<QByteArray>{"open 96 0 0"}, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(opens(), QList<QByteArray>{"open 96 1 0"}, 10000);
         pool->expect({path}, 300);
         QCOMPARE(pool->openedAhead(), QStringList{path});
         const Run run = convert(pooledEngineFactory(pool, {20000, 300}), path);
         QCOMPARE(run.goodPages, 1);
-        QCOMPARE(opens(), (QList<QByteArray>{"open 96 0 0", "open 300 0 0"}));
+        QCOMPARE(opens(), (QList<QByteArray>{"open 96 1 0", "open 300 1 0"}));
     }
 
     void deadSpareIsReplacedWhenDocumentsAreExpected()

@@ -67,6 +67,26 @@ private slots:
         QCOMPARE(settings::toNumber(settings::kQuality, text), expected);
     }
 
+    // LinkedFiles widens what engines read only when it says "beside"; anything else
+    // keeps the default, none.
+    void linkedFilesChoice_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("none") << "none" << 0;
+        QTest::newRow("beside") << "beside" << 1;
+        QTest::newRow("case and blanks") << " Beside " << 1;
+        QTest::newRow("unknown word") << "everywhere" << 0;
+        QTest::newRow("empty") << "" << 0;
+    }
+
+    void linkedFilesChoice()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        QCOMPARE(settings::toChoice(settings::kLinkedFiles, text), expected);
+    }
+
     void missingKeyGivesDefaultAndCreatesNothing()
     {
         StartupRig rig;

@@ -66,8 +66,21 @@ public:
 
     ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) override
     {
+        return writeWithDescriptor(data, size, -1, deadline);
+    }
+
+    ChannelStatus writeWithDescriptor(const char *data, size_t size, int descriptor,
+                                      QDeadlineTimer deadline) override
+    {
         return transfer(POLLOUT, size, deadline, [&](size_t done) {
-            return ::send(m_socket.get(), data + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (descriptor < 0)
+                return ::send(m_socket.get(), data + done, size - done,
+                              MSG_DONTWAIT | MSG_NOSIGNAL);
+            const ssize_t n = engineprotocol::sendWithDescriptors(
+                m_socket.get(), data + done, size - done, {&descriptor, 1}, MSG_DONTWAIT);
+            if (n > 0)
+                descriptor = -1; // it went with these bytes
+            return n;
         });
     }
 

@@ -28,6 +28,10 @@ public:
 
     virtual qint64 pid() const = 0;
     virtual ChannelStatus write(const char *data, size_t size, QDeadlineTimer deadline) = 0;
+    // As write(), with `descriptor` sent along with the first bytes (a document for the
+    // engine to read).
+    virtual ChannelStatus writeWithDescriptor(const char *data, size_t size, int descriptor,
+                                              QDeadlineTimer deadline) = 0;
     // Reads exactly `size` bytes into `data`.
     virtual ChannelStatus read(void *data, size_t size, QDeadlineTimer deadline) = 0;
     // As read(), and takes over a descriptor that the engine sent along with these

@@ -4,6 +4,7 @@
 #include "error.h"
 #include "machineshare.h"
 #include "pathbytes.h"
+#include "socketio.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -158,11 +159,11 @@ void EngineClient::fail(EngineFailure failure, const char *call, const QString &
         engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
 }
 
-void EngineClient::writeUnsent(const char *name)
+void EngineClient::writeUnsent(const char *name, int descriptor)
 {
     const std::string frames = std::exchange(m_unsent, {});
-    const ChannelStatus status =
-        m_channel->write(frames.data(), frames.size(), QDeadlineTimer(m_callTimeoutMs));
+    const ChannelStatus status = m_channel->writeWithDescriptor(
+        frames.data(), frames.size(), descriptor, QDeadlineTimer(m_callTimeoutMs));
     if (status == ChannelStatus::Closed)
         fail(EngineFailure::Crashed, name);
     if (status == ChannelStatus::TimedOut)
@@ -195,13 +196,13 @@ void EngineClient::collectPosted()
     }
 }
 
-EngineClient::Answer EngineClient::call(const char *name, const Request &request)
+EngineClient::Answer EngineClient::call(const char *name, const Request &request, int descriptor)
 {
     if (!m_channel || !m_channel->isRunning())
         fail(EngineFailure::NotRunning, name);
     // The posted calls and this one go in one write; their answers come back in order.
     m_unsent += engineprotocol::encodeRequest(request);
-    writeUnsent(name);
+    writeUnsent(name, descriptor);
     collectPosted();
     return receive(name, request.call);
 }
@@ -263,6 +264,14 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
         if (answer.picture.isNull() || answer.picture.sizeInBytes() != expected)
             fail(EngineFailure::Refused, name, "there is not enough memory for the picture");
         check(m_channel->read(answer.picture.bits(), size_t(expected), deadline));
+    } else if (call == Call::Open && header.extra <= kMaxDetail) {
+        // What the engine left out of the document.
+        QByteArray leftOut(int(header.extra), '\0');
+        check(m_channel->read(leftOut.data(), header.extra, deadline));
+        for (const QByteArray &link : leftOut.split('\n')) {
+            if (!link.isEmpty())
+                m_leftOut << QString::fromUtf8(link);
+        }
     } else if (header.extra != 0) {
         fail(EngineFailure::Garbled, name);
     }
@@ -273,16 +282,18 @@ void EngineClient::documentsOpen(const QString &path)
 {
     m_path = path;
     m_servesAnother = false;
-    const Request request = openRequest(path, m_options.dpi);
+    m_leftOut.clear();
     if (m_channel && !m_channel->openedAhead().empty() &&
-        m_channel->openedAhead() == engineprotocol::encodeRequest(request)) {
+        opensSameDocument(m_channel->openedAhead(), path, m_options.dpi)) {
         // The engine was given this very call before it was handed over: only its
         // answer is still to come.
         m_channel->setOpenedAhead({});
         collectPosted();
         receive("Documents.Open", Call::Open);
     } else {
-        call("Documents.Open", request);
+        // The engine may not open the path itself: the document goes to it open.
+        const UniqueFd document = engineprotocol::openDocument(encodePath(path).toStdString());
+        call("Documents.Open", openRequest(path, m_options.dpi, bool(document)), document.get());
     }
     // Pages drawn otherwise than all of them at the resolution: the engine hears how
     // before it counts them.
@@ -355,9 +366,21 @@ void EngineClient::quit()
     m_channel->finish(QDeadlineTimer(kQuitGraceMs));
 }
 
-engineprotocol::Request openRequest(const QString &path, int dpi)
+engineprotocol::Request openRequest(const QString &path, int dpi, bool attached)
 {
-    return {Call::Open, dpi, 0, 0, encodePath(path).toStdString()};
+    return {Call::Open, dpi, attached ? engineprotocol::kDocumentAttached : 0, 0,
+            encodePath(path).toStdString()};
+}
+
+bool opensSameDocument(const std::string &frame, const QString &path, int dpi)
+{
+    // Whether the document came along with the call does not matter here: it may have
+    // become readable or not since.
+    Request request;
+    return frame.size() >= 4 &&
+           engineprotocol::decodeRequest(std::string_view(frame).substr(4), request) &&
+           request.call == Call::Open && request.a == dpi &&
+           request.text == encodePath(path).toStdString();
 }
 
 size_t engineMemoryLimit(int enginesAtOnce, size_t shareBytes)
@@ -376,18 +399,29 @@ QStringList memoryLimitArguments(size_t bytes)
     return {QStringLiteral("--memory-limit"), QString::number(qulonglong(bytes))};
 }
 
+QStringList sandboxArguments(const SandboxChoice &choice)
+{
+    QStringList arguments{QStringLiteral("--linked-files"),
+                          choice.linkedFiles == LinkedFiles::Beside ? QStringLiteral("beside")
+                                                                    : QStringLiteral("none")};
+    if (choice.required)
+        arguments << QStringLiteral("--require-sandbox");
+    return arguments;
+}
+
 WordFactory engineFactory(const QString &engineFolder, DocumentOptions options,
-                          size_t memoryLimitBytes)
+                          size_t memoryLimitBytes, SandboxChoice sandbox)
 {
     if (memoryLimitBytes == 0)
         memoryLimitBytes = engineMemoryLimit(1);
-    return [engineFolder, options, memoryLimitBytes]() -> std::unique_ptr<WordApplication> {
-        const QString program = QDir(engineFolder).filePath("pagelift-engine");
-        std::unique_ptr<EngineChannel> channel =
-            startEngineProcess(program, memoryLimitArguments(memoryLimitBytes));
-        if (!channel)
-            throw Error(engineFailureNumber(EngineFailure::StartFailed),
-                        engineFailureMessage(EngineFailure::StartFailed, program));
-        return std::make_unique<EngineClient>(std::move(channel), options);
-    };
+    return
+        [engineFolder, options, memoryLimitBytes, sandbox]() -> std::unique_ptr<WordApplication> {
+            const QString program = QDir(engineFolder).filePath("pagelift-engine");
+            std::unique_ptr<EngineChannel> channel = startEngineProcess(
+                program, memoryLimitArguments(memoryLimitBytes) + sandboxArguments(sandbox));
+            if (!channel)
+                throw Error(engineFailureNumber(EngineFailure::StartFailed),
+                            engineFailureMessage(EngineFailure::StartFailed, program));
+            return std::make_unique<EngineClient>(std::move(channel), options);
+        };
 }

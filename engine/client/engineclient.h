@@ -57,6 +57,21 @@ struct DocumentOptions
     PageChoice pages{};
 };
 
+// What an engine may read beyond its document (the LinkedFiles setting): nothing, or
+// the files under the document's own folder.
+enum class LinkedFiles
+{
+    None,
+    Beside,
+};
+// How engines are sandboxed: pagelift-engine's --linked-files and --require-sandbox.
+struct SandboxChoice
+{
+    LinkedFiles linkedFiles = LinkedFiles::None;
+    bool required = false; // documents are refused unless the whole sandbox is in force
+};
+QStringList sandboxArguments(const SandboxChoice &choice);
+
 // The memory one engine may take when `enginesAtOnce` engines may be alive together:
 // half of the memory this process may still use (machineshare.h), shared among them,
 // and at least 512 MiB. An engine that needs more ends its document with
@@ -108,6 +123,7 @@ public:
     void selectionCut() override;
     void activeDocumentClose(qint32 savechanges) override;
     void quit() override;
+    QStringList leftOut() const override { return m_leftOut; }
 
     // The engine's process id while it runs, else 0.
     qint64 enginePid() const;
@@ -122,13 +138,14 @@ private:
     // Sends one call and waits for its answer; throws on any failure. A cut's pixels
     // are used where they arrive: mapped from the engine's shared memory, or read
     // straight into the picture's buffer.
-    Answer call(const char *name, const engineprotocol::Request &request);
+    Answer call(const char *name, const engineprotocol::Request &request, int descriptor = -1);
     // Sends a call whose answer carries nothing the caller needs; the answer is
     // collected before the next call that waits, and a refusal is reported then,
     // under this call's name.
     void post(const char *name, const engineprotocol::Request &request);
-    // Writes the frames not written yet; a failure is reported under `name`.
-    void writeUnsent(const char *name);
+    // Writes the frames not written yet, `descriptor` along with them when not
+    // negative; a failure is reported under `name`.
+    void writeUnsent(const char *name, int descriptor = -1);
     Answer receive(const char *name, engineprotocol::Call call);
     void collectPosted();
     [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
@@ -141,13 +158,17 @@ private:
     std::string m_unsent;              // the frames of posted calls not written yet
     Recycler m_recycler;
     bool m_servesAnother = false; // the engine's answer to Close
+    QStringList m_leftOut;        // what the engine left out of the open document
 };
 
-// The call that opens `path` with its pages drawn at `dpi`.
-engineprotocol::Request openRequest(const QString &path, int dpi);
+// The call that opens `path` with its pages drawn at `dpi`; `attached` when the
+// document's descriptor goes with it.
+engineprotocol::Request openRequest(const QString &path, int dpi, bool attached = false);
+// Whether the call in `frame` opens `path` at `dpi`.
+bool opensSameDocument(const std::string &frame, const QString &path, int dpi);
 
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;
 // creation throws Error when the engine cannot be started. The engine may take
 // `memoryLimitBytes` of memory (0: engineMemoryLimit(1)).
 WordFactory engineFactory(const QString &engineFolder, DocumentOptions options = {},
-                          size_t memoryLimitBytes = 0);
+                          size_t memoryLimitBytes = 0, SandboxChoice sandbox = {});

@@ -4,6 +4,7 @@
 #include "enginechannel.h"
 #include "engineclient.h"
 #include "error.h"
+#include "pathbytes.h"
 #include "socketio.h"
 
 #include <QDir>
@@ -54,8 +55,12 @@ public:
 
     bool order(char kind) { return send(std::string(1, kind)); }
 
-    // An engine whose first call, `frame`, is written before it starts.
-    bool orderWithCall(const std::string &frame) { return send(orders::kEngineWithCall + frame); }
+    // An engine whose first call, `frame`, is written before it starts; `document`
+    // goes with it when not negative.
+    bool orderWithCall(const std::string &frame, int document)
+    {
+        return send(orders::kEngineWithCall + frame, document);
+    }
 
     // The engine the launcher forked for the oldest order, or null (and the launcher
     // is given up) when it has died, failed or not answered in time.
@@ -96,9 +101,9 @@ private:
         childprocesses::add(m_pid);
     }
 
-    bool send(const std::string &message)
+    bool send(const std::string &message, int descriptor = -1)
     {
-        if (!m_broken && !engineprotocol::writeFully(m_socket.get(), message))
+        if (!m_broken && !engineprotocol::writeWithDescriptor(m_socket.get(), message, descriptor))
             m_broken = true;
         if (!m_broken)
             m_engineInUse = true;
@@ -112,10 +117,11 @@ private:
 };
 
 EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLimitBytes, int spares,
-                       int documentsPerEngine)
+                       int documentsPerEngine, SandboxChoice sandbox)
     : m_program(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine"))), m_waitMs(waitMs),
       m_memoryLimitBytes(memoryLimitBytes ? memoryLimitBytes : engineMemoryLimit(spares + 1)),
-      m_documentsPerEngine(std::max(1, documentsPerEngine)), m_spareCount(spares)
+      m_documentsPerEngine(std::max(1, documentsPerEngine)), m_spareCount(spares),
+      m_sandbox(sandbox)
 {
     // One launcher for the engine at work and one for each engine made ready.
     for (int i = 0; i < m_spareCount + 1; ++i) {
@@ -187,7 +193,8 @@ void EnginePool::expect(const QStringList &documents, int dpi)
         // Kept: a spare that opened nothing, or the very call a document of the list
         // would now make.
         if (spare->document.isEmpty() ||
-            (documents.contains(spare->document) && spare->frame == openFrame(spare->document))) {
+            (documents.contains(spare->document) &&
+             opensSameDocument(spare->frame, spare->document, m_dpi))) {
             ++spare;
             continue;
         }
@@ -237,10 +244,11 @@ void EnginePool::orderSpares()
             continue;
         }
         receive(*spare);
-        const std::string frame = openFrame(next);
+        UniqueFd document;
+        const std::string frame = openFrame(next, document);
         if (spare->engine && spare->engine->isRunning() &&
-            spare->engine->write(frame.data(), frame.size(), QDeadlineTimer(m_waitMs)) ==
-                ChannelStatus::Ok) {
+            spare->engine->writeWithDescriptor(frame.data(), frame.size(), document.get(),
+                                               QDeadlineTimer(m_waitMs)) == ChannelStatus::Ok) {
             spare->document = next;
             spare->frame = frame;
             ++spare;
@@ -256,13 +264,14 @@ void EnginePool::orderSpares()
         if (!launcher)
             break;
         QString next = nextUnopened();
-        std::string frame = next.isEmpty() ? std::string() : openFrame(next);
+        UniqueFd document;
+        std::string frame = next.isEmpty() ? std::string() : openFrame(next, document);
         if (frame.size() > orders::kMaxCallAhead) {
             next.clear();
             frame.clear();
         }
-        const bool ordered =
-            next.isEmpty() ? launcher->order(orders::kWarmEngine) : launcher->orderWithCall(frame);
+        const bool ordered = next.isEmpty() ? launcher->order(orders::kWarmEngine)
+                                            : launcher->orderWithCall(frame, document.get());
         if (ordered)
             m_spares.push_back(Spare{std::move(launcher), nullptr, next, frame});
         else
@@ -327,15 +336,16 @@ void EnginePool::recycle(std::unique_ptr<EngineChannel> engine)
 
 QStringList EnginePool::engineArguments() const
 {
-    QStringList arguments = memoryLimitArguments(m_memoryLimitBytes);
+    QStringList arguments = memoryLimitArguments(m_memoryLimitBytes) + sandboxArguments(m_sandbox);
     if (m_documentsPerEngine > 1)
         arguments << QStringLiteral("--documents") << QString::number(m_documentsPerEngine);
     return arguments;
 }
 
-std::string EnginePool::openFrame(const QString &document) const
+std::string EnginePool::openFrame(const QString &document, UniqueFd &descriptor) const
 {
-    return engineprotocol::encodeRequest(openRequest(document, m_dpi));
+    descriptor = engineprotocol::openDocument(encodePath(document).toStdString());
+    return engineprotocol::encodeRequest(openRequest(document, m_dpi, bool(descriptor)));
 }
 
 WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOptions options)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engineclient.h"
+#include "uniquefd.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -54,9 +55,11 @@ public:
     // documents goes through engines faster than one engine warms up, and the second
     // uses the moments the first leaves the processor idle. Each engine serves at most
     // `documentsPerEngine` documents (1: every document gets a fresh engine).
+    // Engines are sandboxed as `sandbox` says.
     explicit EnginePool(const QString &engineFolder, int waitMs = kDefaultCallTimeoutMs,
                         size_t memoryLimitBytes = 0, int spares = 2,
-                        int documentsPerEngine = kDefaultDocumentsPerEngine);
+                        int documentsPerEngine = kDefaultDocumentsPerEngine,
+                        SandboxChoice sandbox = {});
     ~EnginePool();
     EnginePool(const EnginePool &) = delete;
     EnginePool &operator=(const EnginePool &) = delete;
@@ -106,8 +109,9 @@ private:
     };
 
     void receive(Spare &spare);
-    // The Open call for `document` at the expected resolution, as a frame.
-    std::string openFrame(const QString &document) const;
+    // The Open call for `document` at the expected resolution, as a frame, and the
+    // document opened to go with it (see openDocument).
+    std::string openFrame(const QString &document, UniqueFd &descriptor) const;
     // The first expected document that no spare has opened.
     QString nextUnopened() const;
     // Gives spares that opened nothing the next documents, then orders spares up to
@@ -125,6 +129,7 @@ private:
     size_t m_memoryLimitBytes;
     int m_documentsPerEngine;
     int m_spareCount;
+    SandboxChoice m_sandbox;
     std::vector<std::shared_ptr<LauncherProcess>> m_launchers; // the usable ones
     std::deque<Spare> m_spares;
     QStringList m_expected;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -26,6 +27,11 @@ public:
     virtual void selectionCut() = 0;
     virtual void activeDocumentClose(qint32 savechanges) = 0;
     virtual void quit() = 0;
+
+    // Not an automation call: what the word processor left out of the open document
+    // (pictures linked from files it may not read, or from the network), as the links
+    // name them. Known once the document is open.
+    virtual QStringList leftOut() const { return {}; }
 };
 
 // Creates a fresh instance, as creating the automation object does.

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace engineprotocol {
@@ -59,7 +61,8 @@ bool writeFully(int fd, std::string_view data)
     return writeFully(fd, std::span<iovec>(&part, 1));
 }
 
-ssize_t sendWithDescriptors(int socket, const void *data, size_t size, std::span<const int> fds)
+ssize_t sendWithDescriptors(int socket, const void *data, size_t size, std::span<const int> fds,
+                            int flags)
 {
     constexpr size_t kMaxDescriptors = 2;
     if (fds.size() > kMaxDescriptors)
@@ -79,7 +82,7 @@ ssize_t sendWithDescriptors(int socket, const void *data, size_t size, std::span
         std::memcpy(CMSG_DATA(header), fds.data(), fds.size_bytes());
     }
     for (;;) {
-        const ssize_t n = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+        const ssize_t n = ::sendmsg(socket, &message, MSG_NOSIGNAL | flags);
         if (n < 0 && errno == EINTR)
             continue;
         return n;
@@ -116,6 +119,27 @@ ssize_t receiveWithDescriptors(int socket, void *data, size_t size, std::vector<
     return n;
 }
 
+bool writeWithDescriptor(int socket, std::string_view data, int fd)
+{
+    if (fd < 0)
+        return writeFully(socket, data);
+    const ssize_t n = sendWithDescriptors(socket, data.data(), data.size(), {&fd, 1});
+    return n > 0 && writeFully(socket, data.substr(size_t(n)));
+}
+
+UniqueFd openDocument(const std::string &path)
+{
+    struct stat info = {};
+    if (::stat(path.c_str(), &info) != 0 || !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)))
+        return {};
+    UniqueFd document(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // What was checked may have been replaced meanwhile.
+    if (!document || ::fstat(document.get(), &info) != 0 ||
+        !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)))
+        return {};
+    return document;
+}
+
 bool readFrame(int fd, std::string &frame, size_t maxSize)
 {
     frame.assign(4, '\0');
@@ -130,6 +154,25 @@ bool readFrame(int fd, std::string &frame, size_t maxSize)
 
 ReadResult RequestReader::next(Request &request)
 {
+    return take(request, true);
+}
+
+ReadResult RequestReader::peek(Request &request)
+{
+    return take(request, false);
+}
+
+UniqueFd RequestReader::takeDescriptor()
+{
+    if (m_descriptors.empty())
+        return {};
+    UniqueFd descriptor = std::move(m_descriptors.front());
+    m_descriptors.pop_front();
+    return descriptor;
+}
+
+ReadResult RequestReader::take(Request &request, bool consume)
+{
     for (;;) {
         const size_t held = m_buffer.size() - m_start;
         if (held >= 4) {
@@ -138,7 +181,8 @@ ReadResult RequestReader::next(Request &request)
                 return ReadResult::Malformed;
             if (held >= 4 + size_t(size)) {
                 const std::string_view payload(m_buffer.data() + m_start + 4, size);
-                m_start += 4 + size_t(size);
+                if (consume)
+                    m_start += 4 + size_t(size);
                 return decodeRequest(payload, request) ? ReadResult::Ok : ReadResult::Malformed;
             }
         }
@@ -149,14 +193,31 @@ ReadResult RequestReader::next(Request &request)
         constexpr size_t kChunk = 64 * 1024;
         const size_t had = m_buffer.size();
         m_buffer.resize(had + kChunk);
-        ssize_t n;
-        do {
-            n = ::read(m_fd, m_buffer.data() + had, kChunk);
-        } while (n < 0 && errno == EINTR);
+        const ssize_t n = receive(m_buffer.data() + had, kChunk);
         m_buffer.resize(had + size_t(std::max<ssize_t>(n, 0)));
         if (n <= 0)
             return had < 4 ? ReadResult::Ended : ReadResult::Malformed;
     }
+}
+
+ssize_t RequestReader::receive(char *data, size_t size)
+{
+    // Documents come as descriptors along with their Open calls, on a socket; a pipe
+    // carries calls alone.
+    if (m_socket) {
+        std::vector<UniqueFd> fds;
+        const ssize_t n = receiveWithDescriptors(m_fd, data, size, fds);
+        for (UniqueFd &fd : fds)
+            m_descriptors.push_back(std::move(fd));
+        if (n >= 0 || errno != ENOTSOCK)
+            return n;
+        m_socket = false;
+    }
+    ssize_t n;
+    do {
+        n = ::read(m_fd, data, size);
+    } while (n < 0 && errno == EINTR);
+    return n;
 }
 
 bool RequestReader::holdsWhole() const

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,7 +28,16 @@ bool writeFully(int fd, std::string_view data);
 // One send of `size` bytes with `fds` attached (at most two). Returns the number of
 // bytes sent, or -1. The descriptors travel with the first bytes; a caller whose send
 // came up short writes the rest as usual.
-ssize_t sendWithDescriptors(int socket, const void *data, size_t size, std::span<const int> fds);
+ssize_t sendWithDescriptors(int socket, const void *data, size_t size, std::span<const int> fds,
+                            int flags = 0);
+// Writes all of `data`, with `fd` (when not negative) along with its first bytes.
+bool writeWithDescriptor(int socket, std::string_view data, int fd);
+
+// The document at `path` opened for an engine to read through the descriptor: a
+// regular file, or a folder (which the engine refuses as one). Nothing for a path
+// that cannot be opened or names anything else (a named pipe would block, a device
+// could act on being opened): the engine then tells by the path what it is.
+UniqueFd openDocument(const std::string &path);
 // One receive into `data`; descriptors that came along (close-on-exec) are appended
 // to `fds`. `flags` as for recvmsg (MSG_DONTWAIT for a socket that must not block).
 // Returns the number of bytes received, 0 at the end, or -1 with errno set.
@@ -46,19 +56,30 @@ enum class ReadResult
 };
 // Requests read from a descriptor as they come, as many at once as have arrived: a
 // client that writes a hundred calls in one go costs one read rather than two hundred.
+// Descriptors sent along with them (a document's, with its Open call) are kept in the
+// order they came.
 class RequestReader
 {
 public:
     explicit RequestReader(int fd) : m_fd(fd) {}
     // The next request, waiting for it if none has arrived yet.
     ReadResult next(Request &request);
+    // The same request next() gives next, which stays to be taken.
+    ReadResult peek(Request &request);
     // Whether another whole request has already arrived, so that next() will not wait.
     bool holdsWhole() const;
+    // The oldest descriptor received and not taken yet; empty when there is none.
+    UniqueFd takeDescriptor();
 
 private:
+    ReadResult take(Request &request, bool consume);
+    ssize_t receive(char *data, size_t size);
+
     int m_fd;
+    bool m_socket = true; // until a receive finds a pipe
     std::string m_buffer;
     size_t m_start = 0; // where the next request begins in m_buffer
+    std::deque<UniqueFd> m_descriptors;
 };
 
 // The launcher's answer to one order: the engine's process id with the engine's end of

@@ -21,7 +21,8 @@ static_assert(std::endian::native == std::endian::little, "the wire format is li
 
 enum class Call : uint8_t
 {
-    Open = 1,       // text: the document's path; a: pixels per inch of its pages (0: 96)
+    Open = 1,       // text: the document's path; a: pixels per inch of its pages (0: 96);
+                    // b: kDocumentAttached or 0
     Repaginate = 2, // a: kOnlyDocument or 0 (see below)
     Property = 3,   // a: property number; value: the property (14 = page count)
     GoTo = 4,       // a: What, b: Which, c: Name
@@ -77,6 +78,14 @@ struct ReplyHeader
     int32_t height = 0;
     uint32_t extra = 0;
 };
+
+// Open's `b` when the document itself travels with the call, as a descriptor open for
+// reading (SCM_RIGHTS): a sandboxed engine may not open the path, and reads the
+// document through the descriptor instead. The path still names it (for its folder,
+// its links and the messages). Open's reply may carry `extra` bytes: what the engine
+// left out of the document, one link a line (a picture linked from a file it may not
+// read, or from the network).
+inline constexpr int32_t kDocumentAttached = 1;
 
 // The value of Close's reply when the engine may open another document after it; any
 // other value means it must be told to quit. An engine says so only while every call

@@ -3,9 +3,11 @@
 #include "folderwatch.h"
 #include "messages.h"
 #include "office.h"
+#include "sandbox.h"
 #include "server.h"
 #include "session.h"
 #include "socketio.h"
+#include "systempaper.h"
 #include "warmup.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
@@ -28,6 +30,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace launcher = engineprotocol::launcher;
 
@@ -170,8 +173,12 @@ void reportStarted(int &started)
 
 int serveForked(const std::string &installDir, const ProfileSlot &profile, int socket,
                 const std::string &warmUpDocument, bool idleWarmUp, int started,
-                size_t memoryLimitBytes, int documents)
+                size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
 {
+    // Before any thread starts: Landlock confines the thread that applies it.
+    engineprotocol::RequestReader calls(socket);
+    const SandboxState confined =
+        confineEngine(sandbox, calls, installDir, profile.folder(), profile.temporaryFolder());
     // An engine made ready ahead warms up on idle time only, where it may, so that it
     // never slows the document being converted meanwhile; its threads inherit that.
     // One whose first call is already written (the next document, opened ahead) runs
@@ -188,8 +195,11 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
         leaveIdleOnCall->watch();
     }
     std::string error;
-    std::unique_ptr<EngineOffice> office =
-        EngineOffice::startPreinitialised(installDir, profile, error);
+    std::unique_ptr<EngineOffice> office;
+    if (sandbox.required && !confined.complete())
+        error = "the sandbox is not complete: " + confined.missing();
+    else
+        office = EngineOffice::startPreinitialised(installDir, profile, error);
     reportStarted(started);
     std::unique_ptr<EngineSession> session;
     if (office) {
@@ -203,7 +213,7 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
         leaveIdleOnCall.reset();
         setIdlePriority(false);
     }
-    return serveCalls(socket, socket, session.get(), error, memoryLimitBytes);
+    return serveCalls(calls, socket, session.get(), error, memoryLimitBytes);
 }
 
 // Pre-initialisation loads the dictionaries and extensions in a throw-away profile, a
@@ -240,6 +250,7 @@ struct Order
 {
     char kind = 0;
     std::string callAhead;
+    UniqueFd document; // sent with the call ahead, for the engine to read
 };
 
 enum class OrderRead
@@ -252,13 +263,15 @@ enum class OrderRead
 OrderRead readOrder(int control, Order &order)
 {
     char kind = 0;
-    if (!engineprotocol::readFully(control, &kind, 1))
+    std::vector<UniqueFd> descriptors;
+    if (engineprotocol::receiveWithDescriptors(control, &kind, 1, descriptors) != 1)
         return OrderRead::Ended;
     if (kind != launcher::kEngine && kind != launcher::kWarmEngine &&
         kind != launcher::kEngineWithCall)
         return OrderRead::Malformed;
     order.kind = kind;
     order.callAhead.clear();
+    order.document = descriptors.empty() ? UniqueFd() : std::move(descriptors.front());
     if (kind == launcher::kEngineWithCall &&
         !engineprotocol::readFrame(control, order.callAhead, launcher::kMaxCallAhead))
         return OrderRead::Malformed;
@@ -274,6 +287,7 @@ struct LauncherState
     bool idleWarmUp = false;
     size_t memoryLimitBytes = 0;
     int documents = 1; // the most each engine serves
+    SandboxOptions sandbox;
     int control = -1;
     pid_t self = 0;
 };
@@ -293,9 +307,10 @@ struct LauncherState
     // the office as in any other engine (see EngineSession).
     const bool warm = order.kind == launcher::kWarmEngine || state.documents > 1;
     const std::string document = warm ? state.warmUpDocument.string() : std::string();
-    const int code = serveForked(state.installDir, *state.profile, socket.get(), document,
-                                 state.idleWarmUp && order.kind == launcher::kWarmEngine,
-                                 started.release(), state.memoryLimitBytes, state.documents);
+    const int code =
+        serveForked(state.installDir, *state.profile, socket.get(), document,
+                    state.idleWarmUp && order.kind == launcher::kWarmEngine, started.release(),
+                    state.memoryLimitBytes, state.documents, state.sandbox);
     std::fflush(messages());
     ::_exit(code);
 }
@@ -309,8 +324,8 @@ bool launchEngine(const LauncherState &state, const Order &order)
         return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
     UniqueFd ours(ends[0]);
     UniqueFd theirs(ends[1]);
-    // The call ahead waits in the socket for the engine to read it.
-    if (!engineprotocol::writeFully(ours.get(), order.callAhead))
+    // The call ahead waits in the socket for the engine to read it, with its document.
+    if (!engineprotocol::writeWithDescriptor(ours.get(), order.callAhead, order.document.get()))
         return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
 
     // The engine before this one has ended: its temporary files can go, and the fonts
@@ -361,7 +376,8 @@ bool launchEngine(const LauncherState &state, const Order &order)
 
 } // namespace
 
-int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents)
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents,
+                const SandboxOptions &sandbox)
 {
     std::string error;
     EngineOffice::configureEnvironment();
@@ -378,6 +394,7 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     state.control = control;
     state.memoryLimitBytes = memoryLimitBytes;
     state.documents = documents;
+    state.sandbox = sandbox;
     const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
     if (writeWarmUpDocument(warmUp))
         state.warmUpDocument = warmUp;
@@ -388,12 +405,23 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
         return 1;
     }
     askGpgmeOnce();
+    // The office's one question for a program, asked for every engine while programs
+    // still run.
+    systempaper::askOnce();
     // Ended engines are reaped here, at once, rather than by the kernel: the time they
     // spent then counts in this launcher's children's usage (getrusage, time, top), so
     // the program's own figures show its engines' work. The client watches each engine
     // through its pidfd.
     reapEndedEngines();
     state.self = ::getpid();
+    // From here on orders may bring documents. Where each engine's files depend on
+    // its document, only the calls are confined here.
+    if (sandbox.linkedBeside) {
+        SandboxState confined;
+        confineCalls(confined);
+    } else {
+        enterSandbox(engineFiles(installDir, profile->folder(), profile->temporaryFolder()));
+    }
 
     for (;;) {
         Order order;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sandbox.h"
+
 #include <cstddef>
 #include <string>
 
@@ -12,4 +14,9 @@
 // Its orders and answers are in wireformat.h (namespace launcher). Engines die
 // with the launcher, and the launcher with its parent or when its control socket closes.
 // Every engine it forks may take `memoryLimitBytes` of memory (0: no limit).
-int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents);
+//
+// Once ready for orders the launcher is sandboxed as its engines are (sandbox.h):
+// wholly, or, when each engine's files depend on its document (linked files beside
+// it), in its calls, each engine then confining its files itself.
+int runLauncher(const std::string &installDir, int control, size_t memoryLimitBytes, int documents,
+                const SandboxOptions &sandbox);

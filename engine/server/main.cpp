@@ -2,12 +2,16 @@
 // input and answers on its standard output (see wireformat.h), and ends when its
 // input closes or its parent dies.
 //
-//   pagelift-engine [--memory-limit BYTES] [--documents N]
+//   pagelift-engine [--memory-limit BYTES] [--documents N] [SANDBOX]
 //                                        serve the automation client, for up to N
 //                                        documents one after another (default 1)
-//   pagelift-engine --launcher [--memory-limit BYTES] [--documents N]
+//   pagelift-engine --launcher [--memory-limit BYTES] [--documents N] [SANDBOX]
 //                                        pre-initialise the office once, then start
 //                                        engines by forking (see launcher.h)
+//   pagelift-engine --sandbox-check [--open PATH | --connect PORT | --run PROGRAM]...
+//                                        what the sandbox enforces (see sandbox.h)
+//
+// SANDBOX is [--linked-files none|beside] [--require-sandbox] (see SandboxOptions).
 //   pagelift-engine --convert IN OUT [--password SECRET]
 //   pagelift-engine --convert IN OUT IN OUT...
 //                                        save each IN in the format its OUT's
@@ -19,8 +23,10 @@
 #include "messages.h"
 #include "office.h"
 #include "pagememory.h"
+#include "sandbox.h"
 #include "server.h"
 #include "session.h"
+#include "socketio.h"
 #include "warmup.h"
 #include "wireformat.h"
 
@@ -68,14 +74,23 @@ void takeOverStandardStreams(int &requests, int &replies)
     quietOffice();
 }
 
-int serve(size_t memoryLimitBytes, int documents)
+int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
 {
     int requests = -1;
     int replies = -1;
     takeOverStandardStreams(requests, replies);
     std::string error;
     EngineOffice::configureEnvironment();
-    std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
+    engineprotocol::RequestReader calls(requests);
+    std::unique_ptr<EngineOffice> office;
+    if (std::unique_ptr<ProfileSlot> slot = EngineOffice::readySlot(installDir(), error)) {
+        const SandboxState state =
+            confineEngine(sandbox, calls, installDir(), slot->folder(), slot->temporaryFolder());
+        if (sandbox.required && !state.complete())
+            error = "the sandbox is not complete: " + state.missing();
+        else
+            office = EngineOffice::startIn(installDir(), std::move(slot), error);
+    }
     std::unique_ptr<EngineSession> session;
     if (office) {
         // As an engine forked from a launcher does, for the same reason (see
@@ -89,7 +104,7 @@ int serve(size_t memoryLimitBytes, int documents)
             *office,
             EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
     }
-    return serveCalls(requests, replies, session.get(), error, memoryLimitBytes);
+    return serveCalls(calls, replies, session.get(), error, memoryLimitBytes);
 }
 
 std::string jsonString(const std::string &text)
@@ -186,8 +201,21 @@ int main(int argc, char *argv[])
     size_t memoryLimitBytes = 0;
     // The most documents one engine serves.
     int documents = 1;
+    SandboxOptions sandbox;
     bool usable = true;
     for (auto option = arguments.begin(); option != arguments.end();) {
+        if (*option == "--require-sandbox") {
+            sandbox.required = true;
+            option = arguments.erase(option);
+            continue;
+        }
+        if (*option == "--linked-files") {
+            const bool given = option + 1 != arguments.end();
+            usable = usable && given && (option[1] == "none" || option[1] == "beside");
+            sandbox.linkedBeside = given && option[1] == "beside";
+            option = arguments.erase(option, std::min(option + 2, arguments.end()));
+            continue;
+        }
         if (*option != "--memory-limit" && *option != "--documents") {
             ++option;
             continue;
@@ -206,16 +234,21 @@ int main(int argc, char *argv[])
         option = arguments.erase(option, std::min(option + 2, arguments.end()));
     }
 
+    // An engine allowed a document's folder serves that document alone.
+    if (sandbox.linkedBeside)
+        documents = 1;
     const std::string mode = arguments.empty() ? "" : arguments[0];
     int code = 0;
     if (usable && mode.empty()) {
-        code = serve(memoryLimitBytes, documents);
+        code = serve(memoryLimitBytes, documents, sandbox);
     } else if (usable && mode == "--launcher" && arguments.size() == 1) {
         int control = -1;
         int unused = -1;
         takeOverStandardStreams(control, unused);
         ::close(unused);
-        code = runLauncher(installDir(), control, memoryLimitBytes, documents);
+        code = runLauncher(installDir(), control, memoryLimitBytes, documents, sandbox);
+    } else if (usable && mode == "--sandbox-check") {
+        code = checkSandbox(installDir(), {arguments.begin() + 1, arguments.end()});
     } else if (usable && mode == "--convert" && arguments.size() == 5 &&
                arguments[3] == "--password") {
         code = convert({{arguments[1], arguments[2]}}, arguments[4]);
@@ -227,10 +260,11 @@ int main(int argc, char *argv[])
             pairs.emplace_back(arguments[i], arguments[i + 1]);
         code = convert(pairs, {});
     } else {
-        std::fprintf(messages(),
-                     "usage: pagelift-engine [--memory-limit BYTES] [--documents N] [--launcher | "
-                     "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
-                     "OUT...]\n");
+        std::fprintf(messages(), "usage: pagelift-engine [--memory-limit BYTES] [--documents N] "
+                                 "[--linked-files none|beside] [--require-sandbox] [--launcher | "
+                                 "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
+                                 "OUT... | --sandbox-check [--open PATH | --connect PORT | --run "
+                                 "PROGRAM]...]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.

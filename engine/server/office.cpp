@@ -174,8 +174,13 @@ std::unique_ptr<ProfileSlot> EngineOffice::readySlot(const std::string &installD
 std::unique_ptr<EngineOffice> EngineOffice::start(const std::string &installDir, std::string &error)
 {
     std::unique_ptr<ProfileSlot> profile = readySlot(installDir, error);
-    if (!profile)
-        return nullptr;
+    return profile ? startIn(installDir, std::move(profile), error) : nullptr;
+}
+
+std::unique_ptr<EngineOffice> EngineOffice::startIn(const std::string &installDir,
+                                                    std::unique_ptr<ProfileSlot> profile,
+                                                    std::string &error)
+{
     lok::Office *office = lok::lok_cpp_init(installDir.c_str(), profile->url().c_str());
     if (!office) {
         error = "the office in " + installDir + " could not be started";
@@ -248,25 +253,29 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 }
 
 EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
-                                                const std::filesystem::path &folder)
+                                                const std::filesystem::path &folder,
+                                                const std::filesystem::path &copy)
 {
     Loaded result;
-    const FileKind kind = sniffFile(path);
+    // What the file holds is read from the copy; what the path names (a folder, a
+    // missing file) from the path.
+    const FileKind kind = sniffFile(copy.empty() ? path : copy.string());
     result.refusal = refusalBeforeLoading(kind);
     if (result.refusal == Refusal::SpecialFile)
         result.detail = specialFileKind(path);
     if (result.refusal != Refusal::None)
         return result;
-    result = printHidden(path, kind, folder);
+    result = printHidden(path, kind, folder, copy);
     if (result.printed || result.refusal != Refusal::None)
         return result;
     // Opened in LibreOfficeKit, the document is either refused in the words the office
     // gives (a password, damage) or loaded after all, and then drawn from there.
-    return loadInKit(path, kind);
+    return loadInKit(copy.empty() ? path : copy.string(), kind);
 }
 
 EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind kind,
-                                               const std::filesystem::path &folder)
+                                               const std::filesystem::path &folder,
+                                               const std::filesystem::path &copy)
 {
     Loaded result;
     const std::string stem = "pagelift-hidden-" + std::to_string(::getpid());
@@ -277,7 +286,8 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     fs::remove(answer, ec);
     const std::string call = std::string(kPrintHiddenMacro) + "(" + macroArgument(fileUrl(path)) +
                              "," + macroArgument(fileUrl(pdf)) + "," +
-                             macroArgument(fileUrl(answer)) + ")";
+                             macroArgument(fileUrl(answer)) + "," +
+                             macroArgument(copy.empty() ? std::string() : fileUrl(copy)) + ")";
     std::string outcome;
     std::string filter;
     std::string changes;
@@ -286,6 +296,10 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
         std::getline(in, outcome);
         std::getline(in, filter);
         std::getline(in, changes);
+        for (std::string link; std::getline(in, link);) {
+            if (!link.empty())
+                result.links.push_back(link);
+        }
     }
     fs::remove(answer, ec);
     // A spreadsheet or the like is no document; nor is binary data that the office's

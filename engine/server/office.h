@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 class PrintedPages;
 namespace lok {
@@ -43,6 +44,9 @@ public:
         std::unique_ptr<lok::Document> document;
         // The document holds tracked changes or comments (known for printed ones).
         bool changes = false;
+        // The pictures it links to (known for printed ones), as the office resolved
+        // their links.
+        std::vector<std::string> links;
     };
 
     ~EngineOffice();
@@ -54,6 +58,10 @@ public:
     // Takes a profile slot, makes the profile on first use, and starts the office in
     // it. Returns null with `error` set when the office cannot be started.
     static std::unique_ptr<EngineOffice> start(const std::string &installDir, std::string &error);
+    // The same in a slot readySlot() gave.
+    static std::unique_ptr<EngineOffice> startIn(const std::string &installDir,
+                                                 std::unique_ptr<ProfileSlot> profile,
+                                                 std::string &error);
     // Takes a profile slot and makes its profile if it has never been through a
     // complete start. Null with `error` set when there is none to be had.
     static std::unique_ptr<ProfileSlot> readySlot(const std::string &installDir,
@@ -84,8 +92,10 @@ public:
 
     // Opens a word-processor document: refuses anything else, and documents that
     // need a password, without ever waiting for one. Its pages are printed as
-    // LibreOffice's converter prints them, into a PDF in `folder`.
-    Loaded loadDocument(const std::string &path, const std::filesystem::path &folder);
+    // LibreOffice's converter prints them, into a PDF in `folder`. With a `copy` of
+    // the document (handover.h), the copy is read as the document at `path`.
+    Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
+                        const std::filesystem::path &copy = {});
     // Opens any document the office reads, for format conversion.
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 
@@ -102,7 +112,8 @@ private:
     // Opens the document at `path` hidden and prints it into a PDF in `folder`: the
     // pages, or null when that failed and the document is to be opened in
     // LibreOfficeKit instead; or a refusal.
-    Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder);
+    Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder,
+                       const std::filesystem::path &copy);
     // Opens the document at `path` in LibreOfficeKit.
     Loaded loadInKit(const std::string &path, FileKind kind);
 

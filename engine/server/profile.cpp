@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -22,7 +23,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "11";
+const char *const kSettingsVersion = "12";
 
 // Editing aids that tiled rendering would otherwise draw on the pages (the grey band
 // behind indexes, text and table boundaries, soft hyphens, formatting marks with the
@@ -72,13 +73,15 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // tell which it chose. The macro writes the filter's name into a file.
 //
 // PrintHidden: opens a document as LibreOffice's own converter does, hidden, and
-// exports it to PDF. LibreOfficeKit opens documents for a screen, and a document laid
-// out for a screen may break its lines and pages differently from the same document
-// laid out for print. No question is ever answered (a password, a repair): any ends the
-// load. The answer file gets three lines: what came of it ("printed", "unprinted" when
-// the export failed, "other" for a document that is not a text document, "failed"
+// exports it to PDF. Given a copy, it reads the copy as the document at the original's
+// address: links resolve, and fields show the file's name, as for the original. LibreOfficeKit
+// opens documents for a screen, and a document laid out for a screen may break its lines and pages
+// differently from the same document laid out for print. No question is ever answered (a password,
+// a repair): any ends the load. The answer file gets three lines: what came of it ("printed",
+// "unprinted" when the export failed, "other" for a document that is not a text document, "failed"
 // when it could not be opened), the import filter, and "changes" when the document
-// holds tracked changes or comments, whose authors the office keeps for good.
+// holds tracked changes or comments, whose authors the office keeps for good; then the
+// address of every picture it links to, one a line.
 const char *const kBasicLibrariesStart =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
@@ -125,12 +128,12 @@ Sub WriteImportFilter(document As String, answer As String)
     Close #1
 End Sub
 
-Sub PrintHidden(document As String, pdf As String, answer As String)
-    Dim result As String, filter As String, changes As String
+Sub PrintHidden(document As String, pdf As String, answer As String, copy As String)
+    Dim result As String, filter As String, changes As String, links As String
     Dim loaded As Object
     result = &quot;failed&quot;
     On Error Goto finish
-    Dim options(3) As New com.sun.star.beans.PropertyValue
+    Dim options(4) As New com.sun.star.beans.PropertyValue
     options(0).Name = &quot;Hidden&quot;
     options(0).Value = True
     options(1).Name = &quot;MacroExecutionMode&quot;
@@ -139,6 +142,10 @@ Sub PrintHidden(document As String, pdf As String, answer As String)
     options(2).Value = False
     options(3).Name = &quot;InteractionHandler&quot;
     options(3).Value = CreateUnoListener(&quot;Refuse_&quot;, &quot;com.sun.star.task.XInteractionHandler&quot;)
+    If copy &lt;&gt; &quot;&quot; Then
+        options(4).Name = &quot;InputStream&quot;
+        options(4).Value = CreateUnoService(&quot;com.sun.star.ucb.SimpleFileAccess&quot;).openFileRead(copy)
+    End If
     loaded = StarDesktop.loadComponentFromURL(document, &quot;_blank&quot;, 0, options())
     If IsNull(loaded) Then Goto finish
     For Each argument In loaded.getArgs()
@@ -160,6 +167,14 @@ Sub PrintHidden(document As String, pdf As String, answer As String)
     result = &quot;unprinted&quot;
     loaded.storeToURL(pdf, export())
     result = &quot;printed&quot;
+    On Error Resume Next
+    graphics = loaded.getGraphicObjects()
+    For Each frameName In graphics.getElementNames()
+        picture = graphics.getByName(frameName).Graphic
+        If Not IsNull(picture) Then
+            If picture.Linked Then links = links &amp; picture.OriginURL &amp; Chr(10)
+        End If
+    Next
 finish:
     On Error Resume Next
     If Not IsNull(loaded) Then loaded.close(True)
@@ -167,6 +182,7 @@ finish:
     Print #1, result
     Print #1, filter
     Print #1, changes
+    Print #1, links
     Close #1
 End Sub
 
@@ -288,12 +304,19 @@ std::unique_ptr<ProfileSlot> ProfileSlot::acquire(const fs::path &root, std::str
 
 namespace {
 
-// Leaves `folder` in place and empty, whatever it held.
+// Leaves `folder` in place and empty, whatever it held. The folder itself stays: a
+// sandboxed launcher may change what lies in it, not its parent.
 void emptyFolder(const fs::path &folder)
 {
     std::error_code ec;
-    fs::remove_all(folder, ec);
+    if (fs::is_symlink(folder, ec))
+        fs::remove(folder, ec);
     fs::create_directories(folder, ec);
+    std::vector<fs::path> entries;
+    for (const auto &entry : fs::directory_iterator(folder, ec))
+        entries.push_back(entry.path());
+    for (const fs::path &entry : entries)
+        fs::remove_all(entry, ec);
 }
 
 } // namespace

@@ -57,8 +57,8 @@ bool sendReply(int fd, const EngineSession::Reply &reply)
 
 } // namespace
 
-int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError,
-               size_t memoryLimitBytes)
+int serveCalls(RequestReader &reader, int replies, EngineSession *session,
+               const std::string &startError, size_t memoryLimitBytes)
 {
     // Replies go out whole, one at a time: the memory watch may answer in the middle
     // of a call, from its own thread (which outlives this function until _exit).
@@ -74,7 +74,6 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
     // together before the engine handles the last of them: the hundred selection calls
     // a client writes in one go are answered in one write, and a call that fails or
     // brings the engine down still finds every earlier call answered.
-    RequestReader reader(requests);
     std::string held;
     const auto send = [&](const EngineSession::Reply *reply) {
         std::lock_guard lock(sending);
@@ -93,9 +92,13 @@ int serveCalls(int requests, int replies, EngineSession *session, const std::str
         if (!more && !send(nullptr))
             return 0;
 
+        // A document sent along is taken by its Open call, whatever else happens to it.
+        UniqueFd document;
+        if (request.call == Call::Open && (request.b & kDocumentAttached))
+            document = reader.takeDescriptor();
         EngineSession::Reply reply;
         if (session) {
-            reply = session->handle(request);
+            reply = session->handle(request, std::move(document));
         } else {
             reply.header.refusal = Refusal::EngineFailure;
             reply.detail = startError;

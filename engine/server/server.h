@@ -4,15 +4,18 @@
 #include <string>
 
 class EngineSession;
+namespace engineprotocol {
+class RequestReader;
+}
 
 // The exit code of an engine that ended because its document took more memory than
 // it may.
 inline constexpr int kExitTooMuchMemory = 4;
 
-// Answers the calls read from `requests` on `replies` until the client closes its end
-// or asks the engine to quit; returns the exit code. Without a session (the office
-// did not start) every call is refused with `startError`. Once the process's memory
-// passes `memoryLimitBytes` (0: no limit), the call in progress, or the next one, is
-// answered with Refusal::TooMuchMemory and the engine ends.
-int serveCalls(int requests, int replies, EngineSession *session, const std::string &startError,
-               size_t memoryLimitBytes);
+// Answers the calls read from `requests` (with the documents sent along) on `replies` until the
+// client closes its end or asks the engine to quit; returns the exit code. Without a session (the
+// office did not start) every call is refused with `startError`. Once the process's memory passes
+// `memoryLimitBytes` (0: no limit), the call in progress, or the next one, is answered with
+// Refusal::TooMuchMemory and the engine ends.
+int serveCalls(engineprotocol::RequestReader &requests, int replies, EngineSession *session,
+               const std::string &startError, size_t memoryLimitBytes);

@@ -1,6 +1,7 @@
 #include "session.h"
 
 #include "automation.h"
+#include "handover.h"
 #include "machineshare.h"
 #include "memorywatch.h"
 #include "office.h"
@@ -94,18 +95,20 @@ EngineSession::~EngineSession()
         static_cast<void>(document.release());
 }
 
-EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request)
+EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request,
+                                           UniqueFd document)
 {
-    Reply reply = answer(request);
+    Reply reply = answer(request, std::move(document));
     if (reply.header.refusal != Refusal::None)
         m_refused = true;
     return reply;
 }
 
-EngineSession::Reply EngineSession::answer(const engineprotocol::Request &request)
+EngineSession::Reply EngineSession::answer(const engineprotocol::Request &request,
+                                           UniqueFd document)
 {
     if (request.call == Call::Open)
-        return open(request);
+        return open(request, std::move(document));
     if (request.call == Call::Quit)
         return value(0);
     if (!m_open)
@@ -170,7 +173,7 @@ EngineSession::Reply EngineSession::moveActiveEnd(const engineprotocol::Request 
     return value(std::abs(m_rest->active() - before));
 }
 
-EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
+EngineSession::Reply EngineSession::open(const engineprotocol::Request &request, UniqueFd document)
 {
     if (m_open)
         return refuse(Refusal::BadArguments, "a document is already open");
@@ -179,15 +182,28 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
         return refuse(Refusal::BadArguments, "no resolution of " + std::to_string(dpi));
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    EngineOffice::Loaded loaded = m_office.loadDocument(request.text, folder);
-    if (!loaded.printed && !loaded.document)
+    // The office answers a password question for the address as it normalised it, so
+    // it is given one with nothing to normalise ("./x.docx", "../dir/x.odt").
+    const std::filesystem::path path =
+        std::filesystem::absolute(request.text, ec).lexically_normal();
+    // The document handed over is read from the copy; a folder, or a path the program
+    // could not open, is told by its path.
+    m_copy = HandedDocument::copy(document.get(), folder / "document", path.filename());
+    // The engine may not read the document but through its copy, which found no room.
+    if (!m_copy && HandedDocument::isRegularFile(document.get()))
+        return refuse(Refusal::TooMuchMemory);
+    EngineOffice::Loaded loaded =
+        m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path());
+    if (!loaded.printed && !loaded.document) {
+        m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
+    }
     m_open = true;
     m_printed = std::move(loaded.printed);
     m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
     m_changes = loaded.changes;
-    m_path = request.text;
+    m_path = m_copy ? m_copy->path().string() : path.string();
     ++m_opened;
     m_dpi = dpi;
     if (m_document) {
@@ -197,7 +213,10 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request)
         // stored.
         m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
     }
-    return value(0);
+    Reply reply = value(0);
+    for (const std::string &link : leftOutLinks(loaded.links))
+        reply.detail += link + "\n";
+    return reply;
 }
 
 EngineSession::Reply EngineSession::chooseDrawing(const engineprotocol::Request &request)
@@ -231,6 +250,7 @@ EngineSession::Reply EngineSession::close()
     m_printedTried = false;
     if (m_document)
         m_closed.push_back(std::move(m_document));
+    m_copy.reset();
     m_open = false;
     return value(m_servesAnother ? engineprotocol::kServesAnother : 0);
 }

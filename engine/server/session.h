@@ -4,6 +4,7 @@
 #include "pixelbuffer.h"
 #include "printedpages.h"
 #include "remainingpages.h"
+#include "uniquefd.h"
 #include "wireformat.h"
 
 #include <array>
@@ -17,6 +18,7 @@ namespace lok {
 class Document;
 }
 class EngineOffice;
+class HandedDocument;
 
 // The documents' lives in the engine: the calls of the exporter, answered against the
 // office's layout of the open document and the pages not yet cut.
@@ -52,7 +54,8 @@ public:
     EngineSession(EngineOffice &office, Reuse reuse);
     ~EngineSession();
 
-    Reply handle(const engineprotocol::Request &request);
+    // `document` is the document an Open call brought along, or nothing.
+    Reply handle(const engineprotocol::Request &request, UniqueFd document = {});
     // Runs once a reply has gone out, while the client works on it: after a cut, draws
     // the page the next cut will most likely take, the first page left; for a document
     // converted alone, the first two pages left, on two helper threads.
@@ -66,8 +69,9 @@ private:
         PrintedPages::Scale scale;                // what draws it to those pixels
     };
 
-    Reply answer(const engineprotocol::Request &request);
-    Reply open(const engineprotocol::Request &request);
+    Reply answer(const engineprotocol::Request &request, UniqueFd document);
+    // Opens the document; the reply lists what was left out of it (handover.h).
+    Reply open(const engineprotocol::Request &request, UniqueFd document);
     Reply chooseDrawing(const engineprotocol::Request &request);
     // The first `count` pages left that are to be drawn, at most.
     std::vector<int> chosenAhead(size_t count) const;
@@ -126,8 +130,10 @@ private:
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<lok::Document> m_document;
     bool m_changes = false; // the open document holds tracked changes or comments
-    std::string m_path;     // the open document's
-    int m_dpi = 0;          // the resolution the document's pages are drawn at
+    std::string m_path;     // the open document's, as the office opened it
+    // The copy of the open document that the office reads, when it was handed over.
+    std::unique_ptr<HandedDocument> m_copy;
+    int m_dpi = 0; // the resolution the document's pages are drawn at
     // How the Drawing call asked for the pages to be drawn: a box to fit (0: no bound
     // that way), grey, and which pages.
     int m_boxWidth = 0;

@@ -30,6 +30,10 @@
 // before it answers anything, "refuse" answers every order with a failed fork. Pixel (x, y) of
 // original page p (from 0) is B = p, G = x % 256, R = y % 256, A = 255, so a test can tell which
 // page it sees and that no row is shifted.
+//
+// With --sandbox-check it answers as the real engine's check does, without entering any
+// sandbox: complete, or, with FAKE_SANDBOX_MISSING in the environment, incomplete for
+// that reason.
 
 #include "memorywatch.h"
 #include "pagechoice.h"
@@ -427,5 +431,13 @@ int main(int argc, char *argv[])
         documentsPerEngine = std::stoi(documents[1]);
     if (!arguments.empty() && arguments[0] == "--launcher")
         return launch();
+    if (!arguments.empty() && arguments[0] == "--sandbox-check") {
+        const char *missing = std::getenv("FAKE_SANDBOX_MISSING");
+        if (missing)
+            std::printf("sandbox incomplete: %s\n", missing);
+        else
+            std::printf("sandbox complete\n");
+        return 0;
+    }
     return serve(false);
 }

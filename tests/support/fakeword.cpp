@@ -33,6 +33,7 @@ public:
         m_document = found->second;
         m_rest = m_document.pages;
     }
+    QStringList leftOut() const override { return m_document.leftOut; }
     void activeDocumentRepaginate() override
     {
         record(QStringLiteral("ActiveDocument.Repaginate"));
@@ -120,7 +121,7 @@ private:
 
 void FakeWordLibrary::addDocument(const QString &path, std::vector<Page> pages)
 {
-    m_documents[path] = Document{std::move(pages), std::nullopt};
+    m_documents[path] = Document{std::move(pages), std::nullopt, {}};
 }
 
 WordFactory FakeWordLibrary::factory()

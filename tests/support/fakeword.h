@@ -29,6 +29,8 @@ public:
         std::vector<Page> pages;
         // The page count reported; by default the number of pages.
         std::optional<qint32> reportedPageCount;
+        // What the word processor says it left out of the document.
+        QStringList leftOut;
     };
 
     void addDocument(const QString &path, std::vector<Page> pages);

@@ -1,6 +1,7 @@
 #include "processes.h"
 
 #include <QFile>
+#include <QProcess>
 
 #include <cerrno>
 #include <csignal>
@@ -72,4 +73,26 @@ QByteArray oomScoreAdjustment(qint64 pid)
     QFile file(pid == 0 ? QStringLiteral("/proc/self/oom_score_adj")
                         : QStringLiteral("/proc/%1/oom_score_adj").arg(pid));
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray("gone");
+}
+
+Outcome runToEnd(const QString &program, const QStringList &arguments,
+                 const QProcessEnvironment &environment, const QString &workingDirectory,
+                 const QByteArray &input, int limitMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    Outcome outcome;
+    if (!process.waitForFinished(limitMs)) {
+        process.kill();
+        process.waitForFinished();
+        return outcome;
+    }
+    outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = process.readAllStandardOutput();
+    outcome.err = process.readAllStandardError();
+    return outcome;
 }

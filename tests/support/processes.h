@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
 // What /proc says of a process, for tests that check no engine is left behind.
 
@@ -19,3 +21,17 @@ double reapedChildrenSeconds(qint64 pid);
 // What the out-of-memory killer adds to the score of process `pid` (0: this process),
 // "0" to "1000", or "gone".
 QByteArray oomScoreAdjustment(qint64 pid);
+
+// What a program run to its end did: its exit code (-1 when it crashed, or did not end
+// within the limit and was killed) and what it wrote.
+struct Outcome
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+    QStringList lines() const { return QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts); }
+};
+// Runs `program` in `workingDirectory` with `input` on its standard input.
+Outcome runToEnd(const QString &program, const QStringList &arguments,
+                 const QProcessEnvironment &environment, const QString &workingDirectory,
+                 const QByteArray &input = {}, int limitMs = 60000);
