@@ -6,6 +6,8 @@
 #include "enginepool.h"
 #include "fakedialogs.h"
 #include "filelistview.h"
+#include "linkeddocuments.h"
+#include "loopback.h"
 #include "madedocuments.h"
 #include "mainwindow.h"
 #include "startup.h"
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
@@ -114,6 +117,41 @@ private slots:
             QCOMPARE(childprocesses::count(), 0);
         form.reset();
         QCOMPARE(childprocesses::count(), 0);
+    }
+
+    void linkedPicturesAreLeftOut_data() { addEngineKinds(); }
+
+    // Through the window, as through pagelift-convert: a picture from another folder and
+    // one from the network are neither drawn nor fetched, and the last message says so.
+    void linkedPicturesAreLeftOut()
+    {
+        QFETCH(bool, pooled);
+        QTemporaryDir dir;
+        LoopbackListener listener;
+        QVERIFY(listener.listening());
+        QVERIFY(QDir().mkpath(dir.filePath("outside")) && QDir().mkpath(dir.filePath("docs")));
+        const QString secret = dir.filePath("outside/secret.png");
+        const QString network = QString("http://127.0.0.1:%1/secret.png").arg(listener.port());
+        QVERIFY(writeFile(secret, solidPng(Qt::red)));
+        const QString local = dir.filePath("docs/local.docx");
+        const QString remote = dir.filePath("docs/remote.odt");
+        QVERIFY(writeFile(local, linkedPictureDocument(LinkingFormat::Docx,
+                                                       QUrl::fromLocalFile(secret).toString())));
+        QVERIFY(writeFile(remote, linkedPictureDocument(LinkingFormat::Odt, network)));
+
+        FakeDialogs dialogs;
+        auto form = std::make_unique<MainWindow>(environmentWith(dialogs, pooled));
+        form->fileList->setColumnCount(1);
+        form->fileList->appendRows({local, remote});
+        form->startButton->click();
+
+        QCOMPARE(dialogs.messages,
+                 QStringList{"Done.\n\nPictures linked from outside \"" + local +
+                             "\" were left out: " + secret + ".\nPictures linked from outside \"" +
+                             remote + "\" were left out: " + network + "."});
+        for (const char *image : {"docs/local_1.jpg", "docs/remote_1.jpg"})
+            QCOMPARE(pixelsNear(QImage(dir.filePath(image)), Qt::red), 0);
+        QVERIFY(!listener.connected());
     }
 
     void badDocumentEndsTheRunWithItsMessage_data() { addEngineKinds(); }

@@ -5,6 +5,8 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <cstdlib>
+
 namespace {
 
 QByteArray escaped(const QString &text)
@@ -105,6 +107,21 @@ QByteArray solidPng(const QColor &color)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+int pixelsNear(const QImage &page, const QColor &color)
+{
+    int count = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor pixel = page.pixelColor(x, y);
+            if (std::abs(pixel.red() - color.red()) < 40 &&
+                std::abs(pixel.green() - color.green()) < 40 &&
+                std::abs(pixel.blue() - color.blue()) < 40)
+                ++count;
+        }
+    }
+    return count;
 }
 
 QByteArray macroDocument()

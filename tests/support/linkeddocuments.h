@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QString>
 
 // Documents that reach outside themselves, made by the tests: a picture linked rather
@@ -19,6 +20,8 @@ enum class LinkingFormat
 QByteArray linkedPictureDocument(LinkingFormat format, const QString &href);
 // A PNG of one colour.
 QByteArray solidPng(const QColor &color);
+// How many pixels of `page` are near `color` (a linked picture drawn, or not).
+int pixelsNear(const QImage &page, const QColor &color);
 
 // Flat OpenDocument text whose load event runs a Basic macro of its own that writes
 // "macro-ran" into the running office's user profile folder ($(user)).
