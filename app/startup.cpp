@@ -9,6 +9,7 @@
 #include "filelistview.h"
 #include "pagememory.h"
 #include "pathbytes.h"
+#include "programfiles.h"
 #include "settings.h"
 #include "skinengine.h"
 #include "splash.h"
@@ -40,7 +41,8 @@ void loadMainWindow(MainWindow &window)
     window.setWindowTitle(QStringLiteral("Pagelift"));
     window.setWindowIcon(QIcon(QStringLiteral(":/pagelift.png")));
 
-    const QString handFile = environment.programFolder + QStringLiteral("/HAND-M.CUR");
+    const QString handFile =
+        programfiles::dataPath(environment.programFolder, QStringLiteral("HAND-M.CUR"));
     if (fileExists(handFile)) {
         // A cursor file that cannot be read leaves the arrow in its place.
         const CursorFile hand = CursorFile::read(handFile);
@@ -91,7 +93,8 @@ MainWindowEnvironment realEnvironment()
     environment.programFolder = QCoreApplication::applicationDirPath();
     // The launcher starts now, beside the splash window, so the first document
     // already finds an engine made ready.
-    useEnginePool(environment, std::make_shared<EnginePool>(environment.programFolder));
+    useEnginePool(environment, std::make_shared<EnginePool>(
+                                   programfiles::engineFolder(environment.programFolder)));
     environment.openHomePage = [](const QString &address) { openInBrowser(address); };
     environment.randomFraction = [] { return timeOfDayRandomFraction(); };
     environment.splashPause = std::chrono::seconds(4);

@@ -7,6 +7,7 @@
 #include "options.h"
 #include "pathbytes.h"
 #include "printable.h"
+#include "programfiles.h"
 #include "settings.h"
 #include "worker.h"
 
@@ -36,10 +37,10 @@ QString folderOf(const QString &program)
 int worker(int &argc, char **argv)
 {
     WorkerSettings settings;
-    // The engine beside the program; tests put a stand-in elsewhere.
+    // The program's own engine (programfiles.h); tests put a stand-in elsewhere.
     settings.engineFolder = qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
                                 ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
-                                : folderOf(thisProgram());
+                                : programfiles::engineFolder(folderOf(thisProgram()));
     for (int i = 2; i + 1 < argc; i += 2) {
         const QByteArray name = argv[i];
         const long long value = std::atoll(argv[i + 1]);
