@@ -109,10 +109,14 @@ std::optional<int> answerOnTheTerminal(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs("usage: pagelift [FILE|FOLDER...]\n"
+            std::fputs("usage: pagelift [OPTIONS] [FILE|FOLDER...]\n"
                        "Opens Pagelift's window with the documents in its list (a folder adds\n"
                        "every file of its tree). To convert without a window, see\n"
-                       "pagelift-convert --help.\n",
+                       "pagelift-convert --help.\n"
+                       "\n"
+                       "  FILE|FOLDER           a document, or a folder whose every file is added\n"
+                       "  -h, --help            this text\n"
+                       "      --version         the program's version\n",
                        stdout);
             return 0;
         }
