@@ -4,6 +4,7 @@
 #include "events.h"
 #include "lineshape.h"
 #include "picturebox.h"
+#include "programfiles.h"
 #include "splash.h"
 #include "twips.h"
 #include "windowplacement.h"
@@ -51,7 +52,8 @@ void showSplash(Splash &window, const SplashEnvironment &environment)
     if (settings::read(environment.store, settings::kShowAgain) != 0)
         return;
 
-    const QString folder = environment.programFolder + QStringLiteral("/Splash/");
+    const QString folder =
+        programfiles::dataPath(environment.programFolder, QStringLiteral("Splash")) + u'/';
     const QString picturePath = folder + firstListedFile(folder);
     if (!fileExists(picturePath))
         return;

@@ -10,6 +10,7 @@
 #include "pagememory.h"
 #include "pathbytes.h"
 #include "sandboxstatus.h"
+#include "programfiles.h"
 #include "settings.h"
 #include "skinengine.h"
 #include "splash.h"
@@ -41,7 +42,8 @@ void loadMainWindow(MainWindow &window)
     window.setWindowTitle(QStringLiteral("Pagelift"));
     window.setWindowIcon(QIcon(QStringLiteral(":/pagelift.png")));
 
-    const QString handFile = environment.programFolder + QStringLiteral("/HAND-M.CUR");
+    const QString handFile =
+        programfiles::dataPath(environment.programFolder, QStringLiteral("HAND-M.CUR"));
     if (fileExists(handFile)) {
         // A cursor file that cannot be read leaves the arrow in its place.
         const CursorFile hand = CursorFile::read(handFile);
@@ -97,10 +99,10 @@ MainWindowEnvironment realEnvironment()
     if (settings::readChoice(SettingsStore(environment.settingsFolder), settings::kLinkedFiles) ==
         1)
         sandbox.linkedFiles = LinkedFiles::Beside;
+    const QString engineFolder = programfiles::engineFolder(environment.programFolder);
     useEnginePool(environment,
-                  std::make_shared<EnginePool>(environment.programFolder, kDefaultCallTimeoutMs, 0,
+                  std::make_shared<EnginePool>(engineFolder, kDefaultCallTimeoutMs, 0,
                                                2, EnginePool::kDefaultDocumentsPerEngine, sandbox));
-    const QString engineFolder = environment.programFolder;
     environment.sandboxNotice = [engineFolder] {
         return sandboxNotice(sandboxStatus(engineFolder));
     };
@@ -118,10 +120,14 @@ std::optional<int> answerOnTheTerminal(int argc, char *argv[])
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs("usage: pagelift [FILE|FOLDER...]\n"
+            std::fputs("usage: pagelift [OPTIONS] [FILE|FOLDER...]\n"
                        "Opens Pagelift's window with the documents in its list (a folder adds\n"
                        "every file of its tree). To convert without a window, see\n"
-                       "pagelift-convert --help.\n",
+                       "pagelift-convert --help.\n"
+                       "\n"
+                       "  FILE|FOLDER           a document, or a folder whose every file is added\n"
+                       "  -h, --help            this text\n"
+                       "      --version         the program's version\n",
                        stdout);
             return 0;
         }

@@ -1,6 +1,7 @@
 #include "startupsteps.h"
 
 #include "mainwindow.h"
+#include "programfiles.h"
 #include "skinengine.h"
 
 #include <QApplication>
@@ -43,7 +44,7 @@ void recolourControls(QWidget *parent)
 
 void applySkin(MainWindow &window, SkinEngine &engine, const QString &programFolder)
 {
-    const QString skinFile = programFolder + QLatin1String(kSkinFile);
+    const QString skinFile = programfiles::dataPath(programFolder, QLatin1String(kSkinFile));
     // An ordinary file only: not a folder, and no name that begins with ".".
     const QFileInfo info(skinFile);
     if (!info.isFile() || info.fileName().startsWith(QLatin1Char('.')))

@@ -11,8 +11,8 @@ class SkinEngine;
 // The publisher's home page, opened now and then at start-up.
 inline constexpr const char *kHomePage = "https://orvanta.example/pagelift";
 
-// The skin file beside the program, relative to the program folder.
-inline constexpr const char *kSkinFile = "/x/o.cjs";
+// The skin file, relative to the program folder (or the installed data folder).
+inline constexpr const char *kSkinFile = "x/o.cjs";
 
 // Skins the main window when the skin file is present: the window and its frames,
 // check boxes, option buttons and labels take the system's button-face colour, and

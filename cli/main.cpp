@@ -9,6 +9,7 @@
 #include "pathbytes.h"
 #include "printable.h"
 #include "sandboxstatus.h"
+#include "programfiles.h"
 #include "settings.h"
 #include "thumbnail.h"
 #include "worker.h"
@@ -35,12 +36,12 @@ QString folderOf(const QString &program)
     return program.left(program.lastIndexOf(u'/'));
 }
 
-// The engine beside the program; tests put a stand-in elsewhere.
+// The program's own engine (programfiles.h); tests put a stand-in elsewhere.
 QString engineFolder()
 {
     return qEnvironmentVariableIsSet("PAGELIFT_ENGINE_FOLDER")
                ? qEnvironmentVariable("PAGELIFT_ENGINE_FOLDER")
-               : folderOf(thisProgram());
+               : programfiles::engineFolder(folderOf(thisProgram()));
 }
 
 // pagelift-convert --worker -q N -f FORMAT --gray 0|1 --pages LIST --box-width W

@@ -50,4 +50,9 @@ struct ParsedArguments
 // what the window would use, from `store`.
 ParsedArguments parseArguments(const QStringList &arguments, const SettingsStore &store);
 
+// The --help text. The manual page and the shell completion are made from it at build
+// time (resources/manuals/from-help.py), so an option is written here once: a row
+// "  -x, --name VALUE  what it does", continued on lines indented to the same column.
+// A value named FILE or DIR completes to files or folders; a value written a|b|c
+// lists its fixed choices.
 QString usageText();

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Draws Pagelift's resources: the application icon, the splash picture and the
-hand cursor. Standard library only; run it from anywhere, it writes beside itself."""
+"""Draws Pagelift's resources: the application icon (scalable and at every size
+the desktop asks for), the splash picture and the hand cursor. Standard library
+only; run it from anywhere, it writes beside itself."""
 
+import math
 import os
 import struct
 import zlib
@@ -115,14 +117,103 @@ def arrow_up(img, cx, top, size, colour):
     rect(img, cx - size // 5, top + head, cx + size // 5 + 1, top + size, colour)
 
 
-def make_icon():
-    img = canvas(32, 32, BLUE)
-    for y in range(32):  # a soft vertical gradient behind the page
-        for x in range(32):
-            img[y][x] = mix((52, 120, 210), (20, 60, 130), y / 31)
-    page(img, 5, 3, 17, 23, 6)
-    arrow_up(img, 23, 12, 17, ORANGE)
-    png(os.path.join(HERE, "pagelift.png"), 32, 32, img)
+# The application icon as shapes on a 256-unit square: polygons, each filled with one
+# colour or with the background's vertical gradient. The same shapes are written as
+# the scalable SVG and drawn into the PNGs of every size, so all sizes agree.
+ICON_SIZES = (16, 32, 48, 64, 128, 256)
+GRADIENT = ((52, 120, 210), (20, 60, 130))
+DARK_ORANGE = (190, 100, 20)
+
+
+def rounded_square(x0, y0, x1, y1, r, steps=8):
+    points = []
+    corners = ((x1 - r, y0 + r, -90), (x1 - r, y1 - r, 0), (x0 + r, y1 - r, 90), (x0 + r, y0 + r, 180))
+    for cx, cy, start in corners:
+        for i in range(steps + 1):
+            a = math.radians(start + 90 * i / steps)
+            points.append((cx + r * math.cos(a), cy + r * math.sin(a)))
+    return points
+
+
+def icon_shapes():
+    """(points, colour) in painting order; colour None is the background gradient."""
+    page = [(48, 36), (150, 36), (186, 72), (186, 220), (48, 220)]
+    inner = [(54, 42), (147, 42), (180, 75), (180, 214), (54, 214)]
+    shapes = [(rounded_square(16, 16, 240, 240, 40), None), (page, GREY), (inner, WHITE),
+              ([(150, 36), (150, 72), (186, 72)], GREY), ([(154, 46), (154, 68), (176, 68)], LIGHT)]
+    for y in range(96, 200, 24):
+        shapes.append(([(72, y), (162, y), (162, y + 10), (72, y + 10)], BLUE))
+    arrow = [(188, 92), (240, 150), (212, 150), (212, 230), (164, 230), (164, 150), (136, 150)]
+    inner_arrow = [(188, 102), (229, 145), (206, 145), (206, 224), (170, 224), (170, 145), (147, 145)]
+    shapes += [(arrow, DARK_ORANGE), (inner_arrow, ORANGE)]
+    return shapes
+
+
+def gradient_at(y):
+    return mix(GRADIENT[0], GRADIENT[1], min(1.0, max(0.0, (y - 16) / 224)))
+
+
+def write_icon_svg(path, shapes):
+    top, bottom = ("#%02x%02x%02x" % c for c in GRADIENT)
+    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">',
+           '<defs><linearGradient id="sky" x1="0" y1="16" x2="0" y2="240" gradientUnits="userSpaceOnUse">'
+           f'<stop offset="0" stop-color="{top}"/><stop offset="1" stop-color="{bottom}"/>'
+           '</linearGradient></defs>']
+    for points, colour in shapes:
+        fill = "url(#sky)" if colour is None else "#%02x%02x%02x" % colour
+        coords = " ".join(f"{x:g},{y:g}" for x, y in ((round(x, 2), round(y, 2)) for x, y in points))
+        out.append(f'<polygon fill="{fill}" points="{coords}"/>')
+    out.append("</svg>")
+    with open(path, "w") as f:
+        f.write("\n".join(out) + "\n")
+
+
+def draw_icon(size, shapes):
+    """The shapes filled on a grid of samples (even-odd scanlines), then each pixel
+    the average of its samples, with transparency where no shape covers them."""
+    ss = max(4, 64 // size)
+    n = size * ss
+    scale = n / 256
+    samples = [[None] * n for _ in range(n)]
+    for points, colour in shapes:
+        edges = list(zip(points, points[1:] + points[:1]))
+        for j in range(n):
+            y = (j + 0.5) / scale
+            xs = sorted(x0 + (y - y0) * (x1 - x0) / (y1 - y0)
+                        for (x0, y0), (x1, y1) in edges if (y0 <= y) != (y1 <= y))
+            fill = gradient_at(y) if colour is None else colour
+            row = samples[j]
+            for a, b in zip(xs[::2], xs[1::2]):
+                i0, i1 = max(0, math.ceil(a * scale - 0.5)), min(n, math.ceil(b * scale - 0.5))
+                if i1 > i0:
+                    row[i0:i1] = [fill] * (i1 - i0)
+    pixels = []
+    for py in range(size):
+        out = []
+        for px in range(size):
+            total, r, g, b = 0, 0, 0, 0
+            for row in samples[py * ss:(py + 1) * ss]:
+                for c in row[px * ss:(px + 1) * ss]:
+                    if c is not None:
+                        total += 1
+                        r, g, b = r + c[0], g + c[1], b + c[2]
+            if total:
+                out.append((r // total, g // total, b // total, 255 * total // (ss * ss)))
+            else:
+                out.append((0, 0, 0, 0))
+        pixels.append(out)
+    return pixels
+
+
+def make_icons():
+    shapes = icon_shapes()
+    folder = os.path.join(HERE, "icons")
+    os.makedirs(folder, exist_ok=True)
+    write_icon_svg(os.path.join(folder, "pagelift.svg"), shapes)
+    for size in ICON_SIZES:
+        sized = os.path.join(folder, f"{size}x{size}")
+        os.makedirs(sized, exist_ok=True)
+        png(os.path.join(sized, "pagelift.png"), size, size, draw_icon(size, shapes), alpha=True)
 
 
 def make_splash():
@@ -212,6 +303,6 @@ def make_cursor():
 
 if __name__ == "__main__":
     os.makedirs(os.path.join(HERE, "splash"), exist_ok=True)
-    make_icon()
+    make_icons()
     make_splash()
     make_cursor()

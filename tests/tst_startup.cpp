@@ -216,11 +216,12 @@ private slots:
         StartupRig rig;
         MainWindow window(rig.environment());
         loadMainWindow(window);
-        const QImage shipped(QStringLiteral(PAGELIFT_RESOURCES_DIR "/pagelift.png"));
+        const QImage shipped(QStringLiteral(PAGELIFT_RESOURCES_DIR "/icons/32x32/pagelift.png"));
         QCOMPARE(shipped.size(), QSize(32, 32));
         const QImage icon = window.windowIcon().pixmap(32, 32).toImage();
-        QCOMPARE(icon.convertToFormat(QImage::Format_RGB32),
-                 shipped.convertToFormat(QImage::Format_RGB32));
+        // Compared with its transparency, as the window holds it.
+        QCOMPARE(icon.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                 shipped.convertToFormat(QImage::Format_ARGB32_Premultiplied));
     }
 
     void listColumn()
