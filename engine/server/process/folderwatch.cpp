@@ -1,4 +1,4 @@
-#include "folderwatch.h"
+#include "process/folderwatch.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "session.h"
+#include "pages/session.h"
 
 #include "automation.h"
-#include "handover.h"
 #include "machineshare.h"
-#include "memorywatch.h"
-#include "office.h"
+#include "office/office.h"
+#include "process/handover.h"
+#include "process/memorywatch.h"
 #include "wireformat.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>

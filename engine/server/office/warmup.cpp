@@ -1,6 +1,6 @@
-#include "warmup.h"
+#include "office/warmup.h"
 
-#include "zipwriter.h"
+#include "office/zipwriter.h"
 
 #include <fstream>
 #include <string>

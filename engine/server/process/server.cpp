@@ -1,7 +1,7 @@
-#include "server.h"
+#include "process/server.h"
 
-#include "memorywatch.h"
-#include "session.h"
+#include "pages/session.h"
+#include "process/memorywatch.h"
 #include "socketio.h"
 
 #include <mutex>

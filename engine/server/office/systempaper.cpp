@@ -1,4 +1,4 @@
-#include "systempaper.h"
+#include "office/systempaper.h"
 
 #include <cstring>
 #include <dlfcn.h>

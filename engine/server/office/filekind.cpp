@@ -1,4 +1,4 @@
-#include "filekind.h"
+#include "office/filekind.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "filekind.h"
-#include "profile.h"
+#include "office/filekind.h"
+#include "office/profile.h"
 #include "wireformat.h"
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "zipwriter.h"
+#include "office/zipwriter.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sandbox.h"
+#include "process/sandbox.h"
 
 #include <cstddef>
 #include <string>

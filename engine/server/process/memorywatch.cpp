@@ -1,4 +1,4 @@
-#include "memorywatch.h"
+#include "process/memorywatch.h"
 
 #include "uniquefd.h"
 

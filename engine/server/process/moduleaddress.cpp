@@ -1,4 +1,4 @@
-#include "moduleaddress.h"
+#include "process/moduleaddress.h"
 
 int ModuleAddressCache::find(const void *address, Dl_info *info)
 {

@@ -1,4 +1,4 @@
-#include "macrosniff.h"
+#include "office/macrosniff.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "profile.h"
+#include "office/profile.h"
 
 #include <cctype>
 #include <cstdint>

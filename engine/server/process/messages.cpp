@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "process/messages.h"
 
 #include <cstdlib>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
-#include "sandbox.h"
+#include "process/sandbox.h"
 
+#include "office/systempaper.h"
 #include "socketio.h"
-#include "systempaper.h"
 #include "uniquefd.h"
 #include "wireformat.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "pagechoice.h"
-#include "pixelbuffer.h"
-#include "printedpages.h"
-#include "remainingpages.h"
+#include "pages/pixelbuffer.h"
+#include "pages/printedpages.h"
+#include "pages/remainingpages.h"
 #include "uniquefd.h"
 #include "wireformat.h"
 

@@ -1,4 +1,4 @@
-#include "pixelbuffer.h"
+#include "pages/pixelbuffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "remainingpages.h"
+#include "pages/remainingpages.h"
 
 #include <algorithm>
 

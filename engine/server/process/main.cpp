@@ -18,16 +18,16 @@
 //                                        extension names, in one office (for tests
 //                                        and benchmarks)
 
-#include "launcher.h"
-#include "memorywatch.h"
-#include "messages.h"
-#include "office.h"
+#include "office/office.h"
+#include "office/warmup.h"
 #include "pagememory.h"
-#include "sandbox.h"
-#include "server.h"
-#include "session.h"
+#include "pages/session.h"
+#include "process/launcher.h"
+#include "process/memorywatch.h"
+#include "process/messages.h"
+#include "process/sandbox.h"
+#include "process/server.h"
 #include "socketio.h"
-#include "warmup.h"
 #include "wireformat.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>

@@ -1,8 +1,8 @@
-#include "office.h"
+#include "office/office.h"
 
-#include "filekind.h"
-#include "macrosniff.h"
-#include "printedpages.h"
+#include "office/filekind.h"
+#include "office/macrosniff.h"
+#include "pages/printedpages.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>

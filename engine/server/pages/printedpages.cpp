@@ -1,6 +1,6 @@
-#include "printedpages.h"
+#include "pages/printedpages.h"
 
-#include "profile.h"
+#include "office/profile.h"
 
 #include <Error.h>
 #include <GlobalParams.h>

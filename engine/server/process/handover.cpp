@@ -1,4 +1,4 @@
-#include "handover.h"
+#include "process/handover.h"
 
 #include "uniquefd.h"
 
