@@ -3,6 +3,7 @@
 
 #include "madedocuments.h"
 #include "office/filekind.h"
+#include "office/fileurl.h"
 #include "office/macrosniff.h"
 #include "office/profile.h"
 #include "pages/printedpages.h"

@@ -224,7 +224,8 @@ bool EngineOffice::warmUp(const std::string &path)
     return m_warmedUp;
 }
 
-std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit, bool changes)
+std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit,
+                                         bool changesOrComments)
 {
     std::error_code ec;
     const fs::path fonts = ProfileSlot::documentFontsFolder(m_profileFolder);
@@ -232,7 +233,7 @@ std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit
         return "embedded fonts";
     if (openInKit)
         return "a document open in LibreOfficeKit";
-    if (!warmedUp() || changes)
+    if (!warmedUp() || changesOrComments)
         return "tracked-change authors";
     if (mayCarryMacros(path))
         return "macros";
@@ -313,7 +314,7 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
         result.printed = PrintedPages::open(pdf);
     // An export that failed may have left part of a file.
     fs::remove(pdf, ec);
-    result.changes = changes == "changes";
+    result.changesOrComments = changes == "changes";
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "office/filekind.h"
+#include "office/fileurl.h"
 #include "office/profile.h"
 #include "wireformat.h"
 
@@ -42,8 +43,8 @@ public:
         std::string detail;
         std::unique_ptr<PrintedPages> printed;
         std::unique_ptr<lok::Document> document;
-        // The document holds tracked changes or comments (known for printed ones).
-        bool changes = false;
+        // Known for printed ones.
+        bool changesOrComments = false;
         // The pictures it links to (known for printed ones), as the office resolved
         // their links.
         std::vector<std::string> links;
@@ -88,7 +89,7 @@ public:
     // place in it. Macros leave their libraries behind. A document open in
     // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
     // warmed up, with the fonts documents brought cleared before the office started.
-    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changes);
+    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments);
 
     // Opens a word-processor document: refuses anything else, and documents that
     // need a password, without ever waiting for one. Its pages are printed as

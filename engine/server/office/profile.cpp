@@ -1,4 +1,5 @@
 #include "office/profile.h"
+#include "office/fileurl.h"
 
 #include <cctype>
 #include <cstdint>
@@ -418,20 +419,4 @@ fs::path engineCacheRoot()
         return fs::path(cache) / "pagelift";
     const char *home = std::getenv("HOME");
     return fs::path(home && home[0] ? home : "/tmp") / ".cache" / "pagelift";
-}
-
-std::string fileUrl(const fs::path &path)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : fs::absolute(path).string()) {
-        if (std::isalnum(c) || std::strchr("/-._~", c)) {
-            url += char(c);
-        } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
-        }
-    }
-    return url;
 }

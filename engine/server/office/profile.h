@@ -80,5 +80,3 @@ inline constexpr const char *kPrintHiddenMacro = "macro:///Pagelift.Engine.Print
 
 // $XDG_CACHE_HOME/pagelift, or ~/.cache/pagelift.
 std::filesystem::path engineCacheRoot();
-// A file: URL for an absolute path, percent-encoded.
-std::string fileUrl(const std::filesystem::path &path);

@@ -1,6 +1,6 @@
 #include "pages/printedpages.h"
 
-#include "office/profile.h"
+#include "office/fileurl.h"
 
 #include <Error.h>
 #include <GlobalParams.h>

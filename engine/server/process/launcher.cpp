@@ -311,7 +311,7 @@ struct LauncherState
         serveForked(state.installDir, *state.profile, socket.get(), document,
                     state.idleWarmUp && order.kind == launcher::kWarmEngine, started.release(),
                     state.memoryLimitBytes, state.documents, state.sandbox);
-    std::fflush(messages());
+    std::fflush(messageStream());
     ::_exit(code);
 }
 
@@ -383,7 +383,7 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     EngineOffice::configureEnvironment();
     std::unique_ptr<ProfileSlot> profile = EngineOffice::readySlot(installDir, error);
     if (!profile) {
-        std::fprintf(messages(), "pagelift-engine: %s\n", error.c_str());
+        std::fprintf(messageStream(), "pagelift-engine: %s\n", error.c_str());
         return 1;
     }
     // Pre-initialisation reads the profile that this variable names, not its argument.
@@ -400,7 +400,8 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
         state.warmUpDocument = warmUp;
     state.idleWarmUp = canLeaveIdlePriority();
     if (!preinitialise(installDir, *profile)) {
-        std::fprintf(messages(), "pagelift-engine: the office in %s could not be pre-initialised\n",
+        std::fprintf(messageStream(),
+                     "pagelift-engine: the office in %s could not be pre-initialised\n",
                      installDir.c_str());
         return 1;
     }

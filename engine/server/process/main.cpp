@@ -163,13 +163,13 @@ int convert(const std::vector<std::pair<std::string, std::string>> &pairs,
     EngineOffice::configureEnvironment();
     std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
     if (!office) {
-        std::fprintf(messages(), "pagelift-engine: %s\n", error.c_str());
+        std::fprintf(messageStream(), "pagelift-engine: %s\n", error.c_str());
         return 1;
     }
     for (const auto &[in, out] : pairs) {
         std::unique_ptr<lok::Document> document = office->loadAny(in, error);
         if (!document) {
-            std::fprintf(messages(), "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
+            std::fprintf(messageStream(), "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
             return 1;
         }
         const std::string format = std::filesystem::path(out).extension().string().substr(1);
@@ -177,7 +177,7 @@ int convert(const std::vector<std::pair<std::string, std::string>> &pairs,
         const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
                                             : saveWithPassword(*document, url, format, password);
         if (!saved) {
-            std::fprintf(messages(), "pagelift-engine: cannot save %s as %s\n", out.c_str(),
+            std::fprintf(messageStream(), "pagelift-engine: cannot save %s as %s\n", out.c_str(),
                          format.c_str());
             return 1;
         }
@@ -260,14 +260,15 @@ int main(int argc, char *argv[])
             pairs.emplace_back(arguments[i], arguments[i + 1]);
         code = convert(pairs, {});
     } else {
-        std::fprintf(messages(), "usage: pagelift-engine [--memory-limit BYTES] [--documents N] "
-                                 "[--linked-files none|beside] [--require-sandbox] [--launcher | "
-                                 "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
-                                 "OUT... | --sandbox-check [--open PATH | --connect PORT | --run "
-                                 "PROGRAM]...]\n");
+        std::fprintf(messageStream(),
+                     "usage: pagelift-engine [--memory-limit BYTES] [--documents N] "
+                     "[--linked-files none|beside] [--require-sandbox] [--launcher | "
+                     "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
+                     "OUT... | --sandbox-check [--open PATH | --connect PORT | --run "
+                     "PROGRAM]...]\n");
         code = 2;
     }
     // The office's own teardown is slow and fragile; nothing is left to save.
-    std::fflush(messages());
+    std::fflush(messageStream());
     ::_exit(code);
 }

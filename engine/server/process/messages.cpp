@@ -10,7 +10,7 @@ FILE *ownMessages = nullptr;
 
 } // namespace
 
-FILE *messages()
+FILE *messageStream()
 {
     return ownMessages ? ownMessages : stderr;
 }
