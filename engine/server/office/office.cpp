@@ -284,25 +284,17 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     const fs::path answer = folder / (stem + ".answer");
     std::error_code ec;
     fs::remove(pdf, ec);
-    fs::remove(answer, ec);
-    const std::string call = std::string(kPrintHiddenMacro) + "(" + macroArgument(fileUrl(path)) +
-                             "," + macroArgument(fileUrl(pdf)) + "," +
-                             macroArgument(fileUrl(answer)) + "," +
-                             macroArgument(copy.empty() ? std::string() : fileUrl(copy)) + ")";
-    std::string outcome;
-    std::string filter;
-    std::string changes;
-    if (m_office->runMacro(call.c_str())) {
-        std::ifstream in(answer, std::ios::binary);
-        std::getline(in, outcome);
-        std::getline(in, filter);
-        std::getline(in, changes);
-        for (std::string link; std::getline(in, link);) {
-            if (!link.empty())
-                result.links.push_back(link);
-        }
+    const std::vector<std::string> lines = runMacroWithAnswer(
+        kPrintHiddenMacro,
+        {fileUrl(path), fileUrl(pdf), {}, copy.empty() ? std::string() : fileUrl(copy)}, 2, answer);
+    const auto line = [&](size_t n) { return n < lines.size() ? lines[n] : std::string(); };
+    const std::string outcome = line(0);
+    const std::string filter = line(1);
+    const std::string changes = line(2);
+    for (size_t n = 3; n < lines.size(); ++n) {
+        if (!lines[n].empty())
+            result.links.push_back(lines[n]);
     }
-    fs::remove(answer, ec);
     // A spreadsheet or the like is no document; nor is binary data that the office's
     // type detection does not recognise, which it loads as plain text: pages of
     // garbage. What it does recognise (WordPerfect 4.2, which has no signature, and
@@ -354,16 +346,31 @@ std::string EngineOffice::importFilterOf(const std::string &url)
 {
     std::error_code ec;
     const fs::path answer = fs::temp_directory_path(ec) / "pagelift-import-filter";
+    const std::vector<std::string> lines =
+        runMacroWithAnswer(kWriteImportFilterMacro, {url, {}}, 1, answer);
+    return lines.empty() ? std::string() : lines.front();
+}
+
+std::vector<std::string> EngineOffice::runMacroWithAnswer(const char *macro,
+                                                          std::vector<std::string> arguments,
+                                                          size_t answerArgument,
+                                                          const fs::path &answer)
+{
+    std::error_code ec;
     fs::remove(answer, ec);
-    const std::string call = std::string(kWriteImportFilterMacro) + "(" + macroArgument(url) + "," +
-                             macroArgument(fileUrl(answer)) + ")";
-    std::string filter;
+    arguments[answerArgument] = fileUrl(answer);
+    std::string call = std::string(macro) + "(";
+    for (size_t n = 0; n < arguments.size(); ++n)
+        call += (n ? "," : "") + macroArgument(arguments[n]);
+    call += ")";
+    std::vector<std::string> lines;
     if (m_office->runMacro(call.c_str())) {
         std::ifstream in(answer, std::ios::binary);
-        std::getline(in, filter);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
     }
     fs::remove(answer, ec);
-    return filter;
+    return lines;
 }
 
 std::unique_ptr<lok::Document> EngineOffice::loadAny(const std::string &path, std::string &error)

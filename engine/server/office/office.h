@@ -115,6 +115,13 @@ private:
     // LibreOfficeKit instead; or a refusal.
     Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder,
                        const std::filesystem::path &copy);
+    // Runs Basic macro `macro` with `arguments`, argument `answerArgument` being the URL
+    // of `answer`, a file the macro writes its answer into: the answer's lines, none
+    // when the macro could not run. The file is gone afterwards.
+    std::vector<std::string> runMacroWithAnswer(const char *macro,
+                                                std::vector<std::string> arguments,
+                                                size_t answerArgument,
+                                                const std::filesystem::path &answer);
     // Opens the document at `path` in LibreOfficeKit.
     Loaded loadInKit(const std::string &path, FileKind kind);
 

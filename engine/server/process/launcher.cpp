@@ -201,14 +201,8 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
     else
         office = EngineOffice::startPreinitialised(installDir, profile, error);
     reportStarted(started);
-    std::unique_ptr<EngineSession> session;
-    if (office) {
-        if (!warmUpDocument.empty())
-            office->warmUp(warmUpDocument);
-        session = std::make_unique<EngineSession>(
-            *office,
-            EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
-    }
+    const std::unique_ptr<EngineSession> session =
+        startSession(office.get(), warmUpDocument, documents, memoryLimitBytes);
     if (idle) {
         leaveIdleOnCall.reset();
         setIdlePriority(false);

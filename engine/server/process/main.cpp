@@ -91,19 +91,16 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
         else
             office = EngineOffice::startIn(installDir(), std::move(slot), error);
     }
-    std::unique_ptr<EngineSession> session;
-    if (office) {
-        // As an engine forked from a launcher does, for the same reason (see
-        // EngineSession); the profile is this engine's alone.
-        if (documents > 1) {
-            const std::filesystem::path warmUp = office->profileFolder() / "warm-up.docx";
-            if (writeWarmUpDocument(warmUp))
-                office->warmUp(warmUp.string());
-        }
-        session = std::make_unique<EngineSession>(
-            *office,
-            EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
+    // As an engine forked from a launcher warms up, for the same reason (see
+    // EngineSession); the profile is this engine's alone.
+    std::string warmUp;
+    if (office && documents > 1) {
+        const std::filesystem::path document = office->profileFolder() / "warm-up.docx";
+        if (writeWarmUpDocument(document))
+            warmUp = document.string();
     }
+    const std::unique_ptr<EngineSession> session =
+        startSession(office.get(), warmUp, documents, memoryLimitBytes);
     return serveCalls(calls, replies, session.get(), error, memoryLimitBytes);
 }
 

@@ -1,5 +1,6 @@
 #include "process/server.h"
 
+#include "office/office.h"
 #include "pages/session.h"
 #include "process/memorywatch.h"
 #include "socketio.h"
@@ -115,4 +116,16 @@ int serveCalls(RequestReader &reader, int replies, EngineSession *session,
         if (session && reply.header.refusal == Refusal::None)
             session->afterReply(request);
     }
+}
+
+std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::string &warmUpDocument,
+                                            int documents, size_t memoryLimitBytes)
+{
+    if (!office)
+        return nullptr;
+    if (!warmUpDocument.empty())
+        office->warmUp(warmUpDocument);
+    return std::make_unique<EngineSession>(
+        *office,
+        EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
 }

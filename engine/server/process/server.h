@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
+class EngineOffice;
 class EngineSession;
 namespace engineprotocol {
 class RequestReader;
@@ -11,6 +13,12 @@ class RequestReader;
 // The exit code of an engine that ended because its document took more memory than
 // it may.
 inline constexpr int kExitTooMuchMemory = 4;
+
+// The session an engine serves its calls with, up to `documents` documents and while
+// its memory allows (EngineSession::Reuse), once `office` warmed up on `warmUpDocument`
+// (none: no warm-up). Null without an office.
+std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::string &warmUpDocument,
+                                            int documents, size_t memoryLimitBytes);
 
 // Answers the calls read from `requests` (with the documents sent along) on `replies` until the
 // client closes its end or asks the engine to quit; returns the exit code. Without a session (the
