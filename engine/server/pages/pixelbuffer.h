@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // The pixels of a cut. They live in a shared memory file when the system offers one,
@@ -34,4 +35,12 @@ private:
     uint8_t *m_data = nullptr;
     size_t m_size = 0;
     std::vector<uint8_t> m_heap;
+};
+
+// A picture's memory: one of the engine's page buffers, or (number -1) its own.
+struct Picture
+{
+    std::shared_ptr<PixelBuffer> pixels;
+    int number = -1;
+    bool opaque = false; // known to be: every pixel's alpha is full
 };

@@ -89,7 +89,7 @@ EngineSession::EngineSession(EngineOffice &office, Reuse reuse) : m_office(offic
 
 EngineSession::~EngineSession()
 {
-    settleHelpers(true);
+    m_ahead.settle(true);
     // The engine's process ends with its session; see m_closed.
     for (std::unique_ptr<lok::Document> &document : m_closed)
         static_cast<void>(document.release());
@@ -116,7 +116,7 @@ EngineSession::Reply EngineSession::answer(const engineprotocol::Request &reques
 
     switch (request.call) {
     case Call::Repaginate:
-        dropAhead();
+        m_ahead.drop();
         m_onlyDocument = request.a == engineprotocol::kOnlyDocument;
         m_rest.reset();
         paginate();
@@ -225,7 +225,7 @@ EngineSession::Reply EngineSession::chooseDrawing(const engineprotocol::Request 
         request.text.empty() ? PageChoice() : PageChoice::parse(request.text);
     if (!choice || request.a < 0 || request.b < 0)
         return refuse(Refusal::BadArguments, "no such pages or box: " + request.text);
-    dropAhead();
+    m_ahead.drop();
     m_boxWidth = request.a;
     m_boxHeight = request.b;
     m_grey = request.c == engineprotocol::kDrawGrey;
@@ -239,7 +239,7 @@ EngineSession::Reply EngineSession::close()
     // Asked with the document still open: what it brought shows in the office's
     // tables, which a document reports.
     m_servesAnother = mayServeAnother();
-    dropAhead();
+    m_ahead.drop();
     m_onlyDocument = false;
     m_boxWidth = m_boxHeight = 0;
     m_grey = false;
@@ -370,7 +370,7 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     if (int64_t(width) * height > kMaxPixels)
         return refuse(Refusal::EngineFailure, "the selection is too large to draw");
 
-    Picture picture = pages.size() == 1 ? takeAhead(pages[0]) : Picture();
+    Picture picture = pages.size() == 1 ? m_ahead.take(pages[0]) : Picture();
     if (!picture.pixels) {
         const int failed = drawPicture(pages, width, height, picture);
         if (failed >= 0)
@@ -389,12 +389,12 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     return reply;
 }
 
-EngineSession::Picture EngineSession::pictureMemory(size_t size, bool blank)
+Picture EngineSession::pictureMemory(size_t size, bool blank)
 {
     if (size <= kMaxBufferBytes) {
         for (int number = 0; number < engineprotocol::kPageBuffers; ++number) {
             std::shared_ptr<PixelBuffer> &buffer = m_buffers[size_t(number)];
-            if (m_lent[size_t(number)] || heldAhead(number))
+            if (m_lent[size_t(number)] || m_ahead.holds(number))
                 continue;
             // A buffer of another size, or one in ordinary memory (which travels
             // through the socket anyway), is made anew.
@@ -420,7 +420,7 @@ size_t EngineSession::pictureBytes(int page) const
     return size_t(m_pages[page].pixelWidth) * size_t(m_pages[page].pixelHeight) * 4;
 }
 
-EngineSession::Picture EngineSession::memoryFor(int width, int64_t height)
+Picture EngineSession::memoryFor(int width, int64_t height)
 {
     return pictureMemory(size_t(width) * size_t(height) * 4, bool(m_document));
 }
@@ -487,40 +487,27 @@ void EngineSession::afterReply(const engineprotocol::Request &request)
     const bool counted = request.call == Call::Repaginate || request.call == Call::Property;
     if (request.call != Call::Cut && !(helpers && counted))
         return;
-    settleHelpers(false);
+    m_ahead.settle(false);
     std::vector<int> wanted{chosen.front()};
     if (helpers && chosen.size() > 1)
         wanted.push_back(chosen[1]);
-    std::erase_if(m_ahead, [&](const Ahead &ahead) {
-        return std::find(wanted.begin(), wanted.end(), ahead.page) == wanted.end();
-    });
-    const auto missing = [&](int page) {
-        return std::none_of(m_helpers.begin(), m_helpers.end(),
-                            [page](const Helper &helper) { return helper.page == page; }) &&
-               std::none_of(m_ahead.begin(), m_ahead.end(),
-                            [page](const Ahead &ahead) { return ahead.page == page; });
-    };
+    m_ahead.keepOnly(wanted);
     for (int page : wanted) {
-        if (!missing(page))
+        if (m_ahead.has(page))
             continue;
         const PageBox &box = m_pages[page];
         if (!helpers) {
-            Ahead ahead{page, {}};
-            if (drawPicture({page}, box.pixelWidth, box.pixelHeight, ahead.picture) < 0)
-                m_ahead.push_back(std::move(ahead));
+            Picture picture;
+            if (drawPicture({page}, box.pixelWidth, box.pixelHeight, picture) < 0)
+                m_ahead.keep(page, std::move(picture));
             break;
         }
-        for (size_t number = 0; number < m_helpers.size(); ++number) {
-            Helper &helper = m_helpers[number];
-            if (helper.page >= 0 || !m_printed->addReader(int(number) + 1))
-                continue;
-            helper.page = page;
-            helper.picture = memoryFor(box.pixelWidth, box.pixelHeight);
-            helper.drawn = std::async(std::launch::async, [this, page, box, &helper, number] {
-                return drawInto({page}, box.pixelWidth, helper.picture, int(number) + 1);
+        m_ahead.startHelper(
+            page, [this](int reader) { return m_printed->addReader(reader); },
+            [this, box] { return memoryFor(box.pixelWidth, box.pixelHeight); },
+            [this, page, width = box.pixelWidth](Picture &picture, int reader) {
+                return drawInto({page}, width, picture, reader);
             });
-            break;
-        }
     }
 }
 
@@ -534,56 +521,4 @@ std::vector<int> EngineSession::chosenAhead(size_t count) const
             chosen.push_back(page);
     }
     return chosen;
-}
-
-EngineSession::Picture EngineSession::takeAhead(int page)
-{
-    for (Helper &helper : m_helpers) {
-        if (helper.page == page)
-            settleHelper(helper, true);
-    }
-    for (auto ahead = m_ahead.begin(); ahead != m_ahead.end(); ++ahead) {
-        if (ahead->page == page) {
-            Picture picture = std::move(ahead->picture);
-            m_ahead.erase(ahead);
-            return picture;
-        }
-    }
-    return {};
-}
-
-void EngineSession::settleHelpers(bool wait)
-{
-    for (Helper &helper : m_helpers)
-        settleHelper(helper, wait);
-}
-
-void EngineSession::settleHelper(Helper &helper, bool wait)
-{
-    if (helper.page < 0)
-        return;
-    if (!wait && helper.drawn.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-        return;
-    if (helper.drawn.get() < 0)
-        m_ahead.push_back({helper.page, std::move(helper.picture)});
-    helper.page = -1;
-    helper.picture = {};
-}
-
-void EngineSession::dropAhead()
-{
-    settleHelpers(true);
-    m_ahead.clear();
-}
-
-bool EngineSession::heldAhead(int number) const
-{
-    if (number < 0)
-        return false;
-    return std::any_of(m_helpers.begin(), m_helpers.end(),
-                       [number](const Helper &helper) {
-                           return helper.page >= 0 && helper.picture.number == number;
-                       }) ||
-           std::any_of(m_ahead.begin(), m_ahead.end(),
-                       [number](const Ahead &ahead) { return ahead.picture.number == number; });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pagechoice.h"
+#include "pages/drawingahead.h"
 #include "pages/pixelbuffer.h"
 #include "pages/printedpages.h"
 #include "pages/remainingpages.h"
@@ -88,13 +89,6 @@ private:
     // False when the page could not be drawn.
     bool renderInto(int page, uint8_t *buffer, int canvasWidth, int reader);
 
-    // A picture's memory: one of the page buffers, or (number -1) its own.
-    struct Picture
-    {
-        std::shared_ptr<PixelBuffer> pixels;
-        int number = -1;
-        bool opaque = false; // known to be: every pixel's alpha is full
-    };
     // Memory for a picture of `size` bytes: a page buffer the client does not hold,
     // when the picture is not too large to keep; else fresh memory. Cleared, as fresh
     // memory is, when `blank` (a tile of the view is drawn over what lies there;
@@ -108,14 +102,6 @@ private:
     Picture memoryFor(int width, int64_t height);
     size_t pictureBytes(int page) const;
     int drawInto(const std::vector<int> &pages, int width, Picture &picture, int reader);
-    // A picture of page `page` drawn ahead, taken from those kept; empty when none is.
-    Picture takeAhead(int page);
-    struct Helper;
-    // Takes a helper's picture once it is drawn; waits for it when `wait`.
-    void settleHelper(Helper &helper, bool wait);
-    void settleHelpers(bool wait);
-    void dropAhead();
-    bool heldAhead(int number) const;
 
     EngineOffice &m_office;
     Reuse m_reuse;
@@ -146,22 +132,8 @@ private:
     std::unique_ptr<PrintedPages> m_printed;
     bool m_printedTried = false;
     std::optional<RemainingPages> m_rest;
-    // Pages drawn ahead, and the pages the helper threads draw meanwhile (page -1: a
-    // helper draws none), into memory taken for them beforehand. Helper n draws with
-    // reader n + 1 of m_printed; the engine's own thread with reader 0.
-    struct Ahead
-    {
-        int page = -1;
-        Picture picture;
-    };
-    std::vector<Ahead> m_ahead;
-    struct Helper
-    {
-        int page = -1;
-        Picture picture;
-        std::future<int> drawn; // drawInto's answer
-    };
-    std::array<Helper, 2> m_helpers;
+    // Pages drawn ahead, on this thread or by helpers with readers of m_printed.
+    DrawingAhead m_ahead;
     // Page buffers, kept from page to page and from document to document, and whether
     // the client holds a picture in each.
     std::array<std::shared_ptr<PixelBuffer>, engineprotocol::kPageBuffers> m_buffers;
