@@ -384,6 +384,12 @@ std::unique_ptr<lok::Document> EngineOffice::loadAny(const std::string &path, st
     return document;
 }
 
+std::string officeInstallDir()
+{
+    const char *dir = std::getenv("PAGELIFT_LOK_DIR");
+    return dir && dir[0] ? dir : PAGELIFT_LOK_INSTALL_DIR;
+}
+
 int prepareProfile(const std::string &installDir, const std::string &profileFolder)
 {
     lok::Office *office = lok::lok_cpp_init(installDir.c_str(), fileUrl(profileFolder).c_str());

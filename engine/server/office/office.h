@@ -133,6 +133,8 @@ private:
     std::string m_loadingUrl;
 };
 
+// The LibreOffice program folder: $PAGELIFT_LOK_DIR, else the one Pagelift was built for.
+std::string officeInstallDir();
 // Runs one complete start and shutdown of the office in `profileFolder`, so that
 // the office's first-start work is done and saved. Returns the process exit code.
 int prepareProfile(const std::string &installDir, const std::string &profileFolder);

@@ -12,11 +12,6 @@
 //                                        what the sandbox enforces (see sandbox.h)
 //
 // SANDBOX is [--linked-files none|beside] [--require-sandbox] (see SandboxOptions).
-//   pagelift-engine --convert IN OUT [--password SECRET]
-//   pagelift-engine --convert IN OUT IN OUT...
-//                                        save each IN in the format its OUT's
-//                                        extension names, in one office (for tests
-//                                        and benchmarks)
 
 #include "office/office.h"
 #include "office/warmup.h"
@@ -30,36 +25,19 @@
 #include "socketio.h"
 #include "wireformat.h"
 
-#include <LibreOfficeKit/LibreOfficeKit.hxx>
-#include <LibreOfficeKit/LibreOfficeKitEnums.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <sys/prctl.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
-#ifndef PAGELIFT_LOK_INSTALL_DIR
-#define PAGELIFT_LOK_INSTALL_DIR "/usr/lib/libreoffice/program"
-#endif
-
 namespace {
-
-std::string installDir()
-{
-    const char *dir = std::getenv("PAGELIFT_LOK_DIR");
-    return dir && dir[0] ? dir : PAGELIFT_LOK_INSTALL_DIR;
-}
 
 // The office may print on standard output; the calls travel on private descriptors
 // so nothing it prints can mix into an answer.
@@ -83,13 +61,13 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
     EngineOffice::configureEnvironment();
     engineprotocol::RequestReader calls(requests);
     std::unique_ptr<EngineOffice> office;
-    if (std::unique_ptr<ProfileSlot> slot = EngineOffice::readySlot(installDir(), error)) {
-        const SandboxState state =
-            confineEngine(sandbox, calls, installDir(), slot->folder(), slot->temporaryFolder());
+    if (std::unique_ptr<ProfileSlot> slot = EngineOffice::readySlot(officeInstallDir(), error)) {
+        const SandboxState state = confineEngine(sandbox, calls, officeInstallDir(), slot->folder(),
+                                                 slot->temporaryFolder());
         if (sandbox.required && !state.complete())
             error = "the sandbox is not complete: " + state.missing();
         else
-            office = EngineOffice::startIn(installDir(), std::move(slot), error);
+            office = EngineOffice::startIn(officeInstallDir(), std::move(slot), error);
     }
     // As an engine forked from a launcher warms up, for the same reason (see
     // EngineSession); the profile is this engine's alone.
@@ -102,84 +80,6 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
     const std::unique_ptr<EngineSession> session =
         startSession(office.get(), warmUp, documents, memoryLimitBytes);
     return serveCalls(calls, replies, session.get(), error, memoryLimitBytes);
-}
-
-std::string jsonString(const std::string &text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "\"";
-}
-
-// Saving with a password goes through the office's own Save As command, the only
-// way to pass one; the command runs on the office's thread and reports when done.
-bool saveWithPassword(lok::Document &document, const std::string &url, const std::string &format,
-                      const std::string &password)
-{
-    // The Word filters of this office save without encrypting; only OpenDocument
-    // text is offered.
-    if (format != "odt")
-        return false;
-
-    struct Result
-    {
-        std::mutex mutex;
-        std::condition_variable changed;
-        bool done = false;
-        bool success = false;
-    } result;
-    document.registerCallback(
-        [](int type, const char *payload, void *data) {
-            if (type != LOK_CALLBACK_UNO_COMMAND_RESULT)
-                return;
-            auto *r = static_cast<Result *>(data);
-            std::lock_guard lock(r->mutex);
-            r->done = true;
-            r->success = std::strstr(payload, "\"success\": true") != nullptr;
-            r->changed.notify_all();
-        },
-        &result);
-    const std::string arguments =
-        "{\"URL\":{\"type\":\"string\",\"value\":" + jsonString(url) +
-        "},\"FilterName\":{\"type\":\"string\",\"value\":" + jsonString("writer8") +
-        "},\"Password\":{\"type\":\"string\",\"value\":" + jsonString(password) + "}}";
-    document.postUnoCommand(".uno:SaveAs", arguments.c_str(), true);
-    std::unique_lock lock(result.mutex);
-    result.changed.wait_for(lock, std::chrono::seconds(60), [&] { return result.done; });
-    return result.success;
-}
-
-int convert(const std::vector<std::pair<std::string, std::string>> &pairs,
-            const std::string &password)
-{
-    std::string error;
-    EngineOffice::configureEnvironment();
-    std::unique_ptr<EngineOffice> office = EngineOffice::start(installDir(), error);
-    if (!office) {
-        std::fprintf(messageStream(), "pagelift-engine: %s\n", error.c_str());
-        return 1;
-    }
-    for (const auto &[in, out] : pairs) {
-        std::unique_ptr<lok::Document> document = office->loadAny(in, error);
-        if (!document) {
-            std::fprintf(messageStream(), "pagelift-engine: %s: %s\n", in.c_str(), error.c_str());
-            return 1;
-        }
-        const std::string format = std::filesystem::path(out).extension().string().substr(1);
-        const std::string url = fileUrl(std::filesystem::absolute(out));
-        const bool saved = password.empty() ? document->saveAs(url.c_str(), format.c_str())
-                                            : saveWithPassword(*document, url, format, password);
-        if (!saved) {
-            std::fprintf(messageStream(), "pagelift-engine: cannot save %s as %s\n", out.c_str(),
-                         format.c_str());
-            return 1;
-        }
-    }
-    return 0;
 }
 
 } // namespace
@@ -243,25 +143,14 @@ int main(int argc, char *argv[])
         int unused = -1;
         takeOverStandardStreams(control, unused);
         ::close(unused);
-        code = runLauncher(installDir(), control, memoryLimitBytes, documents, sandbox);
+        code = runLauncher(officeInstallDir(), control, memoryLimitBytes, documents, sandbox);
     } else if (usable && mode == "--sandbox-check") {
-        code = checkSandbox(installDir(), {arguments.begin() + 1, arguments.end()});
-    } else if (usable && mode == "--convert" && arguments.size() == 5 &&
-               arguments[3] == "--password") {
-        code = convert({{arguments[1], arguments[2]}}, arguments[4]);
-    } else if (usable && mode == "--convert" && arguments.size() >= 3 &&
-               arguments.size() % 2 == 1) {
-        // Many documents in one office: its start costs more than a small document.
-        std::vector<std::pair<std::string, std::string>> pairs;
-        for (size_t i = 1; i + 1 < arguments.size(); i += 2)
-            pairs.emplace_back(arguments[i], arguments[i + 1]);
-        code = convert(pairs, {});
+        code = checkSandbox(officeInstallDir(), {arguments.begin() + 1, arguments.end()});
     } else {
         std::fprintf(messageStream(),
                      "usage: pagelift-engine [--memory-limit BYTES] [--documents N] "
                      "[--linked-files none|beside] [--require-sandbox] [--launcher | "
-                     "--convert IN OUT [--password SECRET] | --convert IN OUT IN "
-                     "OUT... | --sandbox-check [--open PATH | --connect PORT | --run "
+                     "--sandbox-check [--open PATH | --connect PORT | --run "
                      "PROGRAM]...]\n");
         code = 2;
     }
