@@ -384,6 +384,11 @@ std::unique_ptr<lok::Document> EngineOffice::loadAny(const std::string &path, st
     return document;
 }
 
+bool EngineOffice::preinitialise(const std::string &installDir, const ProfileSlot &profile)
+{
+    return lok_preinit(installDir.c_str(), profile.url().c_str()) == 0;
+}
+
 std::string officeInstallDir()
 {
     const char *dir = std::getenv("PAGELIFT_LOK_DIR");

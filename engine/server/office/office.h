@@ -67,6 +67,9 @@ public:
     // complete start. Null with `error` set when there is none to be had.
     static std::unique_ptr<ProfileSlot> readySlot(const std::string &installDir,
                                                   std::string &error);
+    // Loads the office's libraries and reads the profile `profile` once, in a launcher,
+    // before it forks engines; false when that failed.
+    static bool preinitialise(const std::string &installDir, const ProfileSlot &profile);
     // Finishes the start of an office that a launcher pre-initialised in the profile
     // `profile`; the launcher holds that profile's slot.
     static std::unique_ptr<EngineOffice> startPreinitialised(const std::string &installDir,

@@ -10,8 +10,6 @@
 #include "process/server.h"
 #include "socketio.h"
 
-#include <LibreOfficeKit/LibreOfficeKit.hxx>
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -226,7 +224,7 @@ bool preinitialise(const std::string &installDir, const ProfileSlot &profile)
     ::setenv("TMPDIR", scratch.c_str(), 1);
     FolderWatch watch(scratch);
     // Loads the office's libraries and reads its profile once.
-    const bool done = lok_preinit(installDir.c_str(), profile.url().c_str()) == 0;
+    const bool done = EngineOffice::preinitialise(installDir, profile);
     ::setenv("TMPDIR", profile.temporaryFolder().c_str(), 1);
     // Only a lone folder is taken for the throw-away profile: with none or several
     // there is nothing to tell which it is, and engines run without their macros.
