@@ -315,8 +315,8 @@ EngineOffice::Loaded EngineOffice::loadInKit(const std::string &path, FileKind k
     Loaded result;
     m_passwordAsked = false;
     m_loadingUrl = fileUrl(path);
-    result.document.reset(m_office->documentLoad(m_loadingUrl.c_str()));
-    if (!result.document) {
+    std::unique_ptr<lok::Document> loaded(m_office->documentLoad(m_loadingUrl.c_str()));
+    if (!loaded) {
         // A file of no kind known here that the office cannot read either is no
         // document (IBM DisplayWrite, say), not a damaged one.
         result.refusal = m_passwordAsked            ? Refusal::Password
@@ -328,17 +328,17 @@ EngineOffice::Loaded EngineOffice::loadInKit(const std::string &path, FileKind k
         }
         return result;
     }
-    bool document = result.document->getDocumentType() == LOK_DOCTYPE_TEXT;
+    bool document = loaded->getDocumentType() == LOK_DOCTYPE_TEXT;
     // As above: binary data loaded as plain text is no document; when the filter
     // cannot be told, binary data stays refused.
     if (document && kind == FileKind::Binary) {
         const std::string filter = importFilterOf(m_loadingUrl);
         document = !filter.empty() && !isPlainTextFilter(filter);
     }
-    if (!document) {
-        result.document.reset();
+    if (!document)
         result.refusal = Refusal::NotADocument;
-    }
+    else
+        result.document = std::make_unique<OpenDocument>(std::move(loaded));
     return result;
 }
 

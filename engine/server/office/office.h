@@ -2,6 +2,7 @@
 
 #include "office/filekind.h"
 #include "office/fileurl.h"
+#include "office/opendocument.h"
 #include "office/profile.h"
 #include "wireformat.h"
 
@@ -42,7 +43,7 @@ public:
         engineprotocol::Refusal refusal = engineprotocol::Refusal::None;
         std::string detail;
         std::unique_ptr<PrintedPages> printed;
-        std::unique_ptr<lok::Document> document;
+        std::unique_ptr<OpenDocument> document;
         // Known for printed ones.
         bool changesOrComments = false;
         // The pictures it links to (known for printed ones), as the office resolved

@@ -1,10 +1,9 @@
 #include "pages/printedpages.h"
 
-#include "office/fileurl.h"
+#include "office/opendocument.h"
 
 #include <Error.h>
 #include <GlobalParams.h>
-#include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <PDFDoc.h>
 #include <Page.h>
 #include <SplashOutputDev.h>
@@ -288,7 +287,7 @@ bool PrintedPages::addReader(int reader)
 
 PrintedPages::~PrintedPages() = default;
 
-std::unique_ptr<PrintedPages> PrintedPages::make(lok::Document &document,
+std::unique_ptr<PrintedPages> PrintedPages::make(OpenDocument &document,
                                                  const std::filesystem::path &folder)
 {
     const std::filesystem::path file =
@@ -298,7 +297,7 @@ std::unique_ptr<PrintedPages> PrintedPages::make(lok::Document &document,
     // The options of the office's own conversion to PDF, which leaves comments out;
     // through LibreOfficeKit the export would add them as annotations, which poppler
     // draws as icons on the page.
-    if (!document.saveAs(fileUrl(file).c_str(), "pdf", kExportOptions)) {
+    if (!document.exportPdf(file, kExportOptions)) {
         std::filesystem::remove(file, ec);
         return nullptr;
     }

@@ -7,9 +7,7 @@
 
 #include "uniquefd.h"
 
-namespace lok {
-class Document;
-}
+class OpenDocument;
 class PDFDoc;
 class SplashOutputDev;
 
@@ -30,7 +28,7 @@ public:
 
     // Exports `document` to a PDF file in `folder`, opens it and removes the file.
     // Null when the export or the PDF fails.
-    static std::unique_ptr<PrintedPages> make(lok::Document &document,
+    static std::unique_ptr<PrintedPages> make(OpenDocument &document,
                                               const std::filesystem::path &folder);
     // Opens the PDF file `file` and removes it. Null when it is no PDF with pages.
     static std::unique_ptr<PrintedPages> open(const std::filesystem::path &file);

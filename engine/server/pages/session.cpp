@@ -7,9 +7,6 @@
 #include "process/memorywatch.h"
 #include "wireformat.h"
 
-#include <LibreOfficeKit/LibreOfficeKit.hxx>
-#include <LibreOfficeKit/LibreOfficeKitEnums.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -91,8 +88,8 @@ EngineSession::~EngineSession()
 {
     m_ahead.settle(true);
     // The engine's process ends with its session; see m_closed.
-    for (std::unique_ptr<lok::Document> &document : m_closed)
-        static_cast<void>(document.release());
+    for (std::unique_ptr<OpenDocument> &document : m_closed)
+        document->abandon();
 }
 
 EngineSession::Reply EngineSession::handle(const engineprotocol::Request &request,
@@ -206,13 +203,8 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     m_path = m_copy ? m_copy->path().string() : path.string();
     ++m_opened;
     m_dpi = dpi;
-    if (m_document) {
-        m_document->initializeForRendering(kRenderingOptions);
-        // LibreOffice brings every field up to date before it prints (hidden text
-        // whose condition holds disappears, for one); the view it loads shows them as
-        // stored.
-        m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
-    }
+    if (m_document)
+        m_document->prepareForDrawing();
     Reply reply = value(0);
     for (const std::string &link : leftOutLinks(loaded.links))
         reply.detail += link + "\n";
@@ -282,9 +274,7 @@ void EngineSession::paginate()
         return;
     }
     // The page rectangles come as "x, y, width, height; ..." in twips, in page order.
-    char *rectangles = m_document->getPartPageRectangles();
-    std::string text = rectangles ? rectangles : "";
-    std::free(rectangles);
+    std::string text = m_document->pageRectangles();
     std::replace(text.begin(), text.end(), ',', ' ');
     std::replace(text.begin(), text.end(), ';', ' ');
     std::istringstream in(text);
@@ -343,8 +333,8 @@ bool EngineSession::renderInto(int page, uint8_t *buffer, int canvasWidth, int r
         return true;
     if (!m_document)
         return false;
-    m_document->paintTile(buffer, canvasWidth, box.pixelHeight, int(box.x), int(box.y),
-                          int(box.width), int(box.height));
+    m_document->paint(buffer, canvasWidth, box.pixelHeight, int(box.x), int(box.y), int(box.width),
+                      int(box.height));
     return true;
 }
 

@@ -15,10 +15,8 @@
 #include <string>
 #include <vector>
 
-namespace lok {
-class Document;
-}
 class EngineOffice;
+class OpenDocument;
 class HandedDocument;
 
 // The documents' lives in the engine: the calls of the exporter, answered against the
@@ -114,7 +112,7 @@ private:
     bool m_onlyDocument = false;
     // The open document in LibreOfficeKit, when it could not be printed as the office's
     // converter prints it; else null, and the pages are m_printed's.
-    std::unique_ptr<lok::Document> m_document;
+    std::unique_ptr<OpenDocument> m_document;
     bool m_changesOrComments = false; // the open document holds tracked changes or comments
     std::string m_path;               // the open document's, as the office opened it
     // The copy of the open document that the office reads, when it was handed over.
@@ -142,5 +140,5 @@ private:
     // milliseconds and leaves nothing behind that matters, since the engine never
     // saves: a closed document is set aside, and goes with the engine's process, or
     // is destroyed after the reply to Close when the engine serves another.
-    std::vector<std::unique_ptr<lok::Document>> m_closed;
+    std::vector<std::unique_ptr<OpenDocument>> m_closed;
 };
