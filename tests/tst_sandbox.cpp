@@ -259,8 +259,8 @@ private slots:
                     QDir().mkpath(path("protected/inner")));
             QVERIFY(writeFile(path("protected/plain.fodt"), flatOdt({Page::A4})));
             const Outcome made =
-                run(kBinDir + "/pagelift-engine", {"--convert", path("protected/plain.fodt"),
-                                                   protectedDocument, "--password", "secret"});
+                run(kBinDir + "/pagelift-documentmaker",
+                    {path("protected/plain.fodt"), protectedDocument, "--password", "secret"});
             QVERIFY2(made.status == 0, made.err.constData());
         }
         const Outcome outcome = convert({name}, path("protected/" + folder));

@@ -13,8 +13,9 @@ void remove(qint64 pid);
 void killAll();
 int count();
 
-// Ends `pid`, a child of this process: sends `signal`, waits up to `graceMs` for it to
-// end (on its pidfd, without polling), then kills it, and reaps it.
+// Ends `pid`, a child of this process: sends `signal` (0: none, it ends by itself),
+// waits up to `graceMs` (-1: for as long as it takes) for it to end (on its pidfd,
+// without polling), then kills it, and reaps it.
 void end(qint64 pid, int signal, int graceMs);
 
 // For a program that is the subreaper of its descendants (PR_SET_CHILD_SUBREAPER):

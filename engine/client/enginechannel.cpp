@@ -150,32 +150,23 @@ public:
     void finish(QDeadlineTimer deadline) override
     {
         closeSocket();
-        if (m_pid <= 0)
-            return;
-        // A pidfd becomes readable when the process ends, so the wait needs no polling.
-        const UniqueFd pidfd(int(::syscall(SYS_pidfd_open, m_pid, 0)));
-        if (pidfd && waitForDescriptor(pidfd.get(), POLLIN, deadline)) {
-            reap();
-            return;
-        }
-        kill();
+        // Signal 0: the engine ends by itself once its socket is closed, else is killed
+        // at the deadline.
+        end(0, deadline.isForever() ? -1 : int(deadline.remainingTime()));
     }
 
     void kill() override
     {
         closeSocket();
-        if (m_pid <= 0)
-            return;
-        ::kill(m_pid, SIGKILL);
-        reap();
+        end(SIGKILL, 0);
     }
 
 private:
-    void reap()
+    void end(int signal, int graceMs)
     {
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        childprocesses::remove(m_pid);
+        if (m_pid <= 0)
+            return;
+        childprocesses::end(m_pid, signal, graceMs);
         m_pid = 0;
     }
 

@@ -42,10 +42,7 @@ public:
     {
         // Its spare engines, ordered or not, die with it.
         m_socket.reset();
-        ::kill(m_pid, SIGKILL);
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-        childprocesses::remove(m_pid);
+        childprocesses::end(m_pid, SIGKILL, 0);
     }
 
     qint64 pid() const { return m_pid; }

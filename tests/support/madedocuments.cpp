@@ -140,7 +140,7 @@ QStringList makeDocuments(const QString &engineFolder, const QString &folder,
 {
     QStringList flats;
     QStringList documents;
-    QStringList arguments{QStringLiteral("--convert")};
+    QStringList arguments;
     for (const DocumentPlan &plan : plans) {
         const QString flat = QDir(folder).filePath(plan.name + QStringLiteral(".fodt"));
         if (!writeFile(flat, flatOdt(plan.pages, plan.subject))) {
@@ -157,7 +157,7 @@ QStringList makeDocuments(const QString &engineFolder, const QString &folder,
         return flats;
     QProcess convert;
     convert.setProcessChannelMode(QProcess::MergedChannels);
-    convert.start(QDir(engineFolder).filePath(QStringLiteral("pagelift-engine")), arguments);
+    convert.start(QDir(engineFolder).filePath(QStringLiteral("pagelift-documentmaker")), arguments);
     const bool finished = convert.waitForFinished(300000 + 1000 * int(plans.size()));
     const bool allThere =
         std::all_of(documents.begin(), documents.end(),

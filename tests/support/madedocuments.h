@@ -28,8 +28,8 @@ bool writeFile(const QString &path, const QByteArray &content);
 QByteArray readFile(const QString &path);
 
 // Writes `pages` as `folder`/`name`.fodt and saves it as `name`.`format` with the
-// engine in `engineFolder`; returns the new document's path, or an empty string
-// with the reason in `error`.
+// document maker in `engineFolder` (pagelift-documentmaker, beside the engine); returns the new
+// document's path, or an empty string with the reason in `error`.
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
                      const QList<Page> &pages, const QString &format, QString *error = nullptr);
 
@@ -42,7 +42,7 @@ struct DocumentPlan
     QString subject;
 };
 
-// As makeDocument for many documents, saved by one run of the engine's converter (an
+// As makeDocument for many documents, saved by one run of the document maker (an
 // office start costs more than saving a small document). Returns the new documents'
 // paths in the order of `plans`, or an empty list with the reason in `error`.
 QStringList makeDocuments(const QString &engineFolder, const QString &folder,

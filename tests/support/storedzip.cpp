@@ -1,6 +1,6 @@
 #include "storedzip.h"
 
-#include "zipwriter.h"
+#include "office/zipwriter.h"
 
 QByteArray storedZip(const QList<QPair<QByteArray, QByteArray>> &entries)
 {

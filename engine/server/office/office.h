@@ -1,0 +1,144 @@
+#pragma once
+
+#include "office/filekind.h"
+#include "office/fileurl.h"
+#include "office/opendocument.h"
+#include "office/profile.h"
+#include "wireformat.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+class PrintedPages;
+namespace lok {
+class Office;
+class Document;
+} // namespace lok
+
+// How documents are drawn: as they print, without spelling marks or shadows around the
+// pages.
+inline constexpr const char *kRenderingOptions =
+    R"({".uno:SpellOnline":{"type":"boolean","value":"false"},)"
+    R"(".uno:ShowBorderShadow":{"type":"boolean","value":"false"},)"
+    R"(".uno:HideWhitespace":{"type":"boolean","value":"false"}})";
+
+// The embedded office of one engine process. Starting it is split in steps so that
+// a launcher can do the shared part once and start engines from it: the environment,
+// the profile, then the office itself.
+class EngineOffice
+{
+public:
+    // An open document: its pages as LibreOffice prints them, or, should printing it
+    // as LibreOffice's converter does fail, the document open in LibreOfficeKit (whose
+    // pages may then still be printed from it). Neither when it was refused.
+    struct Loaded
+    {
+        Loaded();
+        Loaded(Loaded &&) noexcept;
+        Loaded &operator=(Loaded &&) noexcept;
+        ~Loaded();
+
+        engineprotocol::Refusal refusal = engineprotocol::Refusal::None;
+        std::string detail;
+        std::unique_ptr<PrintedPages> printed;
+        std::unique_ptr<OpenDocument> document;
+        // Known for printed ones.
+        bool changesOrComments = false;
+        // The pictures it links to (known for printed ones), as the office resolved
+        // their links.
+        std::vector<std::string> links;
+    };
+
+    ~EngineOffice();
+    EngineOffice(const EngineOffice &) = delete;
+    EngineOffice &operator=(const EngineOffice &) = delete;
+
+    // Sets the variables the office reads at start-up. Call before anything else.
+    static void configureEnvironment();
+    // Takes a profile slot, makes the profile on first use, and starts the office in
+    // it. Returns null with `error` set when the office cannot be started.
+    static std::unique_ptr<EngineOffice> start(const std::string &installDir, std::string &error);
+    // The same in a slot readySlot() gave.
+    static std::unique_ptr<EngineOffice> startIn(const std::string &installDir,
+                                                 std::unique_ptr<ProfileSlot> profile,
+                                                 std::string &error);
+    // Takes a profile slot and makes its profile if it has never been through a
+    // complete start. Null with `error` set when there is none to be had.
+    static std::unique_ptr<ProfileSlot> readySlot(const std::string &installDir,
+                                                  std::string &error);
+    // Loads the office's libraries and reads the profile `profile` once, in a launcher,
+    // before it forks engines; false when that failed.
+    static bool preinitialise(const std::string &installDir, const ProfileSlot &profile);
+    // Finishes the start of an office that a launcher pre-initialised in the profile
+    // `profile`; the launcher holds that profile's slot.
+    static std::unique_ptr<EngineOffice> startPreinitialised(const std::string &installDir,
+                                                             const ProfileSlot &profile,
+                                                             std::string &error);
+
+    // Loads `path` and draws a little of it, then forgets it: the office's one-time
+    // set-up for a first document is then done before a real document comes. Every
+    // engine that may serve several documents warms up on the same document, so that
+    // the first document of each finds the office in the same state. False when the
+    // document could not be loaded.
+    bool warmUp(const std::string &path);
+    bool warmedUp() const { return m_warmedUp; }
+
+    // What the document at `path`, open in LibreOfficeKit or printed hidden and holding
+    // tracked changes or comments or not, brought into this process that could change
+    // how a later document looks, in a few words; empty when nothing known to.
+    // Embedded fonts stay installed in the process. Tracked-change and comment authors
+    // stay in its table, and a later document's changes take their colours by their
+    // place in it. Macros leave their libraries behind. A document open in
+    // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
+    // warmed up, with the fonts documents brought cleared before the office started.
+    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments);
+
+    // Opens a word-processor document: refuses anything else, and documents that
+    // need a password, without ever waiting for one. Its pages are printed as
+    // LibreOffice's converter prints them, into a PDF in `folder`. With a `copy` of
+    // the document (handover.h), the copy is read as the document at `path`.
+    Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
+                        const std::filesystem::path &copy = {});
+    // Opens any document the office reads, for format conversion.
+    std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
+
+    lok::Office &office() { return *m_office; }
+    const std::filesystem::path &profileFolder() const { return m_profileFolder; }
+
+private:
+    EngineOffice(std::unique_ptr<ProfileSlot> profile, std::filesystem::path profileFolder,
+                 lok::Office *office);
+    static void onCallback(int type, const char *payload, void *data);
+    // The import filter the office chose for the open document at `url`; empty when
+    // it cannot be told.
+    std::string importFilterOf(const std::string &url);
+    // Opens the document at `path` hidden and prints it into a PDF in `folder`: the
+    // pages, or null when that failed and the document is to be opened in
+    // LibreOfficeKit instead; or a refusal.
+    Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder,
+                       const std::filesystem::path &copy);
+    // Runs Basic macro `macro` with `arguments`, argument `answerArgument` being the URL
+    // of `answer`, a file the macro writes its answer into: the answer's lines, none
+    // when the macro could not run. The file is gone afterwards.
+    std::vector<std::string> runMacroWithAnswer(const char *macro,
+                                                std::vector<std::string> arguments,
+                                                size_t answerArgument,
+                                                const std::filesystem::path &answer);
+    // Opens the document at `path` in LibreOfficeKit.
+    Loaded loadInKit(const std::string &path, FileKind kind);
+
+    std::unique_ptr<ProfileSlot> m_profile;
+    std::filesystem::path m_profileFolder;
+    lok::Office *m_office;
+    bool m_warmedUp = false;
+    bool m_passwordAsked = false;
+    std::string m_loadingUrl;
+};
+
+// The LibreOffice program folder: $PAGELIFT_LOK_DIR, else the one Pagelift was built for.
+std::string officeInstallDir();
+// Runs one complete start and shutdown of the office in `profileFolder`, so that
+// the office's first-start work is done and saved. Returns the process exit code.
+int prepareProfile(const std::string &installDir, const std::string &profileFolder);

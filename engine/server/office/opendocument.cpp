@@ -1,0 +1,46 @@
+#include "office/opendocument.h"
+
+#include "office/fileurl.h"
+#include "office/office.h"
+
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+
+#include <cstdlib>
+#include <utility>
+
+OpenDocument::OpenDocument(std::unique_ptr<lok::Document> document)
+    : m_document(std::move(document))
+{
+}
+
+OpenDocument::~OpenDocument() = default;
+
+void OpenDocument::prepareForDrawing()
+{
+    m_document->initializeForRendering(kRenderingOptions);
+    m_document->postUnoCommand(".uno:UpdateFields", nullptr, false);
+}
+
+std::string OpenDocument::pageRectangles()
+{
+    char *rectangles = m_document->getPartPageRectangles();
+    std::string text = rectangles ? rectangles : "";
+    std::free(rectangles);
+    return text;
+}
+
+void OpenDocument::paint(uint8_t *buffer, int canvasWidth, int canvasHeight, int x, int y,
+                         int width, int height)
+{
+    m_document->paintTile(buffer, canvasWidth, canvasHeight, x, y, width, height);
+}
+
+bool OpenDocument::exportPdf(const std::filesystem::path &file, const char *options)
+{
+    return m_document->saveAs(fileUrl(file).c_str(), "pdf", options);
+}
+
+void OpenDocument::abandon()
+{
+    static_cast<void>(m_document.release());
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "uniquefd.h"
+
+class OpenDocument;
+class PDFDoc;
+class SplashOutputDev;
+
+// A document's pages as LibreOffice prints them: its own PDF export, drawn by poppler
+// as pdftoppm draws it, page after page with one drawing device, whose glyphs are
+// kept from page to page.
+//
+// Tiled rendering draws for the screen: each glyph starts on a whole pixel and thin
+// lines are smoothed over two pixels, so dense justified text and ruled tables come
+// out visibly darker and shifted against the printed page. The PDF export places
+// everything exactly, as a printer gets it.
+class PrintedPages
+{
+public:
+    ~PrintedPages();
+    PrintedPages(const PrintedPages &) = delete;
+    PrintedPages &operator=(const PrintedPages &) = delete;
+
+    // Exports `document` to a PDF file in `folder`, opens it and removes the file.
+    // Null when the export or the PDF fails.
+    static std::unique_ptr<PrintedPages> make(OpenDocument &document,
+                                              const std::filesystem::path &folder);
+    // Opens the PDF file `file` and removes it. Null when it is no PDF with pages.
+    static std::unique_ptr<PrintedPages> open(const std::filesystem::path &file);
+
+    int pageCount() const;
+    // The size of page `index` in twips, upright as it is read; false when the page
+    // cannot be read.
+    bool size(int index, int64_t &width, int64_t &height) const;
+    // Whether page `index` measures `width` x `height` twips, within a point.
+    bool hasSize(int index, int64_t width, int64_t height) const;
+    // The file is read by up to kReaders readers, each with a drawing device of its
+    // own, so that as many threads may draw at once, each with a reader no other uses
+    // meanwhile. Reader 0 is always there; `addReader` opens another (on the thread
+    // that owns this object, before any other draws with it). Every reader draws a
+    // page to the same pixels.
+    static constexpr int kReaders = 3;
+    bool addReader(int reader);
+    // How a page is drawn: dots per inch across and down (a page drawn to fit a box
+    // has both its own), and whether in 8-bit grey.
+    struct Scale
+    {
+        double dpiX = 96;
+        double dpiY = 96;
+        bool grey = false;
+    };
+    // Draws page `index` at `scale` into `width` x `height` pixels of premultiplied
+    // BGRA at `buffer`, `canvasWidth` pixels to a row, with reader `reader`; a page
+    // drawn grey has its grey in each colour. False when poppler cannot draw it, or the
+    // reader is not open.
+    bool draw(int index, const Scale &scale, uint8_t *buffer, int width, int height,
+              int canvasWidth, int reader = 0);
+    bool draw(int index, int dpi, uint8_t *buffer, int width, int height, int canvasWidth,
+              int reader = 0)
+    {
+        return draw(index, Scale{double(dpi), double(dpi), false}, buffer, width, height,
+                    canvasWidth, reader);
+    }
+
+private:
+    struct Reader
+    {
+        std::unique_ptr<PDFDoc> pdf;
+        std::unique_ptr<SplashOutputDev> device;
+        std::unique_ptr<SplashOutputDev> greyDevice; // made when first asked for
+    };
+    static std::unique_ptr<SplashOutputDev> deviceFor(PDFDoc &pdf, bool grey);
+    PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file);
+    static Reader readerOf(std::unique_ptr<PDFDoc> pdf);
+
+    // The removed file, read again through its descriptor by each reader added.
+    UniqueFd m_file;
+    std::array<Reader, kReaders> m_readers;
+};
