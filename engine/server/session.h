@@ -129,8 +129,9 @@ private:
     // The open document in LibreOfficeKit, when it could not be printed as the office's
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<lok::Document> m_document;
-    bool m_changes = false; // the open document holds tracked changes or comments
-    std::string m_path;     // the open document's, as the office opened it
+    bool m_changes = false;   // the open document holds tracked changes or comments
+    std::string m_officeKind; // what the office took it for (EngineOffice::Loaded)
+    std::string m_path;       // the open document's, as the office opened it
     // The copy of the open document that the office reads, when it was handed over.
     std::unique_ptr<HandedDocument> m_copy;
     int m_dpi = 0; // the resolution the document's pages are drawn at
