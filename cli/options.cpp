@@ -5,11 +5,18 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
 
-const QStringList kDefaultExtensions = {"doc", "docx", "odt", "rtf"};
+// Every kind Pagelift converts, by its usual extensions: text documents, presentations,
+// spreadsheets, drawings and PDFs.
+const QStringList kDefaultExtensions = {"doc", "docx", "odt",  "rtf", "ppt", "pptx",
+                                        "odp", "xls",  "xlsx", "ods", "odg", "pdf"};
+const std::string kExtensionHelp =
+    "extensions taken from folders, repeatable or comma-separated (default: " +
+    kDefaultExtensions.join(", ").toStdString() + "; * for all)";
 
 bool toNumber(const QString &text, int least, int most, int &value)
 {
@@ -56,10 +63,7 @@ std::vector<Option> optionTable(ConvertOptions &o)
         return [least, most, &value](const QString &v) { return toNumber(v, least, most, value); };
     };
     return {
-        {"-e", "--extension", "EXT",
-         "extensions taken from folders, repeatable or comma-separated (default: doc, docx, "
-         "odt, rtf; * for all)",
-         "an extension",
+        {"-e", "--extension", "EXT", kExtensionHelp.c_str(), "an extension",
          [&o](const QString &value) {
              for (const QString &part : value.split(u',', Qt::SkipEmptyParts)) {
                  QString e = part.trimmed().toLower();

@@ -313,6 +313,24 @@ private slots:
         QCOMPARE(images(path("in")), QStringList()); // nothing beside the documents
     }
 
+    // Without -e, a folder gives every kind Pagelift converts, and nothing else.
+    void foldersGiveEveryKindByDefault()
+    {
+        const QStringList kinds{"doc", "docx", "odt",  "rtf", "ppt", "pptx",
+                                "odp", "xls",  "xlsx", "ods", "odg", "pdf"};
+        for (const QString &kind : kinds)
+            document("in/" + kind + "." + kind, "pages 1\n");
+        document("in/notes.txt", "pages 1\n");
+        document("in/picture.png", "pages 1\n");
+        const Outcome outcome = run({"-o", path("out"), path("in")});
+        QCOMPARE(outcome.status, 0);
+        QStringList expected;
+        for (const QString &kind : kinds)
+            expected << kind + "_1.jpg";
+        expected.sort();
+        QCOMPARE(images(path("out")), expected);
+    }
+
     // A folder reached again through a link is walked once.
     void linkLoopsAreWalkedOnce()
     {
@@ -397,9 +415,9 @@ private slots:
                                  "/same_2.jpg\"],\"replaced\":[{\"image\":\"" + out.toUtf8() +
                                  "/same_1.jpg\",\"by\":\"" + odt.toUtf8() + "\"}]";
         QVERIFY2(objects[0].startsWith(first), objects[0].constData());
-        QVERIFY2(
-            objects[1].contains("\"images\":[\"" + out.toUtf8() + "/same_1.jpg\"],\"left_out\":[],\"seconds\""),
-            objects[1].constData());
+        QVERIFY2(objects[1].contains("\"images\":[\"" + out.toUtf8() +
+                                     "/same_1.jpg\"],\"left_out\":[],\"seconds\""),
+                 objects[1].constData());
         QCOMPARE(images(out), (QStringList{"same_1.jpg", "same_2.jpg"}));
     }
 

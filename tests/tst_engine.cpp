@@ -9,6 +9,7 @@
 #include "error.h"
 #include "exportsequence.h"
 #include "madedocuments.h"
+#include "otherdocuments.h"
 #include "pagecompare.h"
 #include "processes.h"
 #include "storedzip.h"
@@ -173,6 +174,11 @@ private slots:
         QVERIFY(writeFile(made("wordperfect42.doc"), kWordPerfect42));
         QVERIFY(writeFile(made("dense.fodt"), denseDocument()));
         QVERIFY(writeFile(made("web.html"), webPage()));
+        QVERIFY(writeFile(made("deck.fodp"), flatPresentation("28cm", "15.75cm")));
+        QVERIFY(writeFile(made("deck43.fodp"), flatPresentation("25.4cm", "19.05cm")));
+        QVERIFY(writeFile(made("sheets.fods"), flatSpreadsheet()));
+        QVERIFY(writeFile(made("drawing.fodg"), flatDrawing()));
+        QVERIFY(writeFile(made("pages.pdf"), madePdf()));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -183,11 +189,14 @@ private slots:
                  "-env:UserInstallation=" + QUrl::fromLocalFile(made("soffice-profile")).toString(),
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
                  made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
-                 made("wordperfect42.doc"), made("dense.fodt"), made("web.html")},
+                 made("wordperfect42.doc"), made("dense.fodt"), made("web.html"), made("deck.fodp"),
+                 made("deck43.fodp"), made("sheets.fods"), made("drawing.fodg")},
                 &output),
             qPrintable(output));
-        for (const char *name :
-             {"three", "twelve", "mixed", "blank", "one", "wordperfect42", "dense", "web"}) {
+        // A PDF is its own reference.
+        QVERIFY(QFile::copy(made("pages.pdf"), QDir(m_references).filePath("pages.pdf")));
+        for (const char *name : {"three", "twelve", "mixed", "blank", "one", "wordperfect42",
+                                 "dense", "web", "deck", "deck43", "sheets", "drawing", "pages"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -254,6 +263,21 @@ private slots:
         QTest::newRow("WordPerfect 4.2, named .doc")
             << "wordperfect42.doc" << QList<QSize>{kLetter} << Reference::Compare
             << Engines::PlainAndForked;
+        // A slide, a sheet's printed page and a drawing's page are pages; hidden slides
+        // and notes are not printed.
+        QTest::newRow("presentation, 16:9") << "deck.fodp" << QList<QSize>(2, QSize(1058, 595))
+                                            << Reference::Compare << Engines::PlainAndForked;
+        QTest::newRow("presentation, 4:3")
+            << "deck43.fodp" << QList<QSize>(2, QSize(960, 720)) << Reference::Compare << plain;
+        QTest::newRow("spreadsheet, wide sheet and a second")
+            << "sheets.fods" << QList<QSize>{kA4, kA4, kA4, QSize(794, 559)} << Reference::Compare
+            << Engines::PlainAndForked;
+        QTest::newRow("drawing") << "drawing.fodg" << QList<QSize>(2, QSize(559, 794))
+                                 << Reference::Compare << plain;
+        // Drawn from the file itself as pdftoppm draws it: the whole media box, turned
+        // as the page says.
+        QTest::newRow("pdf") << "pages.pdf" << QList<QSize>{kA4, QSize(1056, 816), QSize(793, 560)}
+                             << Reference::Compare << Engines::PlainAndForked;
     }
 
     void pagesComeOutAsTheyPrint()
@@ -297,6 +321,10 @@ private slots:
                 const double db = psnr(eighth(result.pictures[i]), eighth(printed));
                 QVERIFY2(db >= 28.0, qPrintable(QString("page %1: %2 dB").arg(i + 1).arg(db)));
             }
+            QVERIFY2(
+                !QFileInfo::exists(
+                    QString("%1-%2.png").arg(base).arg(sizes.size() + 1, digits, 10, QChar('0'))),
+                "the printed document has more pages");
         }
 
         // An engine forked from a launcher draws every page as the plain one does.
@@ -417,13 +445,21 @@ private slots:
             << "random.doc" << notADocument << Engines::PlainAndForked;
         QTest::newRow("random bytes named .wpd")
             << "random.wpd" << notADocument << Engines::PlainAndForked;
-        QTest::newRow("spreadsheet, flat ods") << "sheet.fods" << notADocument << plain;
-        QTest::newRow("spreadsheet, ods") << "sheet.ods" << notADocument << plain;
-        QTest::newRow("spreadsheet, xlsx") << "sheet.xlsx" << notADocument << plain;
+        // The office opens these, but they have no pages.
+        QTest::newRow("database") << "base.odb"
+                                  << "\"%1\" is not a document that Pagelift can open: it is a "
+                                     "database, which has no pages to print."
+                                  << plain;
+        QTest::newRow("formula") << "formula.odf"
+                                 << "\"%1\" is not a document that Pagelift can open: it is a "
+                                    "formula, which has no pages of its own to print."
+                                 << plain;
         QTest::newRow("truncated docx") << "truncated.docx"
                                         << "\"%1\" is damaged and cannot be opened." << plain;
         QTest::newRow("password") << "secret.odt"
                                   << "\"%1\" is protected by a password." << plain;
+        QTest::newRow("password, pdf") << "secret.pdf"
+                                       << "\"%1\" is protected by a password." << plain;
         QTest::newRow("folder named .docx") << "folder.docx"
                                             << "\"%1\" is a folder, not a document." << plain;
         // Never opened: reading a named pipe would wait for a writer forever.
@@ -451,15 +487,13 @@ private slots:
                 for (int i = 0; i < 20000; ++i)
                     bytes.append(char((i * 2654435761u) >> 13));
                 QVERIFY(writeFile(path, bytes));
-            } else if (file == "sheet.fods") {
-                QVERIFY(writeFile(path, kFlatSpreadsheet));
-            } else if (file == "sheet.ods") {
-                QVERIFY(writeFile(path, storedZip({{"mimetype", kSpreadsheetType},
-                                                   {"content.xml", kFlatSpreadsheet},
-                                                   {"META-INF/manifest.xml", kManifest}})));
-            } else if (file == "sheet.xlsx") {
-                QVERIFY(writeFile(path, storedZip({{"[Content_Types].xml", kXlsxTypes},
-                                                   {"xl/workbook.xml", kWorkbook}})));
+            } else if (file == "base.odb" || file == "formula.odf") {
+                const QByteArray type = file == "base.odb"
+                                            ? "application/vnd.oasis.opendocument.base"
+                                            : "application/vnd.oasis.opendocument.formula";
+                QVERIFY(
+                    writeFile(path, storedZip({{"mimetype", type},
+                                               {"content.xml", "<office:document-content/>"}})));
             } else if (file == "truncated.docx") {
                 QFile whole(made("three.docx"));
                 QVERIFY(whole.open(QIODevice::ReadOnly));
@@ -468,6 +502,21 @@ private slots:
                 QVERIFY2(
                     run(m_documentMaker, {made("one.fodt"), path, "--password", "s3cret"}, &output),
                     qPrintable(output));
+            } else if (file == "secret.pdf") {
+                // Exported by the office, encrypted with a password to open it.
+                const QString folder = made("secret-pdf");
+                QVERIFY2(run("soffice",
+                             {"--headless",
+                              "-env:UserInstallation=" +
+                                  QUrl::fromLocalFile(made("soffice-profile")).toString(),
+                              "--convert-to",
+                              "pdf:draw_pdf_Export:{\"EncryptFile\":{\"type\":\"boolean\","
+                              "\"value\":\"true\"},\"DocumentOpenPassword\":{\"type\":"
+                              "\"string\",\"value\":\"s3cret\"}}",
+                              "--outdir", folder, made("drawing.fodg")},
+                             &output),
+                         qPrintable(output));
+                QVERIFY(QFile::rename(QDir(folder).filePath("drawing.pdf"), path));
             } else if (file == "folder.docx") {
                 QVERIFY(QDir().mkpath(path));
             } else if (file == "pipe.doc") {
@@ -666,15 +715,19 @@ private slots:
                      &output),
                  qPrintable(output));
 
-        const QStringList documents{made("three.docx"),  made("changes-two.docx"),
-                                    made("mixed.odt"),   made("changes-one.odt"),
-                                    made("twelve.rtf"),  made("fonts.odt"),
-                                    made("dense.fodt"),  made("aids.fodt"),
-                                    made("letter.docx"), made("one.doc")};
+        const QStringList documents{
+            made("three.docx"),  made("changes-two.docx"), made("mixed.odt"),  made("deck.fodp"),
+            made("pages.pdf"),   made("changes-one.odt"),  made("twelve.rtf"), made("sheets.fods"),
+            made("fonts.odt"),   made("drawing.fodg"),     made("dense.fodt"), made("aids.fodt"),
+            made("letter.docx"), made("one.doc")};
         // The documents that leave state behind: tracked-change authors, an embedded
-        // font, and a comment (its author joins the same table).
+        // font, a comment (its author joins the same table), and every presentation,
+        // spreadsheet and drawing (the office keeps the module that printed it). A PDF
+        // never reaches the office.
         const QStringList leaveState{made("changes-two.docx"), made("changes-one.odt"),
-                                     made("fonts.odt"), made("aids.fodt")};
+                                     made("fonts.odt"),        made("aids.fodt"),
+                                     made("deck.fodp"),        made("sheets.fods"),
+                                     made("drawing.fodg")};
 
         // Alone: each the first document of an engine, as every engine warms up.
         auto fresh = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0);

@@ -349,6 +349,8 @@ private slots:
         QTest::newRow("ott") << openDocument("text-template") << FileKind::Zip;
         QTest::newRow("ods") << openDocument("spreadsheet") << FileKind::OtherOffice;
         QTest::newRow("odp") << openDocument("presentation") << FileKind::OtherOffice;
+        QTest::newRow("odb") << openDocument("base") << FileKind::Database;
+        QTest::newRow("odf") << openDocument("formula") << FileKind::Formula;
         QTest::newRow("docx") << officeOpenXml("word/document.xml") << FileKind::Zip;
         QTest::newRow("xlsx") << officeOpenXml("xl/workbook.xml") << FileKind::OtherOffice;
         QTest::newRow("pptx") << officeOpenXml("ppt/presentation.xml") << FileKind::OtherOffice;
@@ -361,6 +363,13 @@ private slots:
                                          "<?xml version=\"1.0\"?><office:document office:mimetype="
                                          "\"application/vnd.oasis.opendocument.spreadsheet\">")
                                   << FileKind::OtherOffice;
+        QTest::newRow("flat odf") << QByteArray(
+                                         "<?xml version=\"1.0\"?><office:document office:mimetype="
+                                         "\"application/vnd.oasis.opendocument.formula\">")
+                                  << FileKind::Formula;
+        QTest::newRow("pdf") << QByteArray("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n") << FileKind::Pdf;
+        QTest::newRow("pdf after other bytes")
+            << QByteArray("\x01\x02 junk\n%PDF-1.7\n", 17) << FileKind::Pdf;
         const QByteArray compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
         auto stream = [](const char *name) {
             QByteArray out;

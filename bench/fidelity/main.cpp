@@ -7,8 +7,8 @@
 // PROGRAM is called as `PROGRAM -q N -o FOLDER DOCUMENT` for each document and must
 // leave FOLDER/<base>_<page>.jpg, or exit non-zero with its message on standard error
 // (default: pagelift-convert beside this program; quality 100, so that JPEG
-// artefacts hardly count). The reference is made with `soffice --convert-to pdf` and
-// `pdftoppm -r 96 -png`, or read from FOLDER as make-reference.sh of the corpus
+// artefacts hardly count). The reference is made with `soffice --convert-to pdf` (a PDF
+// is its own) and `pdftoppm -r 96 -png`, or read from FOLDER as make-reference.sh of the corpus
 // leaves it (png/<file name>/page-0001.png ...).
 //
 // A document passes when it is converted to the reference's page count, each page's
@@ -129,8 +129,13 @@ QList<QString> makeReference(const QString &document, const QString &folder, con
     QDir().mkpath(scratch);
     QDir().mkpath(pdfFolder);
     QDir(pngFolder).removeRecursively();
-    runSoffice(profile, {QStringLiteral("--convert-to"), QStringLiteral("pdf"),
-                         QStringLiteral("--outdir"), scratch, document});
+    // A PDF is its own print, as make-reference.sh takes it: the office would import
+    // it as a drawing and print that.
+    if (QFileInfo(document).suffix().compare(QStringLiteral("pdf"), Qt::CaseInsensitive) == 0)
+        QFile::copy(document, QDir(scratch).filePath(name));
+    else
+        runSoffice(profile, {QStringLiteral("--convert-to"), QStringLiteral("pdf"),
+                             QStringLiteral("--outdir"), scratch, document});
     const QStringList made = QDir(scratch).entryList({QStringLiteral("*.pdf")}, QDir::Files);
     if (made.isEmpty())
         return {};

@@ -74,7 +74,8 @@ QString engineFailureMessage(EngineFailure failure, const QString &subject, cons
         {EngineFailure::SpecialFile, "\"{file}\" is a {detail}, not a document."},
         {EngineFailure::TooMuchMemory,
          "\"{file}\" needs more memory than Pagelift allows for one document."},
-        {EngineFailure::NotADocument, "\"{file}\" is not a document that Pagelift can open."},
+        {EngineFailure::NotADocument,
+         "\"{file}\" is not a document that Pagelift can open{because}"},
         {EngineFailure::Password, "\"{file}\" is protected by a password."},
         {EngineFailure::Corrupt, "\"{file}\" is damaged and cannot be opened."},
         {EngineFailure::OfficeFailed,
@@ -234,9 +235,9 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
         check(m_channel->read(detail.data(), header.extra, deadline));
         const EngineFailure failure = failureOf(header.refusal);
         // The user's words say enough for a document the engine cannot take.
-        const bool tellDetail = failure == EngineFailure::OfficeFailed ||
-                                failure == EngineFailure::Refused ||
-                                failure == EngineFailure::SpecialFile;
+        const bool tellDetail =
+            failure == EngineFailure::OfficeFailed || failure == EngineFailure::Refused ||
+            failure == EngineFailure::SpecialFile || failure == EngineFailure::NotADocument;
         fail(failure, name, tellDetail ? QString::fromUtf8(detail) : QString());
     }
 

@@ -24,7 +24,7 @@ enum class EngineFailure
     Folder,        // a folder, not a document
     SpecialFile,   // a named pipe, device or socket
     TooMuchMemory, // the document needs more memory than an engine may take
-    NotADocument,  // not a word-processor document
+    NotADocument,  // nothing the office prints
     Password,      // protected by a password
     Corrupt,       // a document, but damaged
     OfficeFailed,  // the engine could not start its office

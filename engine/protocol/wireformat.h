@@ -44,7 +44,7 @@ enum class Refusal : uint8_t
 {
     None = 0,
     FileNotFound = 1,
-    NotADocument = 2,   // not a word-processor document (spreadsheet, picture, binary data)
+    NotADocument = 2,   // nothing the office prints (picture, binary data, database)
     Password = 3,       // protected by a password
     Corrupt = 4,        // looks like a document but cannot be read
     Unreadable = 9,     // exists but the engine may not read it

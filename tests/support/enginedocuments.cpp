@@ -6,36 +6,6 @@
 #include <QFile>
 #include <QProcess>
 
-// A spreadsheet, made by hand: this machine's office may have no spreadsheet module
-// to save one.
-extern const QByteArray kSpreadsheetType = "application/vnd.oasis.opendocument.spreadsheet";
-extern const QByteArray kFlatSpreadsheet =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\"\n"
-    " xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\"\n"
-    " xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"\n"
-    " office:version=\"1.3\" office:mimetype=\"application/vnd.oasis.opendocument.spreadsheet\">\n"
-    "<office:body><office:spreadsheet><table:table table:name=\"Sheet1\"><table:table-row>\n"
-    "<table:table-cell><text:p>42</text:p></table:table-cell></table:table-row></table:table>\n"
-    "</office:spreadsheet></office:body></office:document>\n";
-extern const QByteArray kManifest =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">\n"
-    " <manifest:file-entry manifest:full-path=\"/\" "
-    "manifest:media-type=\"application/vnd.oasis.opendocument.spreadsheet\"/>\n"
-    " <manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>\n"
-    "</manifest:manifest>\n";
-extern const QByteArray kXlsxTypes =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">\n"
-    "<Override PartName=\"/xl/workbook.xml\" "
-    "ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>\n"
-    "</Types>\n";
-extern const QByteArray kWorkbook =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<workbook "
-    "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheets/></workbook>\n";
-
 // First a pair of pages that print the same, the first with hidden text whose
 // condition holds (the office evaluates such conditions when it loads a document only
 // if a field such as the page count makes it compute fields). Then pages that print blank but carry

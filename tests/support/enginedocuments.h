@@ -7,14 +7,6 @@
 // Documents the engine tests make by hand, for what the office itself cannot save
 // here or what only a made document shows.
 
-// A spreadsheet, made by hand: this machine's office may have no spreadsheet module
-// to save one. Flat, and as the parts of an .xlsx package.
-extern const QByteArray kSpreadsheetType;
-extern const QByteArray kFlatSpreadsheet;
-extern const QByteArray kManifest;
-extern const QByteArray kXlsxTypes;
-extern const QByteArray kWorkbook;
-
 // Pages that print the same or blank but carry what editing views mark or shade:
 // hidden text, an empty table without borders, an empty section, a comment, spaces,
 // tabs and breaks. screenOnlyMarksAreNotDrawn_data() names the pages.

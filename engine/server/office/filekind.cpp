@@ -35,7 +35,14 @@ FileKind kindOfMediaType(std::string_view mediaType)
     const std::string_view prefix = "application/vnd.oasis.opendocument.";
     if (mediaType.substr(0, prefix.size()) != prefix)
         return FileKind::Zip;
-    return mediaType.substr(prefix.size(), 4) == "text" ? FileKind::Zip : FileKind::OtherOffice;
+    const std::string_view kind = mediaType.substr(prefix.size());
+    if (kind.substr(0, 4) == "text")
+        return FileKind::Zip;
+    if (kind.substr(0, 4) == "base")
+        return FileKind::Database;
+    if (kind.substr(0, 7) == "formula")
+        return FileKind::Formula;
+    return FileKind::OtherOffice;
 }
 
 // A zip container ends with its central directory; a truncated file has lost it. The
@@ -158,6 +165,11 @@ FileKind sniffFile(const std::string &path)
         return zipKind(file, info.st_size, head);
     if (startsWith(head, {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}))
         return compoundKind(file, info.st_size);
+    // A PDF may have bytes before its header; readers look within the first kilobyte.
+    const std::string_view start(reinterpret_cast<const char *>(head.data()),
+                                 std::min<size_t>(head.size(), 1024));
+    if (start.find("%PDF-") != std::string_view::npos)
+        return FileKind::Pdf;
     if (startsWith(head, {'{', '\\', 'r', 't'}))
         return FileKind::Rtf;
     if (startsWith(head, {0xFF, 'W', 'P', 'C'}) ||    // WordPerfect 5 and later
@@ -172,10 +184,9 @@ FileKind sniffFile(const std::string &path)
     const std::string_view text(reinterpret_cast<const char *>(head.data()), head.size());
     const size_t attribute = text.find("office:mimetype=\"");
     if (attribute != std::string_view::npos) {
-        const size_t start = attribute + 17;
-        return kindOfMediaType(text.substr(start, text.find('"', start) - start)) == FileKind::Zip
-                   ? FileKind::Text
-                   : FileKind::OtherOffice;
+        const size_t from = attribute + 17;
+        const FileKind kind = kindOfMediaType(text.substr(from, text.find('"', from) - from));
+        return kind == FileKind::Zip ? FileKind::Text : kind;
     }
     return FileKind::Text;
 }

@@ -14,8 +14,10 @@ enum class FileKind
     Unreadable,  // exists but cannot be read
     Empty,       // zero bytes
     Zip,         // a complete zip container (OOXML, OpenDocument and the like)
-    OtherOffice, // a spreadsheet, presentation or drawing, which the office may not even
-                 // recognise when only its word processor is installed
+    OtherOffice, // a spreadsheet, presentation or drawing
+    Database,    // an OpenDocument database or formula: the office opens them, but
+    Formula,     // they have no pages to print
+    Pdf,         // drawn straight from the file, without the office
     BrokenZip,   // a zip container whose directory is missing: truncated or damaged
     Compound,    // an OLE compound file (.doc, .wps, encrypted OOXML, .xls...)
     Rtf,

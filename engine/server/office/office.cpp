@@ -1,5 +1,6 @@
 #include "office/office.h"
 
+#include "office/documentkinds.h"
 #include "office/filekind.h"
 #include "office/macrosniff.h"
 #include "pages/printedpages.h"
@@ -86,7 +87,8 @@ Refusal refusalBeforeLoading(FileKind kind)
     case FileKind::Unreadable:
         return Refusal::Unreadable;
     case FileKind::Empty:
-    case FileKind::OtherOffice:
+    case FileKind::Database:
+    case FileKind::Formula:
         return Refusal::NotADocument;
     case FileKind::BrokenZip:
         return Refusal::Corrupt;
@@ -225,7 +227,7 @@ bool EngineOffice::warmUp(const std::string &path)
 }
 
 std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit,
-                                         bool changesOrComments)
+                                         bool changesOrComments, const std::string &officeKind)
 {
     std::error_code ec;
     const fs::path fonts = ProfileSlot::documentFontsFolder(m_profileFolder);
@@ -233,6 +235,8 @@ std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit
         return "embedded fonts";
     if (openInKit)
         return "a document open in LibreOfficeKit";
+    if (kindLeavesState(officeKind))
+        return "a " + officeKind;
     if (!warmedUp() || changesOrComments)
         return "tracked-change authors";
     if (mayCarryMacros(path))
@@ -264,8 +268,12 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
     result.refusal = refusalBeforeLoading(kind);
     if (result.refusal == Refusal::SpecialFile)
         result.detail = specialFileKind(path);
+    if (kind == FileKind::Database || kind == FileKind::Formula)
+        result.detail = unprintableKind(kind == FileKind::Database ? "database" : "formula");
     if (result.refusal != Refusal::None)
         return result;
+    if (kind == FileKind::Pdf)
+        return openPdf(copy.empty() ? path : copy.string());
     result = printHidden(path, kind, folder, copy);
     if (result.printed || result.refusal != Refusal::None)
         return result;
@@ -291,7 +299,8 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     const std::string outcome = line(0);
     const std::string filter = line(1);
     const std::string changes = line(2);
-    for (size_t n = 3; n < lines.size(); ++n) {
+    const std::string officeKind = line(3);
+    for (size_t n = 4; n < lines.size(); ++n) {
         if (!lines[n].empty())
             result.links.push_back(lines[n]);
     }
@@ -300,10 +309,13 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     // garbage. What it does recognise (WordPerfect 4.2, which has no signature, and
     // the like) is a document.
     if (outcome == "other" || (outcome == "printed" && kind == FileKind::Binary &&
-                               (filter.empty() || isPlainTextFilter(filter))))
+                               (filter.empty() || isPlainTextFilter(filter)))) {
         result.refusal = Refusal::NotADocument;
-    else if (outcome == "printed")
+        result.detail = unprintableKind(officeKind);
+    } else if (outcome == "printed") {
         result.printed = PrintedPages::open(pdf);
+        result.officeKind = officeKind == "text" ? std::string() : officeKind;
+    }
     // An export that failed may have left part of a file.
     fs::remove(pdf, ec);
     result.changesOrComments = changes == "changes";
@@ -322,8 +334,10 @@ EngineOffice::Loaded EngineOffice::loadInKit(const std::string &path, FileKind k
         result.refusal = m_passwordAsked            ? Refusal::Password
                          : kind == FileKind::Binary ? Refusal::NotADocument
                                                     : Refusal::Corrupt;
+        // The office's words explain damage; what is no document needs none.
         if (char *message = m_office->getError()) {
-            result.detail = message;
+            if (result.refusal != Refusal::NotADocument)
+                result.detail = message;
             m_office->freeError(message);
         }
         return result;

@@ -46,6 +46,9 @@ public:
         std::unique_ptr<OpenDocument> document;
         // Known for printed ones.
         bool changesOrComments = false;
+        // What the office took a printed document for (documentkinds.h); empty for a
+        // word-processor document.
+        std::string officeKind;
         // The pictures it links to (known for printed ones), as the office resolved
         // their links.
         std::vector<std::string> links;
@@ -93,10 +96,12 @@ public:
     // place in it. Macros leave their libraries behind. A document open in
     // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
     // warmed up, with the fonts documents brought cleared before the office started.
-    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments);
+    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments,
+                               const std::string &officeKind = {});
 
-    // Opens a word-processor document: refuses anything else, and documents that
-    // need a password, without ever waiting for one. Its pages are printed as
+    // Opens a document the office prints (text, presentation, spreadsheet, drawing)
+    // or a PDF: refuses anything else, and documents that need a password, without
+    // ever waiting for one. Its pages are printed as
     // LibreOffice's converter prints them, into a PDF in `folder`. With a `copy` of
     // the document (handover.h), the copy is read as the document at `path`.
     Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
@@ -128,6 +133,8 @@ private:
                                                 const std::filesystem::path &answer);
     // Opens the document at `path` in LibreOfficeKit.
     Loaded loadInKit(const std::string &path, FileKind kind);
+    // Reads the PDF at `path` as its pages, the office not involved (documentkinds.cpp).
+    static Loaded openPdf(const std::string &path);
 
     std::unique_ptr<ProfileSlot> m_profile;
     std::filesystem::path m_profileFolder;

@@ -24,7 +24,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "12";
+const char *const kSettingsVersion = "16";
 
 // Editing aids that tiled rendering would otherwise draw on the pages (the grey band
 // behind indexes, text and table boundaries, soft hyphens, formatting marks with the
@@ -74,15 +74,19 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // tell which it chose. The macro writes the filter's name into a file.
 //
 // PrintHidden: opens a document as LibreOffice's own converter does, hidden, and
-// exports it to PDF. Given a copy, it reads the copy as the document at the original's
-// address: links resolve, and fields show the file's name, as for the original. LibreOfficeKit
-// opens documents for a screen, and a document laid out for a screen may break its lines and pages
-// differently from the same document laid out for print. No question is ever answered (a password,
-// a repair): any ends the load. The answer file gets three lines: what came of it ("printed",
-// "unprinted" when the export failed, "other" for a document that is not a text document, "failed"
-// when it could not be opened), the import filter, and "changes" when the document
-// holds tracked changes or comments, whose authors the office keeps for good; then the
-// address of every picture it links to, one a line.
+// exports it to PDF with the export filter of its kind, as the converter chooses it. A
+// picture, which the office opens as a drawing through its graphics filters ("PNG - Portable
+// Network Graphic", "XPM", "draw_PCD_Photo_CD_Base"), is no document. Given a copy,
+// it reads the copy as the document at the original's address: links resolve, and fields show the
+// file's name, as for the original. LibreOfficeKit opens documents for a screen, and a document
+// laid out for a screen may break its lines and pages differently from the same document laid out
+// for print. No question is ever answered (a password, a repair): any ends the load. The answer
+// file gets four lines: what came of it ("printed", "unprinted" when the export failed, "other" for
+// a document that has no pages to print, "failed" when it could not be opened), the import filter,
+// "changes" when a text document holds tracked changes or comments, whose authors the office keeps
+// for good, and what the office took the document for ("text", "presentation", "spreadsheet",
+// "drawing", "database", "formula", or nothing); then the address of every picture a text document
+// links to, one a line.
 const char *const kBasicLibrariesStart =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
@@ -130,7 +134,7 @@ Sub WriteImportFilter(document As String, answer As String)
 End Sub
 
 Sub PrintHidden(document As String, pdf As String, answer As String, copy As String)
-    Dim result As String, filter As String, changes As String, links As String
+    Dim result As String, filter As String, changes As String, links As String, kind As String
     Dim loaded As Object
     result = &quot;failed&quot;
     On Error Goto finish
@@ -152,22 +156,38 @@ Sub PrintHidden(document As String, pdf As String, answer As String, copy As Str
     For Each argument In loaded.getArgs()
         If argument.Name = &quot;FilterName&quot; Then filter = argument.Value
     Next
-    If Not loaded.supportsService(&quot;com.sun.star.text.GenericTextDocument&quot;) Then
+    Dim export(0) As New com.sun.star.beans.PropertyValue
+    export(0).Name = &quot;FilterName&quot;
+    If loaded.supportsService(&quot;com.sun.star.text.GenericTextDocument&quot;) Then
+        kind = &quot;text&quot;
+        export(0).Value = &quot;writer_pdf_Export&quot;
+        If loaded.supportsService(&quot;com.sun.star.text.WebDocument&quot;) Then export(0).Value = &quot;writer_web_pdf_Export&quot;
+    ElseIf loaded.supportsService(&quot;com.sun.star.presentation.PresentationDocument&quot;) Then
+        kind = &quot;presentation&quot;
+        export(0).Value = &quot;impress_pdf_Export&quot;
+    ElseIf loaded.supportsService(&quot;com.sun.star.sheet.SpreadsheetDocument&quot;) Then
+        kind = &quot;spreadsheet&quot;
+        export(0).Value = &quot;calc_pdf_Export&quot;
+    ElseIf loaded.supportsService(&quot;com.sun.star.drawing.DrawingDocument&quot;) And InStr(filter, &quot; - &quot;) = 0 And filter &lt;&gt; &quot;XPM&quot; And Left(filter, 8) &lt;&gt; &quot;draw_PCD&quot; Then
+        kind = &quot;drawing&quot;
+        export(0).Value = &quot;draw_pdf_Export&quot;
+    Else
+        If loaded.supportsService(&quot;com.sun.star.sdb.OfficeDatabaseDocument&quot;) Then kind = &quot;database&quot;
+        If loaded.supportsService(&quot;com.sun.star.formula.FormulaProperties&quot;) Then kind = &quot;formula&quot;
         result = &quot;other&quot;
         Goto finish
     End If
-    If loaded.getRedlines().createEnumeration().hasMoreElements() Then changes = &quot;changes&quot;
-    fields = loaded.getTextFields().createEnumeration()
-    Do While changes = &quot;&quot; And fields.hasMoreElements()
-        If fields.nextElement().supportsService(&quot;com.sun.star.text.textfield.Annotation&quot;) Then changes = &quot;changes&quot;
-    Loop
-    Dim export(0) As New com.sun.star.beans.PropertyValue
-    export(0).Name = &quot;FilterName&quot;
-    export(0).Value = &quot;writer_pdf_Export&quot;
-    If loaded.supportsService(&quot;com.sun.star.text.WebDocument&quot;) Then export(0).Value = &quot;writer_web_pdf_Export&quot;
+    If kind = &quot;text&quot; Then
+        If loaded.getRedlines().createEnumeration().hasMoreElements() Then changes = &quot;changes&quot;
+        fields = loaded.getTextFields().createEnumeration()
+        Do While changes = &quot;&quot; And fields.hasMoreElements()
+            If fields.nextElement().supportsService(&quot;com.sun.star.text.textfield.Annotation&quot;) Then changes = &quot;changes&quot;
+        Loop
+    End If
     result = &quot;unprinted&quot;
     loaded.storeToURL(pdf, export())
     result = &quot;printed&quot;
+    If kind &lt;&gt; &quot;text&quot; Then Goto finish
     On Error Resume Next
     graphics = loaded.getGraphicObjects()
     For Each frameName In graphics.getElementNames()
@@ -183,6 +203,7 @@ finish:
     Print #1, result
     Print #1, filter
     Print #1, changes
+    Print #1, kind
     Print #1, links
     Close #1
 End Sub

@@ -3,6 +3,7 @@
 #include "office/opendocument.h"
 
 #include <Error.h>
+#include <ErrorCodes.h>
 #include <GlobalParams.h>
 #include <PDFDoc.h>
 #include <Page.h>
@@ -306,12 +307,20 @@ std::unique_ptr<PrintedPages> PrintedPages::make(OpenDocument &document,
 
 std::unique_ptr<PrintedPages> PrintedPages::open(const std::filesystem::path &file)
 {
-    setUpPoppler();
-    auto pdf = std::make_unique<PDFDoc>(std::make_unique<GooString>(file.string()));
-    UniqueFd descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    bool locked = false;
+    std::unique_ptr<PrintedPages> pages = read(file, locked);
     // Poppler keeps the file open; its name is no longer needed.
     std::error_code ec;
     std::filesystem::remove(file, ec);
+    return pages;
+}
+
+std::unique_ptr<PrintedPages> PrintedPages::read(const std::filesystem::path &file, bool &locked)
+{
+    setUpPoppler();
+    auto pdf = std::make_unique<PDFDoc>(std::make_unique<GooString>(file.string()));
+    UniqueFd descriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    locked = !pdf->isOk() && pdf->getErrorCode() == errEncrypted;
     if (!pdf->isOk() || pdf->getNumPages() <= 0)
         return nullptr;
     return std::unique_ptr<PrintedPages>(new PrintedPages(std::move(pdf), std::move(descriptor)));
@@ -357,7 +366,9 @@ bool PrintedPages::draw(int index, const Scale &scale, uint8_t *buffer, int widt
     if (scale.grey && !with.greyDevice)
         with.greyDevice = deviceFor(*with.pdf, true);
     SplashOutputDev *device = scale.grey ? with.greyDevice.get() : with.device.get();
-    with.pdf->displayPageSlice(device, index + 1, scale.dpiX, scale.dpiY, 0, false, true, false, 0,
+    // The whole media box, as pdftoppm draws a page (a PDF's crop box may be smaller;
+    // the office's never is).
+    with.pdf->displayPageSlice(device, index + 1, scale.dpiX, scale.dpiY, 0, true, false, false, 0,
                                0, width, height);
     const SplashBitmap *image = device->getBitmap();
     const SplashColorMode mode = scale.grey ? splashModeMono8 : splashModeXBGR8;

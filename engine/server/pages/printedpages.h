@@ -32,6 +32,9 @@ public:
                                               const std::filesystem::path &folder);
     // Opens the PDF file `file` and removes it. Null when it is no PDF with pages.
     static std::unique_ptr<PrintedPages> open(const std::filesystem::path &file);
+    // Reads the PDF file `file`, which stays. Null when it is no PDF with pages, with
+    // `locked` set when it needs a password.
+    static std::unique_ptr<PrintedPages> read(const std::filesystem::path &file, bool &locked);
 
     int pageCount() const;
     // The size of page `index` in twips, upright as it is read; false when the page

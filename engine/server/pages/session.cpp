@@ -200,6 +200,7 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
     m_changesOrComments = loaded.changesOrComments;
+    m_officeKind = loaded.officeKind;
     m_path = m_copy ? m_copy->path().string() : path.string();
     ++m_opened;
     m_dpi = dpi;
@@ -251,7 +252,7 @@ bool EngineSession::mayServeAnother()
 {
     return m_opened < m_reuse.documents && !m_refused && m_office.warmedUp() &&
            residentBytes() < m_reuse.residentBytes &&
-           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments).empty();
+           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind).empty();
 }
 
 void EngineSession::paginate()

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+
+// Presentations, spreadsheets, drawings and PDFs the engine tests make by hand, each
+// with what decides how it prints.
+
+// Three slides of `width` x `height` (ODF lengths, "28cm"): the second hidden, the
+// first with notes. Printed: two slides, no notes page.
+QByteArray flatPresentation(const char *width, const char *height);
+
+// A sheet nine 5 cm columns wide on A4 with 2 cm margins, three pages across, then a
+// second sheet on a landscape A5 page style.
+QByteArray flatSpreadsheet();
+
+// Two A5 pages of shapes.
+QByteArray flatDrawing();
+
+// A PDF of three pages: A4; Letter landscape with a crop box half an inch in; A5
+// turned by a quarter.
+QByteArray madePdf();
