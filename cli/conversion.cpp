@@ -435,8 +435,8 @@ private:
             m_progress.clear();
             if (result.failed) {
                 m_anyFailed = true;
-                const QString oneLine = QString(result.error).replace(u'\n', u' ').simplified();
-                std::fprintf(m_err, "pagelift-convert: %s\n", printable(oneLine).constData());
+                std::fprintf(m_err, "pagelift-convert: %s\n",
+                             printableLine(result.error).constData());
             }
             if (const QString leftOut = describeLeftOut(document, result.leftOut);
                 !leftOut.isEmpty())

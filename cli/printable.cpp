@@ -46,3 +46,8 @@ QByteArray printable(const QString &text)
     }
     return out;
 }
+
+QByteArray printableLine(const QString &message)
+{
+    return printable(QString(message).replace(u'\n', u' ').simplified());
+}

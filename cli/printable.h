@@ -8,3 +8,7 @@
 // UTF-8) are written as \n, \r, \t or \xHH, so that no name can move the cursor, clear
 // the screen or break a line of the report in two. Everything else keeps its bytes.
 QByteArray printable(const QString &text);
+
+// A message of one or more lines as one line for the terminal, its line breaks become
+// spaces, then printable.
+QByteArray printableLine(const QString &message);

@@ -59,8 +59,7 @@ int runThumbnail(int &argc, char **argv, const ConvertOptions &options, const QS
     if (!failure && !written)
         failure = QStringLiteral("\"%1\" has no pages").arg(input);
     if (failure) {
-        std::fprintf(stderr, "pagelift-convert: %s\n",
-                     printable(QString(*failure).replace(u'\n', u' ').simplified()).constData());
+        std::fprintf(stderr, "pagelift-convert: %s\n", printableLine(*failure).constData());
         return 1;
     }
     return 0;

@@ -73,17 +73,7 @@ private:
     {
         QProcessEnvironment environment = this->environment();
         environment.insert("P", kProgram);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(m_dir.path());
-        process.start("bash", {"-c", command});
-        Outcome outcome;
-        if (process.waitForFinished(60000)) {
-            outcome.status = process.exitCode();
-            outcome.out = process.readAllStandardOutput();
-            outcome.err = process.readAllStandardError();
-        }
-        return outcome;
+        return runToEnd("bash", {"-c", command}, environment, m_dir.path());
     }
 
     // As the unprivileged user "nobody" when the tests run as root, who may write

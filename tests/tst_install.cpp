@@ -6,6 +6,8 @@
 #include "madedocuments.h"
 #include "programfiles.h"
 
+#include "processes.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -17,30 +19,12 @@
 
 namespace {
 
-struct Outcome
-{
-    int status = -1; // -1: crashed or did not end in time
-    QByteArray out;
-    QByteArray err;
-};
-
+// A program run to its end, as the shared runner runs it, in this program's folder.
 Outcome run(const QString &program, const QStringList &arguments,
             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
             int timeoutMs = 30000)
 {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    Outcome outcome;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-    } else if (process.exitStatus() == QProcess::NormalExit) {
-        outcome.status = process.exitCode();
-    }
-    outcome.out = process.readAllStandardOutput();
-    outcome.err = process.readAllStandardError();
-    return outcome;
+    return runToEnd(program, arguments, environment, {}, {}, timeoutMs);
 }
 
 // The option names of a --help text: the rows' "-x" and "--name", not the mentions in
