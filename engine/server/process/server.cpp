@@ -123,9 +123,10 @@ std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::str
 {
     if (!office)
         return nullptr;
-    if (!warmUpDocument.empty())
-        office->warmUp(warmUpDocument);
-    return std::make_unique<EngineSession>(
+    auto session = std::make_unique<EngineSession>(
         *office,
         EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
+    if (!warmUpDocument.empty())
+        session->warmUp(warmUpDocument);
+    return session;
 }
