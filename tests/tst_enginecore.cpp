@@ -9,7 +9,7 @@
 #include "pages/printedpages.h"
 #include "pages/remainingpages.h"
 #include "process/folderwatch.h"
-#include "process/handover.h"
+#include "pages/handover.h"
 #include "process/moduleaddress.h"
 #include "process/server.h"
 #include "socketio.h"

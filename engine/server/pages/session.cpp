@@ -3,8 +3,7 @@
 #include "automation.h"
 #include "machineshare.h"
 #include "office/office.h"
-#include "process/handover.h"
-#include "process/memorywatch.h"
+#include "pages/handover.h"
 #include "wireformat.h"
 
 #include <algorithm>
@@ -281,7 +280,7 @@ EngineSession::Reply EngineSession::close()
 bool EngineSession::mayServeAnother()
 {
     return m_opened < m_reuse.documents && !m_refused && m_warmedUp &&
-           residentBytes() < m_reuse.residentBytes &&
+           m_reuse.currentResidentBytes() < m_reuse.residentBytes &&
            m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
                .empty();
 }

@@ -9,6 +9,7 @@
 #include "wireformat.h"
 
 #include <array>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -43,13 +44,15 @@ public:
     {
         int documents = 1;
         size_t residentBytes = size_t(1) << 30;
+        // The process's resident size in bytes now, which the process around the
+        // session measures (memorywatch.h).
+        std::function<size_t()> currentResidentBytes;
     };
     // The resident memory below which an engine that may take `memoryLimitBytes`
     // (0: no limit) goes on to another document: at most 1 GiB, and half its limit,
     // so that what a document leaves behind never makes the next one pass the limit.
     static size_t reuseResidentBytes(size_t memoryLimitBytes);
 
-    explicit EngineSession(EngineOffice &office) : EngineSession(office, Reuse()) {}
     EngineSession(EngineOffice &office, Reuse reuse);
     ~EngineSession();
 

@@ -125,7 +125,8 @@ std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::str
         return nullptr;
     auto session = std::make_unique<EngineSession>(
         *office,
-        EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
+        EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes),
+                             residentBytes});
     if (!warmUpDocument.empty())
         session->warmUp(warmUpDocument);
     return session;

@@ -1,4 +1,4 @@
-#include "process/handover.h"
+#include "pages/handover.h"
 
 #include "uniquefd.h"
 
