@@ -1,6 +1,6 @@
-#include "office/documentkinds.h"
+#include "documentkinds.h"
 
-#include "office/office.h"
+#include "office.h"
 
 using engineprotocol::Refusal;
 

@@ -1,8 +1,8 @@
-#include "office/office.h"
+#include "office.h"
 
-#include "office/documentkinds.h"
-#include "office/filekind.h"
-#include "office/macrosniff.h"
+#include "documentkinds.h"
+#include "filekind.h"
+#include "macrosniff.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "office/filekind.h"
-#include "office/fileurl.h"
-#include "office/opendocument.h"
-#include "office/profile.h"
+#include "filekind.h"
+#include "fileurl.h"
+#include "opendocument.h"
+#include "profile.h"
 #include "wireformat.h"
 
 #include <filesystem>

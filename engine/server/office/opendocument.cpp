@@ -1,7 +1,7 @@
-#include "office/opendocument.h"
+#include "opendocument.h"
 
-#include "office/fileurl.h"
-#include "office/office.h"
+#include "fileurl.h"
+#include "office.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 

@@ -1,4 +1,4 @@
-#include "pages/handover.h"
+#include "handover.h"
 
 #include "uniquefd.h"
 

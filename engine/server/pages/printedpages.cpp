@@ -1,6 +1,6 @@
-#include "pages/printedpages.h"
+#include "printedpages.h"
 
-#include "office/opendocument.h"
+#include "opendocument.h"
 
 #include <Error.h>
 #include <ErrorCodes.h>

@@ -1,9 +1,9 @@
-#include "pages/session.h"
+#include "session.h"
 
 #include "automation.h"
+#include "handover.h"
 #include "machineshare.h"
-#include "office/office.h"
-#include "pages/handover.h"
+#include "office.h"
 #include "wireformat.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "drawingahead.h"
 #include "pagechoice.h"
-#include "pages/drawingahead.h"
-#include "pages/pixelbuffer.h"
-#include "pages/printedpages.h"
-#include "pages/remainingpages.h"
+#include "pixelbuffer.h"
+#include "printedpages.h"
+#include "remainingpages.h"
 #include "uniquefd.h"
 #include "wireformat.h"
 

@@ -1,14 +1,14 @@
-#include "process/launcher.h"
+#include "launcher.h"
 
-#include "office/office.h"
-#include "office/systempaper.h"
-#include "office/warmup.h"
-#include "pages/session.h"
-#include "process/folderwatch.h"
-#include "process/messages.h"
-#include "process/sandbox.h"
-#include "process/server.h"
+#include "folderwatch.h"
+#include "messages.h"
+#include "office.h"
+#include "sandbox.h"
+#include "server.h"
+#include "session.h"
 #include "socketio.h"
+#include "systempaper.h"
+#include "warmup.h"
 
 #include <atomic>
 #include <cerrno>

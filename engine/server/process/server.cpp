@@ -1,8 +1,8 @@
-#include "process/server.h"
+#include "server.h"
 
-#include "office/office.h"
-#include "pages/session.h"
-#include "process/memorywatch.h"
+#include "memorywatch.h"
+#include "office.h"
+#include "session.h"
 #include "socketio.h"
 
 #include <mutex>
