@@ -469,7 +469,12 @@ int runConversion(const ConvertOptions &options, const Collection &collection,
                   const QString &program, FILE *out, FILE *err)
 {
     WorkerProcess::adoptDescendants();
-    ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK);
+    // Interruptions wake the run through this pipe.
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(err, "pagelift-convert: cannot watch for interruptions: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
     struct sigaction action
     {
     };

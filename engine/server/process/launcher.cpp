@@ -327,7 +327,8 @@ bool launchEngine(const LauncherState &state, const Order &order)
     // profile up to date, and two doing that at once in this profile can fail. The
     // engine closes its end of this pipe once its office has started.
     int pipe[2] = {-1, -1};
-    ::pipe2(pipe, O_CLOEXEC);
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
     UniqueFd startedRead(pipe[0]);
     UniqueFd startedWrite(pipe[1]);
 
