@@ -232,7 +232,7 @@ private:
 
     void dropEndedWorkers()
     {
-        std::erase_if(m_workers, [](const Worker &worker) { return !worker.process->running(); });
+        std::erase_if(m_workers, [](const Worker &worker) { return worker.process->ended(); });
     }
 
     void handle(Worker &worker, const QList<QByteArray> &fields)

@@ -33,7 +33,8 @@ public:
     WorkerProcess(const WorkerProcess &) = delete;
     WorkerProcess &operator=(const WorkerProcess &) = delete;
 
-    bool running() const { return bool(m_socket); }
+    // Whether end() has ended it.
+    bool ended() const { return m_pid == 0; }
     // What to poll for the worker's reports; -1 once it is ended.
     int descriptor() const { return m_socket.get(); }
     // Writes `lines` to the worker; false when it takes no more.
