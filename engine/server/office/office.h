@@ -25,7 +25,7 @@ inline constexpr const char *kRenderingOptions =
     R"(".uno:HideWhitespace":{"type":"boolean","value":"false"}})";
 
 // The office prints documents into PDF files, and takes a PDF document as its own
-// print; the pages room reads them (printedpages.h), through a PdfReader given to
+// print; the pages room reads them (pages/printedpages.h), through a PdfReader given to
 // loadDocument, which says whether the file could be read as pages.
 enum class PdfRead
 {
@@ -103,7 +103,7 @@ public:
     // or a PDF: refuses anything else, and documents that need a password, without
     // ever waiting for one. Its pages are printed as LibreOffice's converter prints
     // them, into a PDF in `folder` that `readPdf` reads before it is removed; a PDF
-    // document is read as it is. With a `copy` of the document (handover.h), the copy
+    // document is read as it is. With a `copy` of the document (pages/handover.h), the copy
     // is read as the document at `path`.
     Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
                         const std::filesystem::path &copy, const PdfReader &readPdf);

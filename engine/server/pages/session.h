@@ -45,7 +45,7 @@ public:
         int documents = 1;
         size_t residentBytes = size_t(1) << 30;
         // The process's resident size in bytes now, which the process around the
-        // session measures (memorywatch.h).
+        // session measures (process/memorywatch.h).
         std::function<size_t()> currentResidentBytes;
     };
     // The resident memory below which an engine that may take `memoryLimitBytes`
