@@ -1,7 +1,5 @@
 #include "conversion.h"
 
-#include "childprocesses.h"
-#include "enginechannel.h"
 #include "engineclient.h"
 #include "jobcount.h"
 #include "leftout.h"
@@ -12,7 +10,7 @@
 #include "printable.h"
 #include "report.h"
 #include "runimages.h"
-#include "socketio.h"
+#include "workerprocess.h"
 #include "workerprotocol.h"
 
 #include <QDir>
@@ -23,13 +21,10 @@
 #include <csignal>
 #include <cstring>
 #include <deque>
-#include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <poll.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -43,10 +38,6 @@ constexpr int kSparesPerWorker = 0;
 // Documents sent to a worker before it is done with the first: the one it converts
 // and the one it opens ahead.
 constexpr size_t kJobsPerWorker = 2;
-// Beyond the document's time limit, for the worker to report it itself.
-constexpr qint64 kDeadlineGraceMs = 5000;
-// For a worker told to end, before it is killed.
-constexpr int kEndGraceMs = 2000;
 
 int signalPipe[2] = {-1, -1};
 volatile sig_atomic_t interruption = 0;
@@ -60,12 +51,8 @@ void onInterrupt(int signal)
 
 struct Worker
 {
-    qint64 pid = 0;
-    UniqueFd socket;
-    QByteArray buffer;
-    std::deque<int> jobs;   // sent and not yet reported, the one in progress first
-    QElapsedTimer current;  // since the document in progress began
-    QElapsedTimer progress; // since it last wrote an image, or began
+    std::unique_ptr<WorkerProcess> process;
+    std::deque<int> jobs; // sent and not yet reported, the one in progress first
 };
 
 // The images a document names are its base name's: documents with the same base name
@@ -119,14 +106,14 @@ public:
                 return reportLost();
             m_progress.show(m_finished, m_jobs.size(), m_pages);
             if (m_clock.elapsed() - m_lastReaped > 500) {
-                childprocesses::reapEndedDescendants();
+                WorkerProcess::reapEndedDescendants();
                 m_lastReaped = m_clock.elapsed();
             }
         }
         if (interruption)
             return interrupted();
         closeWorkers();
-        childprocesses::endAndReapDescendants(kEndGraceMs);
+        WorkerProcess::endDescendants();
         m_progress.clear();
         summarise({});
         return m_anyFailed ? 1 : 0;
@@ -163,19 +150,19 @@ private:
             m_options.requireSandbox ? QStringLiteral("yes") : QStringLiteral("no"),
         };
         Worker worker;
-        if (!spawnConnected(m_program, arguments, worker.pid, worker.socket)) {
+        worker.process = WorkerProcess::start(m_program, arguments);
+        if (!worker.process) {
             std::fprintf(m_err, "pagelift-convert: cannot start a worker (%s)\n",
                          std::strerror(errno));
             return;
         }
-        childprocesses::add(worker.pid);
         // The run's documents, which no image may replace, before any job.
         QByteArray protect;
         for (const auto &[device, inode] : m_documentFiles)
             protect += workerprotocol::line({"protect", QByteArray::number(qulonglong(device)),
                                              QByteArray::number(qulonglong(inode))});
-        if (!engineprotocol::writeFully(worker.socket.get(), protect.toStdString())) {
-            endWorker(worker, SIGTERM);
+        if (!worker.process->send(protect)) {
+            worker.process->end(SIGTERM);
             return;
         }
         m_workers.push_back(std::move(worker));
@@ -202,14 +189,12 @@ private:
                 const QByteArray line = workerprotocol::line(
                     {"job", QByteArray::number(index), workerprotocol::text(job.document),
                      workerprotocol::text(job.outputPath)});
-                if (!engineprotocol::writeFully(worker.socket.get(), line.toStdString())) {
+                if (!worker.process->send(line)) {
                     m_waiting.push_front(index);
                     break;
                 }
-                if (worker.jobs.empty()) {
-                    worker.current.start();
-                    worker.progress.start();
-                }
+                if (worker.jobs.empty())
+                    worker.process->beginDocument();
                 worker.jobs.push_back(index);
             }
         }
@@ -219,7 +204,7 @@ private:
     {
         std::vector<pollfd> fds{{signalPipe[0], POLLIN, 0}};
         for (const Worker &worker : m_workers)
-            fds.push_back({worker.socket.get(), POLLIN, 0});
+            fds.push_back({worker.process->descriptor(), POLLIN, 0});
         const int n = ::poll(fds.data(), nfds_t(fds.size()), 200);
         if (n <= 0)
             return;
@@ -229,29 +214,25 @@ private:
         }
         for (size_t i = 1; i < fds.size(); ++i) {
             if (fds[i].revents)
-                readFrom(i - 1);
+                readFrom(m_workers[i - 1]);
         }
-        std::erase_if(m_workers, [](const Worker &worker) { return !worker.socket; });
+        dropEndedWorkers();
     }
 
-    void readFrom(size_t index)
+    void readFrom(Worker &worker)
     {
-        Worker &worker = m_workers[index];
-        char chunk[65536];
-        const ssize_t n = ::read(worker.socket.get(), chunk, sizeof chunk);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN))
-            return;
-        if (n <= 0) {
+        const auto lines = worker.process->read();
+        if (!lines) {
             lost(worker, QStringLiteral("stopped unexpectedly"));
             return;
         }
-        worker.buffer.append(chunk, qsizetype(n));
-        qsizetype end;
-        while ((end = worker.buffer.indexOf('\n')) >= 0) {
-            const QList<QByteArray> fields = workerprotocol::fields(worker.buffer.left(end));
-            worker.buffer.remove(0, end + 1);
+        for (const QList<QByteArray> &fields : *lines)
             handle(worker, fields);
-        }
+    }
+
+    void dropEndedWorkers()
+    {
+        std::erase_if(m_workers, [](const Worker &worker) { return worker.process->ended(); });
     }
 
     void handle(Worker &worker, const QList<QByteArray> &fields)
@@ -271,7 +252,7 @@ private:
             m_results[index].images << image;
             ++m_pages;
             m_written.note(m_jobs[index].document, image);
-            worker.progress.start();
+            worker.process->wroteImage();
             return;
         }
         const bool done = fields[0] == "done";
@@ -282,11 +263,10 @@ private:
         if (done)
             m_results[index].pageCount = fields[2].toInt();
         finish(index, done, done ? QString() : workerprotocol::fromText(fields[2]),
-               worker.current.elapsed() / 1000.0);
+               worker.process->documentSeconds());
         if (!worker.jobs.empty() && worker.jobs.front() == index) {
             worker.jobs.pop_front();
-            worker.current.start();
-            worker.progress.start();
+            worker.process->beginDocument();
         }
     }
 
@@ -315,22 +295,20 @@ private:
         for (auto it = worker.jobs.rbegin(); it != worker.jobs.rend(); ++it)
             m_waiting.push_front(*it);
         worker.jobs.clear();
-        endWorker(worker, SIGTERM);
+        worker.process->end(SIGTERM);
         if (!m_stopping && !m_waiting.empty())
             m_replacements++;
     }
 
     void checkDeadlines()
     {
-        const qint64 limit = qint64(m_options.timeoutSeconds) * 1000 + kDeadlineGraceMs;
         for (Worker &worker : m_workers) {
-            if (!worker.jobs.empty() && worker.progress.isValid() &&
-                worker.progress.elapsed() > limit) {
+            if (!worker.jobs.empty() && worker.process->missedDeadline(m_options.timeoutSeconds)) {
                 lost(worker, QStringLiteral("made no progress for %1")
                                  .arg(plural(m_options.timeoutSeconds, "second", "seconds")));
             }
         }
-        std::erase_if(m_workers, [](const Worker &worker) { return !worker.socket; });
+        dropEndedWorkers();
         for (; m_replacements > 0; --m_replacements)
             startWorker();
         // Once a document failed and the run stops, documents after it that are in
@@ -338,9 +316,9 @@ private:
         if (m_stopping) {
             for (Worker &worker : m_workers) {
                 if (!worker.jobs.empty() && worker.jobs.front() > firstFailure())
-                    endWorker(worker, SIGTERM);
+                    worker.process->end(SIGTERM);
             }
-            std::erase_if(m_workers, [](const Worker &worker) { return !worker.socket; });
+            dropEndedWorkers();
         }
     }
 
@@ -353,27 +331,20 @@ private:
         return int(m_results.size());
     }
 
-    void endWorker(Worker &worker, int signal)
-    {
-        worker.socket.reset();
-        childprocesses::end(worker.pid, signal, kEndGraceMs);
-        worker.pid = 0;
-    }
-
     // Workers with nothing left to do end when their input ends.
     void closeWorkers()
     {
         for (Worker &worker : m_workers)
-            worker.socket.reset();
+            worker.process->closeInput();
         for (Worker &worker : m_workers)
-            childprocesses::end(worker.pid, worker.jobs.empty() ? 0 : SIGTERM, kEndGraceMs);
+            worker.process->end(worker.jobs.empty() ? 0 : SIGTERM);
         m_workers.clear();
     }
 
     void endWorkers(int signal)
     {
         for (Worker &worker : m_workers)
-            endWorker(worker, signal);
+            worker.process->end(signal);
         m_workers.clear();
     }
 
@@ -382,7 +353,7 @@ private:
     int interrupted()
     {
         endWorkers(SIGTERM);
-        childprocesses::endAndReapDescendants(kEndGraceMs);
+        WorkerProcess::endDescendants();
         m_progress.clear();
         print(true);
         if (!m_reportLost)
@@ -396,7 +367,7 @@ private:
     int reportLost()
     {
         endWorkers(SIGTERM);
-        childprocesses::endAndReapDescendants(kEndGraceMs);
+        WorkerProcess::endDescendants();
         m_progress.clear();
         if (m_reportError == EPIPE) {
             ::signal(SIGPIPE, SIG_DFL);
@@ -497,9 +468,13 @@ private:
 int runConversion(const ConvertOptions &options, const Collection &collection,
                   const QString &program, FILE *out, FILE *err)
 {
-    // Launchers and engines whose worker ended are this program's to reap.
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-    ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK);
+    WorkerProcess::adoptDescendants();
+    // Interruptions wake the run through this pipe.
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(err, "pagelift-convert: cannot watch for interruptions: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
     struct sigaction action
     {
     };

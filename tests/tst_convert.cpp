@@ -2,6 +2,7 @@
 // one (documents are the fake's scripts): options, folders and lists, output, exit
 // status, interruption.
 
+#include "childprocesses.h"
 #include "collect.h"
 #include "conversion.h"
 #include "fakepages.h"
@@ -12,7 +13,9 @@
 #include "pathbytes.h"
 #include "processes.h"
 #include "settings.h"
+#include "workerprocess.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
@@ -23,6 +26,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -461,6 +465,32 @@ private slots:
         QCOMPARE(outcome.status, 1);
         QCOMPARE(outcome.lines(), (QStringList{stuck + ": failed", fine + ": 1 page"}));
         QVERIFY(outcome.err.contains("did not answer within 1 second"));
+    }
+
+    // The scheduler's side of a worker: lines written in pieces come out whole and in
+    // order, a worker that has gone is told, and ending it reaps it.
+    void workerProcessReadsWholeLinesAndIsReaped()
+    {
+        const auto worker = WorkerProcess::start(
+            "/bin/sh", {"-c", "printf 'image\\t0\\tA'; sleep 0.2; printf '\\ndone\\t0\\t1\\n'"});
+        QVERIFY(worker);
+        QCOMPARE(childprocesses::count(), 1);
+        QStringList lines;
+        const QDeadlineTimer deadline(10000);
+        for (;;) {
+            pollfd ready{worker->descriptor(), POLLIN, 0};
+            QCOMPARE(::poll(&ready, 1, int(deadline.remainingTime())), 1);
+            const auto read = worker->read();
+            if (!read)
+                break;
+            for (const QList<QByteArray> &fields : *read)
+                lines << QString::fromUtf8(fields.join('|'));
+        }
+        QCOMPARE(lines, (QStringList{"image|0|A", "done|0|1"}));
+        worker->end(0);
+        QVERIFY(worker->ended());
+        QCOMPARE(childprocesses::count(), 0);
+        QCOMPARE(childrenOf(::getpid()), QList<qint64>());
     }
 
     // No image is ever written over a document of the run, whatever the names say: a

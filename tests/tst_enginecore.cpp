@@ -1,17 +1,17 @@
 // The engine's parts that need no office: the model of the rest of the document, the
 // check of what a file is, and the profile slots.
 
+#include "filekind.h"
+#include "fileurl.h"
+#include "folderwatch.h"
+#include "handover.h"
+#include "macrosniff.h"
 #include "madedocuments.h"
-#include "office/filekind.h"
-#include "office/fileurl.h"
-#include "office/macrosniff.h"
-#include "office/profile.h"
-#include "pages/printedpages.h"
-#include "pages/remainingpages.h"
-#include "process/folderwatch.h"
-#include "process/handover.h"
-#include "process/moduleaddress.h"
-#include "process/server.h"
+#include "moduleaddress.h"
+#include "printedpages.h"
+#include "profile.h"
+#include "remainingpages.h"
+#include "server.h"
 #include "socketio.h"
 #include "storedzip.h"
 

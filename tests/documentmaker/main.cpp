@@ -4,8 +4,8 @@
 //   pagelift-documentmaker IN OUT [--password SECRET]
 //   pagelift-documentmaker IN OUT IN OUT...
 
-#include "office/office.h"
-#include "process/messages.h"
+#include "messages.h"
+#include "office.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>

@@ -35,9 +35,9 @@
 // sandbox: complete, or, with FAKE_SANDBOX_MISSING in the environment, incomplete for
 // that reason.
 
+#include "memorywatch.h"
 #include "pagechoice.h"
-#include "pages/remainingpages.h"
-#include "process/memorywatch.h"
+#include "remainingpages.h"
 #include "socketio.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "storedzip.h"
 
-#include "office/zipwriter.h"
+#include "zipwriter.h"
 
 QByteArray storedZip(const QList<QPair<QByteArray, QByteArray>> &entries)
 {

@@ -1,7 +1,6 @@
-#include "office/documentkinds.h"
+#include "documentkinds.h"
 
-#include "office/office.h"
-#include "pages/printedpages.h"
+#include "office.h"
 
 using engineprotocol::Refusal;
 
@@ -19,14 +18,14 @@ std::string unprintableKind(const std::string &officeKind)
     return {};
 }
 
-EngineOffice::Loaded EngineOffice::openPdf(const std::string &path)
+EngineOffice::Loaded EngineOffice::openPdf(const std::string &path, const PdfReader &readPdf)
 {
     // A PDF is its own print: its pages are drawn as they are, the office never sees
     // it.
     Loaded result;
-    bool locked = false;
-    result.printed = PrintedPages::read(path, locked);
+    const PdfRead read = readPdf(path);
+    result.printed = read == PdfRead::Read;
     if (!result.printed)
-        result.refusal = locked ? Refusal::Password : Refusal::Corrupt;
+        result.refusal = read == PdfRead::Locked ? Refusal::Password : Refusal::Corrupt;
     return result;
 }

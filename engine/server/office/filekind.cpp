@@ -1,4 +1,4 @@
-#include "office/filekind.h"
+#include "filekind.h"
 
 #include <algorithm>
 #include <cstdint>

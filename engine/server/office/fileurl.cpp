@@ -1,4 +1,4 @@
-#include "office/fileurl.h"
+#include "fileurl.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "office/macrosniff.h"
+#include "macrosniff.h"
 
 #include <algorithm>
 #include <array>

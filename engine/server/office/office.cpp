@@ -1,9 +1,8 @@
-#include "office/office.h"
+#include "office.h"
 
-#include "office/documentkinds.h"
-#include "office/filekind.h"
-#include "office/macrosniff.h"
-#include "pages/printedpages.h"
+#include "documentkinds.h"
+#include "filekind.h"
+#include "macrosniff.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
@@ -204,28 +203,6 @@ std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::strin
     return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, profile.folder(), office));
 }
 
-EngineOffice::Loaded::Loaded() = default;
-EngineOffice::Loaded::Loaded(Loaded &&) noexcept = default;
-EngineOffice::Loaded &EngineOffice::Loaded::operator=(Loaded &&) noexcept = default;
-EngineOffice::Loaded::~Loaded() = default;
-
-bool EngineOffice::warmUp(const std::string &path)
-{
-    std::error_code ec;
-    Loaded loaded = loadDocument(path, fs::temp_directory_path(ec));
-    int64_t width = 0;
-    int64_t height = 0;
-    if (!loaded.printed || !loaded.printed->size(0, width, height))
-        return false;
-    // The first page drawn small: fonts and the drawing code load now.
-    constexpr int kDpi = 24;
-    const int pixelWidth = pageunits::toPixels(width, kDpi);
-    const int pixelHeight = pageunits::toPixels(height, kDpi);
-    std::vector<uint8_t> pixels(size_t(pixelWidth) * size_t(pixelHeight) * 4);
-    m_warmedUp = loaded.printed->draw(0, kDpi, pixels.data(), pixelWidth, pixelHeight, pixelWidth);
-    return m_warmedUp;
-}
-
 std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit,
                                          bool changesOrComments, const std::string &officeKind)
 {
@@ -237,7 +214,7 @@ std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit
         return "a document open in LibreOfficeKit";
     if (kindLeavesState(officeKind))
         return "a " + officeKind;
-    if (!warmedUp() || changesOrComments)
+    if (changesOrComments)
         return "tracked-change authors";
     if (mayCarryMacros(path))
         return "macros";
@@ -259,7 +236,8 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 
 EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
                                                 const std::filesystem::path &folder,
-                                                const std::filesystem::path &copy)
+                                                const std::filesystem::path &copy,
+                                                const PdfReader &readPdf)
 {
     Loaded result;
     // What the file holds is read from the copy; what the path names (a folder, a
@@ -273,8 +251,8 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
     if (result.refusal != Refusal::None)
         return result;
     if (kind == FileKind::Pdf)
-        return openPdf(copy.empty() ? path : copy.string());
-    result = printHidden(path, kind, folder, copy);
+        return openPdf(copy.empty() ? path : copy.string(), readPdf);
+    result = printHidden(path, kind, folder, copy, readPdf);
     if (result.printed || result.refusal != Refusal::None)
         return result;
     // Opened in LibreOfficeKit, the document is either refused in the words the office
@@ -284,7 +262,8 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
 
 EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind kind,
                                                const std::filesystem::path &folder,
-                                               const std::filesystem::path &copy)
+                                               const std::filesystem::path &copy,
+                                               const PdfReader &readPdf)
 {
     Loaded result;
     const std::string stem = "pagelift-hidden-" + std::to_string(::getpid());
@@ -313,10 +292,11 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
         result.refusal = Refusal::NotADocument;
         result.detail = unprintableKind(officeKind);
     } else if (outcome == "printed") {
-        result.printed = PrintedPages::open(pdf);
+        result.printed = readPdf(pdf) == PdfRead::Read;
         result.officeKind = officeKind == "text" ? std::string() : officeKind;
     }
-    // An export that failed may have left part of a file.
+    // Its pages are read (poppler keeps the file open); an export that failed may have
+    // left part of a file.
     fs::remove(pdf, ec);
     result.changesOrComments = changes == "changes";
     return result;

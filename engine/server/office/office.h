@@ -1,17 +1,17 @@
 #pragma once
 
-#include "office/filekind.h"
-#include "office/fileurl.h"
-#include "office/opendocument.h"
-#include "office/profile.h"
+#include "filekind.h"
+#include "fileurl.h"
+#include "opendocument.h"
+#include "profile.h"
 #include "wireformat.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-class PrintedPages;
 namespace lok {
 class Office;
 class Document;
@@ -24,25 +24,32 @@ inline constexpr const char *kRenderingOptions =
     R"(".uno:ShowBorderShadow":{"type":"boolean","value":"false"},)"
     R"(".uno:HideWhitespace":{"type":"boolean","value":"false"}})";
 
+// The office prints documents into PDF files, and takes a PDF document as its own
+// print; the pages room reads them (pages/printedpages.h), through a PdfReader given to
+// loadDocument, which says whether the file could be read as pages.
+enum class PdfRead
+{
+    Read,
+    Locked,
+    Unreadable
+};
+using PdfReader = std::function<PdfRead(const std::filesystem::path &pdf)>;
+
 // The embedded office of one engine process. Starting it is split in steps so that
 // a launcher can do the shared part once and start engines from it: the environment,
 // the profile, then the office itself.
 class EngineOffice
 {
 public:
-    // An open document: its pages as LibreOffice prints them, or, should printing it
-    // as LibreOffice's converter does fail, the document open in LibreOfficeKit (whose
-    // pages may then still be printed from it). Neither when it was refused.
+    // An open document: its pages as LibreOffice prints them, read by the PdfReader
+    // given (`printed`), or, should printing it as LibreOffice's converter does fail,
+    // the document open in LibreOfficeKit (whose pages may then still be printed from
+    // it). Neither when it was refused.
     struct Loaded
     {
-        Loaded();
-        Loaded(Loaded &&) noexcept;
-        Loaded &operator=(Loaded &&) noexcept;
-        ~Loaded();
-
         engineprotocol::Refusal refusal = engineprotocol::Refusal::None;
         std::string detail;
-        std::unique_ptr<PrintedPages> printed;
+        bool printed = false;
         std::unique_ptr<OpenDocument> document;
         // Known for printed ones.
         bool changesOrComments = false;
@@ -80,14 +87,6 @@ public:
                                                              const ProfileSlot &profile,
                                                              std::string &error);
 
-    // Loads `path` and draws a little of it, then forgets it: the office's one-time
-    // set-up for a first document is then done before a real document comes. Every
-    // engine that may serve several documents warms up on the same document, so that
-    // the first document of each finds the office in the same state. False when the
-    // document could not be loaded.
-    bool warmUp(const std::string &path);
-    bool warmedUp() const { return m_warmedUp; }
-
     // What the document at `path`, open in LibreOfficeKit or printed hidden and holding
     // tracked changes or comments or not, brought into this process that could change
     // how a later document looks, in a few words; empty when nothing known to.
@@ -95,17 +94,19 @@ public:
     // stay in its table, and a later document's changes take their colours by their
     // place in it. Macros leave their libraries behind. A document open in
     // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
-    // warmed up, with the fonts documents brought cleared before the office started.
+    // the office warmed up (EngineSession::warmUp), with the fonts documents brought
+    // cleared before the office started.
     std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments,
                                const std::string &officeKind = {});
 
     // Opens a document the office prints (text, presentation, spreadsheet, drawing)
     // or a PDF: refuses anything else, and documents that need a password, without
-    // ever waiting for one. Its pages are printed as
-    // LibreOffice's converter prints them, into a PDF in `folder`. With a `copy` of
-    // the document (handover.h), the copy is read as the document at `path`.
+    // ever waiting for one. Its pages are printed as LibreOffice's converter prints
+    // them, into a PDF in `folder` that `readPdf` reads before it is removed; a PDF
+    // document is read as it is. With a `copy` of the document (pages/handover.h), the copy
+    // is read as the document at `path`.
     Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
-                        const std::filesystem::path &copy = {});
+                        const std::filesystem::path &copy, const PdfReader &readPdf);
     // Opens any document the office reads, for format conversion.
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 
@@ -119,11 +120,11 @@ private:
     // The import filter the office chose for the open document at `url`; empty when
     // it cannot be told.
     std::string importFilterOf(const std::string &url);
-    // Opens the document at `path` hidden and prints it into a PDF in `folder`: the
-    // pages, or null when that failed and the document is to be opened in
-    // LibreOfficeKit instead; or a refusal.
+    // Opens the document at `path` hidden and prints it into a PDF in `folder`, which
+    // `readPdf` reads: printed, or not when that failed and the document is to be
+    // opened in LibreOfficeKit instead; or a refusal.
     Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder,
-                       const std::filesystem::path &copy);
+                       const std::filesystem::path &copy, const PdfReader &readPdf);
     // Runs Basic macro `macro` with `arguments`, argument `answerArgument` being the URL
     // of `answer`, a file the macro writes its answer into: the answer's lines, none
     // when the macro could not run. The file is gone afterwards.
@@ -133,13 +134,13 @@ private:
                                                 const std::filesystem::path &answer);
     // Opens the document at `path` in LibreOfficeKit.
     Loaded loadInKit(const std::string &path, FileKind kind);
-    // Reads the PDF at `path` as its pages, the office not involved (documentkinds.cpp).
-    static Loaded openPdf(const std::string &path);
+    // Has the PDF document at `path` read as its pages, the office not involved
+    // (documentkinds.cpp).
+    static Loaded openPdf(const std::string &path, const PdfReader &readPdf);
 
     std::unique_ptr<ProfileSlot> m_profile;
     std::filesystem::path m_profileFolder;
     lok::Office *m_office;
-    bool m_warmedUp = false;
     bool m_passwordAsked = false;
     std::string m_loadingUrl;
 };

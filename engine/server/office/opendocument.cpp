@@ -1,7 +1,7 @@
-#include "office/opendocument.h"
+#include "opendocument.h"
 
-#include "office/fileurl.h"
-#include "office/office.h"
+#include "fileurl.h"
+#include "office.h"
 
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 
@@ -35,9 +35,13 @@ void OpenDocument::paint(uint8_t *buffer, int canvasWidth, int canvasHeight, int
     m_document->paintTile(buffer, canvasWidth, canvasHeight, x, y, width, height);
 }
 
-bool OpenDocument::exportPdf(const std::filesystem::path &file, const char *options)
+bool OpenDocument::exportPdf(const std::filesystem::path &file)
 {
-    return m_document->saveAs(fileUrl(file).c_str(), "pdf", options);
+    // The options of the office's own conversion to PDF, which leaves comments out;
+    // through LibreOfficeKit the export would add them as annotations, which poppler
+    // draws as icons on the page.
+    constexpr const char *kExportOptions = R"({"ExportNotes":{"type":"boolean","value":"false"}})";
+    return m_document->saveAs(fileUrl(file).c_str(), "pdf", kExportOptions);
 }
 
 void OpenDocument::abandon()

@@ -29,8 +29,8 @@ public:
     // `canvasWidth` x `canvasHeight` pixels.
     void paint(uint8_t *buffer, int canvasWidth, int canvasHeight, int x, int y, int width,
                int height);
-    // Saves the document as PDF at `file` with the export filter's `options`.
-    bool exportPdf(const std::filesystem::path &file, const char *options);
+    // Saves the document as PDF at `file`, as the office's own conversion to PDF does.
+    bool exportPdf(const std::filesystem::path &file);
     // Leaves the document to the end of the process: the office's teardown of a
     // document is slow, and nothing of it is saved.
     void abandon();

@@ -4,7 +4,7 @@
 // (see systempaper.h); every other command goes to glibc, whose program the sandbox
 // does not let run.
 
-#include "office/systempaper.h"
+#include "systempaper.h"
 
 #include <dlfcn.h>
 

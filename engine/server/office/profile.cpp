@@ -1,5 +1,5 @@
-#include "office/profile.h"
-#include "office/fileurl.h"
+#include "profile.h"
+#include "fileurl.h"
 
 #include <cctype>
 #include <cstdint>

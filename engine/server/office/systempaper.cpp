@@ -1,4 +1,4 @@
-#include "office/systempaper.h"
+#include "systempaper.h"
 
 #include <cstring>
 #include <dlfcn.h>

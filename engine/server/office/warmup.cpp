@@ -1,6 +1,6 @@
-#include "office/warmup.h"
+#include "warmup.h"
 
-#include "office/zipwriter.h"
+#include "zipwriter.h"
 
 #include <fstream>
 #include <string>

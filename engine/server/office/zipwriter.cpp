@@ -1,4 +1,4 @@
-#include "office/zipwriter.h"
+#include "zipwriter.h"
 
 #include <cstdint>
 

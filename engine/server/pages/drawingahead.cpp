@@ -1,4 +1,4 @@
-#include "pages/drawingahead.h"
+#include "drawingahead.h"
 
 #include <algorithm>
 #include <chrono>

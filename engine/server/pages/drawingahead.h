@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pages/pixelbuffer.h"
+#include "pixelbuffer.h"
 
 #include <array>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "pages/pixelbuffer.h"
+#include "pixelbuffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

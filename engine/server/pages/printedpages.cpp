@@ -1,6 +1,6 @@
-#include "pages/printedpages.h"
+#include "printedpages.h"
 
-#include "office/opendocument.h"
+#include "opendocument.h"
 
 #include <Error.h>
 #include <ErrorCodes.h>
@@ -39,7 +39,6 @@ struct SplashFontCacheTag
 namespace {
 
 constexpr int kTwipsPerPoint = 20;
-constexpr const char *kExportOptions = R"({"ExportNotes":{"type":"boolean","value":"false"}})";
 
 // Poppler reports what it finds odd in a PDF on standard error, where the engine's
 // client takes the last line for the engine's own message. The office's PDFs are
@@ -295,10 +294,7 @@ std::unique_ptr<PrintedPages> PrintedPages::make(OpenDocument &document,
         folder / ("pagelift-printed-" + std::to_string(::getpid()) + ".pdf");
     std::error_code ec;
     std::filesystem::remove(file, ec);
-    // The options of the office's own conversion to PDF, which leaves comments out;
-    // through LibreOfficeKit the export would add them as annotations, which poppler
-    // draws as icons on the page.
-    if (!document.exportPdf(file, kExportOptions)) {
+    if (!document.exportPdf(file)) {
         std::filesystem::remove(file, ec);
         return nullptr;
     }

@@ -1,4 +1,4 @@
-#include "pages/remainingpages.h"
+#include "remainingpages.h"
 
 #include <algorithm>
 

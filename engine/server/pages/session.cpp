@@ -1,10 +1,9 @@
-#include "pages/session.h"
+#include "session.h"
 
 #include "automation.h"
+#include "handover.h"
 #include "machineshare.h"
-#include "office/office.h"
-#include "process/handover.h"
-#include "process/memorywatch.h"
+#include "office.h"
 #include "wireformat.h"
 
 #include <algorithm>
@@ -41,6 +40,16 @@ EngineSession::Reply value(int32_t v)
     EngineSession::Reply reply;
     reply.header.value = v;
     return reply;
+}
+
+// Reads the PDF the office gives as the pages `pages`.
+PdfReader readInto(std::unique_ptr<PrintedPages> &pages)
+{
+    return [&pages](const std::filesystem::path &pdf) {
+        bool locked = false;
+        pages = PrintedPages::read(pdf, locked);
+        return pages ? PdfRead::Read : locked ? PdfRead::Locked : PdfRead::Unreadable;
+    };
 }
 
 std::optional<RemainingPages::Extend> extendOf(int32_t extend)
@@ -82,6 +91,25 @@ size_t EngineSession::reuseResidentBytes(size_t memoryLimitBytes)
 
 EngineSession::EngineSession(EngineOffice &office, Reuse reuse) : m_office(office), m_reuse(reuse)
 {
+}
+
+bool EngineSession::warmUp(const std::string &path)
+{
+    std::error_code ec;
+    std::unique_ptr<PrintedPages> printed;
+    const EngineOffice::Loaded loaded = m_office.loadDocument(
+        path, std::filesystem::temp_directory_path(ec), {}, readInto(printed));
+    int64_t width = 0;
+    int64_t height = 0;
+    if (!printed || !printed->size(0, width, height))
+        return false;
+    // The first page drawn small: fonts and the drawing code load now.
+    constexpr int kDpi = 24;
+    const int pixelWidth = pageunits::toPixels(width, kDpi);
+    const int pixelHeight = pageunits::toPixels(height, kDpi);
+    std::vector<uint8_t> pixels(size_t(pixelWidth) * size_t(pixelHeight) * 4);
+    m_warmedUp = printed->draw(0, kDpi, pixels.data(), pixelWidth, pixelHeight, pixelWidth);
+    return m_warmedUp;
 }
 
 EngineSession::~EngineSession()
@@ -189,14 +217,15 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     // The engine may not read the document but through its copy, which found no room.
     if (!m_copy && HandedDocument::isRegularFile(document.get()))
         return refuse(Refusal::TooMuchMemory);
-    EngineOffice::Loaded loaded =
-        m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path());
+    std::unique_ptr<PrintedPages> printed;
+    EngineOffice::Loaded loaded = m_office.loadDocument(
+        path, folder, m_copy ? m_copy->path() : std::filesystem::path(), readInto(printed));
     if (!loaded.printed && !loaded.document) {
         m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
     }
     m_open = true;
-    m_printed = std::move(loaded.printed);
+    m_printed = std::move(printed);
     m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
     m_changesOrComments = loaded.changesOrComments;
@@ -250,9 +279,10 @@ EngineSession::Reply EngineSession::close()
 
 bool EngineSession::mayServeAnother()
 {
-    return m_opened < m_reuse.documents && !m_refused && m_office.warmedUp() &&
-           residentBytes() < m_reuse.residentBytes &&
-           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind).empty();
+    return m_opened < m_reuse.documents && !m_refused && m_warmedUp &&
+           m_reuse.currentResidentBytes() < m_reuse.residentBytes &&
+           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
+               .empty();
 }
 
 void EngineSession::paginate()

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "drawingahead.h"
 #include "pagechoice.h"
-#include "pages/drawingahead.h"
-#include "pages/pixelbuffer.h"
-#include "pages/printedpages.h"
-#include "pages/remainingpages.h"
+#include "pixelbuffer.h"
+#include "printedpages.h"
+#include "remainingpages.h"
 #include "uniquefd.h"
 #include "wireformat.h"
 
 #include <array>
+#include <functional>
 #include <future>
 #include <memory>
 #include <optional>
@@ -26,9 +27,9 @@ class HandedDocument;
 // answer to Close tells the client whether another may follow. It does so only while
 // no call was refused, fewer than `documents` were opened, the process's resident
 // memory stays below `residentBytes`, and no document brought state of its own into
-// the office (EngineOffice::stateBroughtBy). The office must have warmed up on the
-// same document as every engine's, so that each engine's first document finds the
-// office alike; a later document then finds it as a first one would.
+// the office (EngineOffice::stateBroughtBy). The office must have warmed up (warmUp)
+// on the same document as every engine's, so that each engine's first document finds
+// the office alike; a later document then finds it as a first one would.
 class EngineSession
 {
 public:
@@ -43,15 +44,25 @@ public:
     {
         int documents = 1;
         size_t residentBytes = size_t(1) << 30;
+        // The process's resident size in bytes now, which the process around the
+        // session measures (process/memorywatch.h).
+        std::function<size_t()> currentResidentBytes;
     };
     // The resident memory below which an engine that may take `memoryLimitBytes`
     // (0: no limit) goes on to another document: at most 1 GiB, and half its limit,
     // so that what a document leaves behind never makes the next one pass the limit.
     static size_t reuseResidentBytes(size_t memoryLimitBytes);
 
-    explicit EngineSession(EngineOffice &office) : EngineSession(office, Reuse()) {}
     EngineSession(EngineOffice &office, Reuse reuse);
     ~EngineSession();
+
+    // Loads `path` and draws a little of it, then forgets it: the office's one-time
+    // set-up for a first document, and poppler's fonts and drawing code, are then
+    // ready before a real document comes. Every engine that may serve several
+    // documents warms up on the same document, so that the first document of each
+    // finds the office in the same state. False when the document could not be loaded
+    // or drawn; the session then serves one document only.
+    bool warmUp(const std::string &path);
 
     // `document` is the document an Open call brought along, or nothing.
     Reply handle(const engineprotocol::Request &request, UniqueFd document = {});
@@ -103,6 +114,7 @@ private:
 
     EngineOffice &m_office;
     Reuse m_reuse;
+    bool m_warmedUp = false;      // warmUp drew the warm-up document
     int m_opened = 0;             // documents opened
     bool m_refused = false;       // a call was refused
     bool m_servesAnother = false; // the answer to the last Close

@@ -2,7 +2,7 @@
 // office's libraries, loaded later, call it rather than glibc's; it keeps glibc's
 // answers (see moduleaddress.h).
 
-#include "process/moduleaddress.h"
+#include "moduleaddress.h"
 
 extern "C" int dladdr(const void *address, Dl_info *info)
 {

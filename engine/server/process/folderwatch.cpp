@@ -1,4 +1,4 @@
-#include "process/folderwatch.h"
+#include "folderwatch.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,14 +1,14 @@
-#include "process/launcher.h"
+#include "launcher.h"
 
-#include "office/office.h"
-#include "office/systempaper.h"
-#include "office/warmup.h"
-#include "pages/session.h"
-#include "process/folderwatch.h"
-#include "process/messages.h"
-#include "process/sandbox.h"
-#include "process/server.h"
+#include "folderwatch.h"
+#include "messages.h"
+#include "office.h"
+#include "sandbox.h"
+#include "server.h"
+#include "session.h"
 #include "socketio.h"
+#include "systempaper.h"
+#include "warmup.h"
 
 #include <atomic>
 #include <cerrno>
@@ -327,7 +327,8 @@ bool launchEngine(const LauncherState &state, const Order &order)
     // profile up to date, and two doing that at once in this profile can fail. The
     // engine closes its end of this pipe once its office has started.
     int pipe[2] = {-1, -1};
-    ::pipe2(pipe, O_CLOEXEC);
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return engineprotocol::sendLaunchedEngine(state.control, -1, -1, -1);
     UniqueFd startedRead(pipe[0]);
     UniqueFd startedWrite(pipe[1]);
 

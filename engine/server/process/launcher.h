@@ -1,6 +1,6 @@
 #pragma once
 
-#include "process/sandbox.h"
+#include "sandbox.h"
 
 #include <cstddef>
 #include <string>

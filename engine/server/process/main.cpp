@@ -13,16 +13,16 @@
 //
 // SANDBOX is [--linked-files none|beside] [--require-sandbox] (see SandboxOptions).
 
-#include "office/office.h"
-#include "office/warmup.h"
+#include "launcher.h"
+#include "memorywatch.h"
+#include "messages.h"
+#include "office.h"
 #include "pagememory.h"
-#include "pages/session.h"
-#include "process/launcher.h"
-#include "process/memorywatch.h"
-#include "process/messages.h"
-#include "process/sandbox.h"
-#include "process/server.h"
+#include "sandbox.h"
+#include "server.h"
+#include "session.h"
 #include "socketio.h"
+#include "warmup.h"
 #include "wireformat.h"
 
 #include <algorithm>

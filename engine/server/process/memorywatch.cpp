@@ -1,4 +1,4 @@
-#include "process/memorywatch.h"
+#include "memorywatch.h"
 
 #include "uniquefd.h"
 

@@ -1,4 +1,4 @@
-#include "process/messages.h"
+#include "messages.h"
 
 #include <cstdlib>
 #include <fcntl.h>

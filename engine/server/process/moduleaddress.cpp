@@ -1,4 +1,4 @@
-#include "process/moduleaddress.h"
+#include "moduleaddress.h"
 
 int ModuleAddressCache::find(const void *address, Dl_info *info)
 {

@@ -1,7 +1,7 @@
-#include "process/sandbox.h"
+#include "sandbox.h"
 
-#include "office/systempaper.h"
 #include "socketio.h"
+#include "systempaper.h"
 #include "uniquefd.h"
 #include "wireformat.h"
 

@@ -1,8 +1,8 @@
-#include "process/server.h"
+#include "server.h"
 
-#include "office/office.h"
-#include "pages/session.h"
-#include "process/memorywatch.h"
+#include "memorywatch.h"
+#include "office.h"
+#include "session.h"
 #include "socketio.h"
 
 #include <mutex>
@@ -123,9 +123,11 @@ std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::str
 {
     if (!office)
         return nullptr;
-    if (!warmUpDocument.empty())
-        office->warmUp(warmUpDocument);
-    return std::make_unique<EngineSession>(
+    auto session = std::make_unique<EngineSession>(
         *office,
-        EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes)});
+        EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes),
+                             residentBytes});
+    if (!warmUpDocument.empty())
+        session->warmUp(warmUpDocument);
+    return session;
 }

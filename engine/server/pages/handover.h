@@ -7,7 +7,7 @@
 
 // How a document reaches a sandboxed engine, and what it could not reach from there.
 //
-// The engine may not open the document's path (sandbox.h): the program opens it and
+// The engine may not open the document's path (process/sandbox.h): the program opens it and
 // sends the descriptor along with the Open call. The office opens documents by name,
 // so the engine copies the document into its temporary folder, which lies in memory,
 // and the office reads the copy as the document at the original's address (its

@@ -1,4 +1,4 @@
-#include "process/handover.h"
+#include "handover.h"
 
 #include "uniquefd.h"
 
