@@ -93,6 +93,9 @@ public:
     {
         m_clock.start();
         const int workers = std::max(1, std::min<int>(m_options.jobs, int(m_jobs.size())));
+        // Each worker encodes on its part of the CPUs, so that the workers' threads do
+        // not queue for the same CPUs (engines draw alongside them as it is).
+        m_workerCpus = std::max(1, machineshare::cpus() / workers);
         for (int i = 0; i < workers; ++i)
             startWorker();
         while (m_printed < m_jobs.size() && !m_stopped) {
@@ -144,6 +147,8 @@ private:
             QString::number(qulonglong(m_engineMemoryLimit)),
             QStringLiteral("--spares"),
             QString::number(kSparesPerWorker),
+            QStringLiteral("--cpus"),
+            QString::number(m_workerCpus),
             QStringLiteral("--linked-files"),
             m_options.linkedBeside ? QStringLiteral("beside") : QStringLiteral("none"),
             QStringLiteral("--require-sandbox"),
@@ -446,6 +451,7 @@ private:
     std::vector<DocumentResult> m_results;
     std::vector<int> m_laterSameBase; // the next document with the same image names, or 0
     size_t m_engineMemoryLimit;
+    int m_workerCpus = 1; // what each worker may keep busy
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
     RunImages m_written;

@@ -8,8 +8,8 @@
 #include "options.h"
 #include "pathbytes.h"
 #include "printable.h"
-#include "sandboxstatus.h"
 #include "programfiles.h"
+#include "sandboxstatus.h"
 #include "settings.h"
 #include "thumbnail.h"
 #include "worker.h"
@@ -45,7 +45,7 @@ QString engineFolder()
 }
 
 // pagelift-convert --worker -q N -f FORMAT --gray 0|1 --pages LIST --box-width W
-//     --box-height H -r DPI --timeout S --memory-limit BYTES --spares N
+//     --box-height H -r DPI --timeout S --memory-limit BYTES --spares N --cpus N
 //     --linked-files none|beside --require-sandbox yes|no
 int worker(int &argc, char **argv)
 {
@@ -74,6 +74,8 @@ int worker(int &argc, char **argv)
             settings.memoryLimitBytes = size_t(value);
         else if (name == "--spares")
             settings.spares = int(value);
+        else if (name == "--cpus")
+            settings.cpus = int(value);
         else if (name == "--linked-files" && QByteArray(argv[i + 1]) == "beside")
             settings.sandbox.linkedFiles = LinkedFiles::Beside;
         else if (name == "--require-sandbox")

@@ -4,6 +4,7 @@
 #include "enginepool.h"
 #include "error.h"
 #include "filereplace.h"
+#include "machineshare.h"
 #include "offscreen.h"
 #include "pagememory.h"
 #include "workerprotocol.h"
@@ -112,6 +113,7 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         ::signal(signal, endAtOnce);
     ::signal(SIGPIPE, SIG_IGN);
     keepPageMemoryForReuse();
+    machineshare::keepCpusAtMost(settings.cpus);
 
     // The page path is the window's, widgets and clipboard included, drawn offscreen.
     const std::unique_ptr<QApplication> app = OffscreenPages::application(argc, argv);

@@ -15,6 +15,7 @@ struct WorkerSettings
     DocumentOptions document; // how they are drawn, and the time each call may take
     size_t memoryLimitBytes = 0;
     int spares = 1; // engines made ready ahead
+    int cpus = 0;   // CPUs of the run that are this worker's part; 0: every one
     SandboxChoice sandbox;
 };
 

@@ -1,6 +1,7 @@
 #include "machineshare.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <fstream>
@@ -267,10 +268,27 @@ Share current()
     return read("/", affinityCpus());
 }
 
+namespace {
+
+std::atomic<int> &cpusNow()
+{
+    static std::atomic<int> count{current().cpus};
+    return count;
+}
+
+} // namespace
+
 int cpus()
 {
-    static const int count = current().cpus;
-    return count;
+    return cpusNow();
+}
+
+void keepCpusAtMost(int most)
+{
+    std::atomic<int> &count = cpusNow();
+    int now = count;
+    while (most >= 1 && most < now && !count.compare_exchange_weak(now, most)) {
+    }
 }
 
 } // namespace machineshare

@@ -36,5 +36,9 @@ Share current();
 // This process's CPUs, read once: a job's quota and affinity hold for its whole life,
 // and the JPEG encoder asks for every page.
 int cpus();
+// Lowers what cpus() answers to `most` (at least 1): a process that shares its CPUs
+// with others of the same run keeps to its part, so that their threads do not queue
+// for the same CPUs.
+void keepCpusAtMost(int most);
 
 } // namespace machineshare
