@@ -6,32 +6,35 @@
 #include "filelistview.h"
 #include "madedocuments.h"
 #include "mainwindow.h"
+#include "otherdocuments.h"
 #include "pagememory.h"
 #include "processcpu.h"
+#include "programsides.h"
+#include "side.h"
 #include "startup.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sys/prctl.h>
+#include <tuple>
+#include <utility>
 
 namespace {
 
 const char *const kUsage =
     R"(usage: pagelift-bench [--reference] [--listener] [--list] [--many[=N]] [--convert]
-                      [--scaling] [--resolution=DPI] [--repeat=N] [DOCUMENT...]
+                      [--scaling] [--resolution=DPI] [--presentation] [--format=FORMATS]
+                      [--preview[=DOCUMENT]] [--pdf[=N]] [--repeat=N] [DOCUMENT...]
 
 Converts documents through the start button of an offscreen main window and prints,
 for each case, the wall time and the processor time (user + system of every process
@@ -43,6 +46,7 @@ turns, and each side's run of median wall time is reported: a single document ta
 a fraction of a second, which one run measures no better than to a tenth or so.
   --list        also a list of 20 made documents of 1 to 3 pages, in one run
   --many[=N]    also N (200) made documents of 1 to 3 pages, in one run
+  --presentation  also a made 20-slide .pptx, as a single document on every side
 
 References (LibreOffice's own PDF export, then pdftoppm -jpeg -r 96 per PDF):
   --reference   cold: one `soffice --headless --convert-to pdf` call over all the
@@ -54,9 +58,26 @@ References (LibreOffice's own PDF export, then pdftoppm -jpeg -r 96 per PDF):
 Pagelift's sides: the window's start button, and with
   --convert     also pagelift-convert, in one call per case, with its default jobs
   --scaling     also pagelift-convert -j 1 pinned to one core (taskset -c 0) and
-                pagelift-convert -j 2, to see how the work scales with cores
+                pagelift-convert -j 2, to see how the work scales with cores; with
+                --listener, on --list and --many also one warm listener pinned to
+                core 0 against two pinned to cores 0 and 1 that take half each
   --resolution=DPI  pages at DPI pixels per inch (pagelift-convert -r DPI against
                 pdftoppm -r DPI; the window and the listener only draw at 96)
+
+Cases of their own, at 96 pixels per inch, with time and bytes per page:
+  --format=png  the made 40-page .docx as PNG: pagelift-convert -f png against the
+                warm listener's PDF export and pdftoppm -png
+  --format=webp the made 40-page .docx as WebP against JPEG, both pagelift-convert at
+                quality 75 (the JPEG side stands where a reference does)
+                (--format=png,webp for both)
+  --preview[=DOCUMENT]  page 1 as a PNG 256 pixels wide, of the made 40-page .docx and
+                of DOCUMENT: pagelift-convert --pages 1 --width 256 -f png and
+                pagelift-convert --thumbnail 256 against the warm listener's own PNG
+                export of the first page (writer_png_Export)
+  --pdf[=N]     a made 100-page PDF: pagelift-convert -j 1 against pdftoppm -jpeg, both
+                pinned to core 0; then N (6) such PDFs: pagelift-convert with its
+                default jobs against pdftoppm one PDF after the other and two at a time
+The PNG and preview cases start the warm listener even without --listener.
 
 --keep-images=FOLDER copies Pagelift's images there (the last run of each document
 name wins), to compare two builds or settings byte for byte.
@@ -65,19 +86,12 @@ Every side writes JPEGs at quality 75. Pagelift's processor time includes what i
 processes did ahead (engines made ready) since its previous case; it is also shown apart.
 )";
 
-// The JPEG quality of every side.
-constexpr int kQuality = 75;
-
-QString binFolder()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin");
-}
-
-QStringList makeDocx(const QString &folder, const QList<DocumentPlan> &plans)
+// Makes the documents of `plans` in `format`, or stops the benchmark.
+QStringList makeOrStop(const QString &folder, const QList<DocumentPlan> &plans,
+                       const QString &format = QStringLiteral("docx"))
 {
     QString error;
-    const QStringList documents =
-        makeDocuments(binFolder(), folder, plans, QStringLiteral("docx"), &error);
+    const QStringList documents = makeDocuments(binFolder(), folder, plans, format, &error);
     if (documents.isEmpty())
         qFatal("cannot make documents in %s: %s", qPrintable(folder), qPrintable(error));
     return documents;
@@ -92,86 +106,34 @@ QStringList makeShortDocuments(const QString &folder, int count)
         const QString name = QStringLiteral("doc%1").arg(i + 1, 3, 10, QChar(u'0'));
         plans.append({name, QList<Page>(1 + i % 3, Page::A4), name});
     }
-    return makeDocx(folder, plans);
+    return makeOrStop(folder, plans);
 }
 
-// What one side did with one case's documents.
-struct Outcome
+// A made 20-slide presentation with text and shapes, saved as .pptx by the office.
+QString makePresentation(const QString &folder)
 {
-    double seconds = 0;         // wall time
-    double cpuSeconds = 0;      // user + system of every process at work, during the run
-    double aheadCpuSeconds = 0; // spent before the run on its behalf (engines made ready)
-    double ownCpuSeconds = -1;  // of which in this process (the window), where that counts
-    int pages = 0;              // images written
+    const QString flat = QDir(folder).filePath(QStringLiteral("twenty-slides.fodp"));
+    const QString pptx = QDir(folder).filePath(QStringLiteral("twenty-slides.pptx"));
     QString error;
-
-    double allCpuSeconds() const { return cpuSeconds + aheadCpuSeconds; }
-};
-
-// One way of converting documents. A side converts a case's documents in one go and
-// tells what that took; further sides (another Pagelift program, another reference)
-// are one more entry in the lists main() builds.
-struct Side
-{
-    QString name;
-    std::function<Outcome(const QStringList &documents)> run;
-};
-
-// A side run by `runner`, which keeps its state (a pool, a listener) from case to case.
-template <typename Runner> Side sideOf(const QString &name, std::shared_ptr<Runner> runner)
-{
-    return {name, [runner](const QStringList &documents) { return (*runner)(documents); }};
+    if (!writeFile(flat, flatSlideShow(20)) || !saveDocuments(binFolder(), {{flat, pptx}}, &error))
+        qFatal("cannot make %s: %s", qPrintable(pptx), qPrintable(error));
+    return pptx;
 }
 
-// Where --keep-images copies Pagelift's images, or empty.
-QString &keptImagesFolder()
+// `count` PDFs of 100 A4 pages of text, printed by the office, then a 1-page one to warm
+// up on.
+QStringList makePdfs(const QString &folder, int count)
 {
-    static QString folder;
-    return folder;
-}
-
-// Copies the documents' images to --keep-images' folder, so that two runs (another
-// build, other settings) can be compared byte for byte.
-void keepImages(const QStringList &documents)
-{
-    if (keptImagesFolder().isEmpty())
-        return;
-    QDir().mkpath(keptImagesFolder());
-    for (const QString &document : documents) {
-        const QFileInfo info(document);
-        const QDir folder(info.absolutePath());
-        for (const QString &image :
-             folder.entryList({info.completeBaseName() + QStringLiteral("_*.jpg")}, QDir::Files)) {
-            const QString copy = QDir(keptImagesFolder()).filePath(image);
-            QFile::remove(copy);
-            QFile::copy(folder.filePath(image), copy);
-        }
+    // Every seventh page of made text runs over onto a second page: 87 make 100.
+    constexpr int kPlannedPages = 87;
+    QDir().mkpath(folder);
+    QList<DocumentPlan> plans;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("hundred-pages-%1").arg(i + 1);
+        plans.append({name, QList<Page>(kPlannedPages, Page::A4), name});
     }
-}
-
-int countImages(const QStringList &documents)
-{
-    int images = 0;
-    for (const QString &document : documents) {
-        const QFileInfo info(document);
-        images += QDir(info.absolutePath())
-                      .entryList({info.completeBaseName() + QStringLiteral("_*.jpg")}, QDir::Files)
-                      .size();
-    }
-    return images;
-}
-
-int countImagesIn(const QString &folder)
-{
-    return QDir(folder).entryList({QStringLiteral("*.jpg")}, QDir::Files).size();
-}
-
-// Processes that belong to a reference and live through several cases (the warm
-// listener): everything else this benchmark starts and keeps is Pagelift's.
-QSet<qint64> &referenceProcesses()
-{
-    static QSet<qint64> pids;
-    return pids;
+    plans.append({QStringLiteral("warm-up"), {Page::A4}, {}});
+    return makeOrStop(folder, plans, QStringLiteral("pdf"));
 }
 
 // The processor time of Pagelift's side: this process (the window), its launchers and
@@ -217,7 +179,7 @@ public:
                 std::max(0.0, before.childrenExcept(referenceProcesses()) -
                                   m_lastEnd->childrenExcept(referenceProcesses()));
         m_lastEnd = after;
-        outcome.pages = countImages(documents);
+        addImagesBeside(outcome, documents);
         keepImages(documents);
         if (dialogs.messages != QStringList{QStringLiteral("Done.")})
             outcome.error = dialogs.messages.join(QStringLiteral(" / ")).simplified();
@@ -227,196 +189,6 @@ public:
 private:
     std::shared_ptr<EnginePool> m_pool = std::make_shared<EnginePool>(binFolder());
     std::optional<CpuSnapshot> m_lastEnd;
-};
-
-// Converts the documents with pagelift-convert, in one call: `jobs` at once (0: its
-// default), through `prefix` (for example taskset, to pin it to one core).
-class ConvertSide
-{
-public:
-    ConvertSide(int jobs, int dpi, QStringList prefix = {})
-        : m_jobs(jobs), m_dpi(dpi), m_prefix(std::move(prefix))
-    {
-    }
-
-    Outcome operator()(const QStringList &documents)
-    {
-        QStringList command = m_prefix;
-        command << binFolder() + QStringLiteral("/pagelift-convert") << QStringLiteral("-q")
-                << QString::number(kQuality) << QStringLiteral("-r") << QString::number(m_dpi)
-                << QStringLiteral("--from") << QStringLiteral("-") << QStringLiteral("-0");
-        if (m_jobs > 0)
-            command << QStringLiteral("-j") << QString::number(m_jobs);
-        QByteArray list;
-        for (const QString &document : documents)
-            list += QFile::encodeName(document) + '\0';
-
-        const CpuSnapshot before = CpuSnapshot::take();
-        QElapsedTimer timer;
-        timer.start();
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.start(command.takeFirst(), command);
-        process.write(list);
-        process.closeWriteChannel();
-        const bool finished = process.waitForFinished(3600000);
-        Outcome outcome;
-        outcome.seconds = timer.nsecsElapsed() / 1e9;
-        // The program waits for its workers, they for their launchers, the launchers for
-        // their engines: all of it is in the reaped children's time.
-        outcome.cpuSeconds = CpuSnapshot::take().reaped - before.reaped;
-        outcome.pages = countImages(documents);
-        keepImages(documents);
-        if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-            outcome.error = QStringLiteral("pagelift-convert failed");
-        return outcome;
-    }
-
-private:
-    int m_jobs;
-    int m_dpi;
-    QStringList m_prefix;
-};
-
-bool runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(program, arguments);
-    return process.waitForFinished(600000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-
-QStringList pdftoppmArguments(const QString &pdf, const QString &prefix, int dpi = 96)
-{
-    return {QStringLiteral("-jpeg"),
-            QStringLiteral("-r"),
-            QString::number(dpi),
-            QStringLiteral("-jpegopt"),
-            QStringLiteral("quality=%1").arg(kQuality),
-            pdf,
-            prefix};
-}
-
-// The cold pipeline, done the best way for it: LibreOffice's PDF export over all the
-// documents in one call, then pdftoppm per PDF.
-class ColdSide
-{
-public:
-    ColdSide(QString profile, QString out, int dpi = 96)
-        : m_profile(std::move(profile)), m_out(std::move(out)), m_dpi(dpi)
-    {
-    }
-
-    Outcome operator()(const QStringList &documents)
-    {
-        QDir(m_out).removeRecursively();
-        QDir().mkpath(m_out);
-        const CpuSnapshot before = CpuSnapshot::take();
-        QElapsedTimer timer;
-        timer.start();
-        Outcome outcome;
-        QStringList arguments = {QStringLiteral("--headless"),
-                                 QStringLiteral("-env:UserInstallation=file://") + m_profile,
-                                 QStringLiteral("--convert-to"),
-                                 QStringLiteral("pdf"),
-                                 QStringLiteral("--outdir"),
-                                 m_out};
-        arguments += documents;
-        if (!runTool(QStringLiteral("soffice"), arguments))
-            outcome.error = QStringLiteral("soffice failed");
-        for (const QString &document : documents) {
-            const QString stem = QFileInfo(document).completeBaseName();
-            const QString pdf = QDir(m_out).filePath(stem + QStringLiteral(".pdf"));
-            if (QFileInfo::exists(pdf))
-                runTool(QStringLiteral("pdftoppm"),
-                        pdftoppmArguments(pdf, QDir(m_out).filePath(stem), m_dpi));
-        }
-        outcome.seconds = timer.nsecsElapsed() / 1e9;
-        // soffice and pdftoppm have been waited for; nothing else of ours ends meanwhile.
-        outcome.cpuSeconds = CpuSnapshot::take().reaped - before.reaped;
-        outcome.pages = countImagesIn(m_out);
-        return outcome;
-    }
-
-private:
-    QString m_profile;
-    QString m_out;
-    int m_dpi;
-};
-
-// A warm listener, as conversion servers run LibreOffice: started and warmed up before
-// any timing, then given each case's documents (see listener.py).
-class ListenerSide
-{
-public:
-    ListenerSide(const QString &profile, QString out) : m_out(std::move(out))
-    {
-        m_process = std::make_unique<QProcess>();
-        m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // It ends its office when told to end, so that nothing outlives the benchmark.
-        m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_process->start(
-            QStringLiteral("/usr/bin/python3"),
-            {QCoreApplication::applicationDirPath() + QStringLiteral("/pagelift-bench-listener.py"),
-             profile, QString::number(kQuality)});
-        if (!m_process->waitForStarted(60000) || readLine() != "ready")
-            qFatal("the warm listener did not start (is python3-uno installed?)");
-        referenceProcesses().insert(m_process->processId());
-    }
-
-    Outcome operator()(const QStringList &documents)
-    {
-        QDir(m_out).removeRecursively();
-        const qint64 pid = m_process->processId();
-        const CpuSnapshot before = CpuSnapshot::take();
-        QElapsedTimer timer;
-        timer.start();
-        m_process->write(
-            (QStringList{QStringLiteral("convert"), m_out} + documents).join(u'\t').toUtf8() +
-            '\n');
-        const QByteArray answer = readLine();
-        Outcome outcome;
-        outcome.seconds = timer.nsecsElapsed() / 1e9;
-        outcome.cpuSeconds = CpuSnapshot::take().child(pid) - before.child(pid);
-        outcome.pages = countImagesIn(m_out);
-        if (answer != "done")
-            outcome.error = QString::fromUtf8(answer);
-        return outcome;
-    }
-
-    // The listener ends its office when its input closes, and kills it when the office
-    // does not end in time.
-    ~ListenerSide()
-    {
-        m_process->closeWriteChannel();
-        if (!m_process->waitForFinished(60000)) {
-            m_process->terminate();
-            if (!m_process->waitForFinished(60000))
-                m_process->kill();
-        }
-        m_process->waitForFinished(10000);
-    }
-
-    ListenerSide(const ListenerSide &) = delete;
-    ListenerSide &operator=(const ListenerSide &) = delete;
-
-private:
-    QByteArray readLine()
-    {
-        QDeadlineTimer deadline(600000);
-        while (!m_process->canReadLine()) {
-            if (m_process->state() != QProcess::Running || deadline.hasExpired() ||
-                !m_process->waitForReadyRead(int(deadline.remainingTime())))
-                return {};
-        }
-        return m_process->readLine().trimmed();
-    }
-
-    std::unique_ptr<QProcess> m_process;
-    QString m_out;
 };
 
 // A moment of idle time before each side of each case, as a program has between two
@@ -443,13 +215,19 @@ QString ratio(double reference, double ours)
     return ours > 0 ? QString::number(reference / ours, 'f', 2) : QStringLiteral("-");
 }
 
-QString describe(const QString &name, const Outcome &outcome)
+// A side's line: its pages, wall and processor time, and with `perPage` the time and
+// bytes of one page.
+QString describe(const QString &name, const Outcome &outcome, bool perPage)
 {
     QString line = QStringLiteral("  %1  pages %2  wall %3 s  cpu %4 s")
                        .arg(name.leftJustified(18))
                        .arg(outcome.pages, 4)
                        .arg(seconds(outcome.seconds), 7)
                        .arg(seconds(outcome.allCpuSeconds()), 7);
+    if (perPage && outcome.pages > 0)
+        line += QStringLiteral("  a page %1 ms %2 bytes")
+                    .arg(outcome.seconds * 1000 / outcome.pages, 7, 'f', 2)
+                    .arg(outcome.bytes / outcome.pages, 7);
     QStringList parts;
     if (outcome.aheadCpuSeconds > 0)
         parts << QStringLiteral("%1 s ahead").arg(seconds(outcome.aheadCpuSeconds));
@@ -460,7 +238,25 @@ QString describe(const QString &name, const Outcome &outcome)
     return line;
 }
 
-struct Totals
+double bytesPerPage(const Outcome &outcome)
+{
+    return outcome.pages > 0 ? double(outcome.bytes) / outcome.pages : 0;
+}
+
+// One case: documents, the sides that convert them, and how it is run and reported.
+struct Case
+{
+    QString title = {};
+    QStringList documents = {};
+    QList<Side> ours = {};
+    QList<Side> references = {};
+    int repeats = 1;
+    bool perPage = false; // also the time and bytes of one page, and their ratios
+    QString warmUp = {};  // what each side converts once, untimed, before any case
+};
+
+// Each side's outcome in a case, ours and the references'.
+struct Outcomes
 {
     QList<Outcome> ours;
     QList<Outcome> references;
@@ -474,28 +270,33 @@ void add(Outcome &total, const Outcome &outcome)
     if (outcome.ownCpuSeconds >= 0)
         total.ownCpuSeconds = std::max(0.0, total.ownCpuSeconds) + outcome.ownCpuSeconds;
     total.pages += outcome.pages;
+    total.bytes += outcome.bytes;
 }
 
-// Prints each Pagelift side, then each reference with its times over each Pagelift
-// side's.
-void report(const QString &title, const QList<Side> &ours, const QList<Outcome> &ourOutcomes,
-            const QList<Side> &references, const QList<Outcome> &referenceOutcomes)
+// Prints each Pagelift side, then each reference with its times (and with `perPage` its
+// bytes a page) over each Pagelift side's.
+void report(const QString &title, const Case &sides, const Outcomes &outcomes)
 {
     print(title);
-    for (qsizetype i = 0; i < ours.size(); ++i) {
-        QString line = describe(ours[i].name, ourOutcomes[i]);
-        if (!ourOutcomes[i].error.isEmpty())
-            line += QStringLiteral("  error: ") + ourOutcomes[i].error;
+    for (qsizetype i = 0; i < sides.ours.size(); ++i) {
+        QString line = describe(sides.ours[i].name, outcomes.ours[i], sides.perPage);
+        if (!outcomes.ours[i].error.isEmpty())
+            line += QStringLiteral("  error: ") + outcomes.ours[i].error;
         print(line);
     }
-    for (qsizetype r = 0; r < references.size(); ++r) {
-        const Outcome &reference = referenceOutcomes[r];
-        QString line = describe(references[r].name, reference);
-        for (qsizetype i = 0; i < ours.size(); ++i) {
+    for (qsizetype r = 0; r < sides.references.size(); ++r) {
+        const Outcome &reference = outcomes.references[r];
+        QString line = describe(sides.references[r].name, reference, sides.perPage);
+        for (qsizetype i = 0; i < sides.ours.size(); ++i) {
+            const Outcome &ours = outcomes.ours[i];
             line += QStringLiteral("  ratio%1 wall %2 cpu %3")
-                        .arg(ours.size() > 1 ? QStringLiteral(" to ") + ours[i].name : QString())
-                        .arg(ratio(reference.seconds, ourOutcomes[i].seconds))
-                        .arg(ratio(reference.allCpuSeconds(), ourOutcomes[i].allCpuSeconds()));
+                        .arg(sides.ours.size() > 1 ? QStringLiteral(" to ") + sides.ours[i].name
+                                                   : QString())
+                        .arg(ratio(reference.seconds, ours.seconds))
+                        .arg(ratio(reference.allCpuSeconds(), ours.allCpuSeconds()));
+            if (sides.perPage)
+                line += QStringLiteral(" bytes %1")
+                            .arg(ratio(bytesPerPage(reference), bytesPerPage(ours)));
         }
         if (!reference.error.isEmpty())
             line += QStringLiteral("  error: ") + reference.error;
@@ -519,33 +320,172 @@ Outcome median(QList<Outcome> outcomes)
     return chosen;
 }
 
-// Runs one case on every side, Pagelift's first, `repeats` times with the sides taking
-// turns, and reports each side's run of median wall time.
-void runCase(const QString &title, const QStringList &documents, const QList<Side> &ours,
-             const QList<Side> &references, Totals *totals = nullptr, int repeats = 1)
+// Names of the sides that show how the work scales from one core to two.
+const QString kConvertOneCore = QStringLiteral("convert -j1 1 core");
+const QString kConvertTwoJobs = QStringLiteral("convert -j2");
+const QString kListenerOneCore = QStringLiteral("listener 1 core");
+const QString kListenersTwoCores = QStringLiteral("listeners 2 cores");
+
+// How much faster two cores are than one, for Pagelift and for the listener side by
+// side, where the case has both sides of either.
+void reportScaling(const Case &sides, const Outcomes &outcomes)
 {
-    const QList<Side> sides = ours + references;
-    QList<QList<Outcome>> runs(sides.size());
-    for (int round = 0; round < repeats; ++round) {
-        for (qsizetype i = 0; i < sides.size(); ++i) {
+    const auto outcomeOf = [&](const QString &name) -> const Outcome * {
+        for (qsizetype i = 0; i < sides.ours.size(); ++i) {
+            if (sides.ours[i].name == name)
+                return &outcomes.ours[i];
+        }
+        for (qsizetype i = 0; i < sides.references.size(); ++i) {
+            if (sides.references[i].name == name)
+                return &outcomes.references[i];
+        }
+        return nullptr;
+    };
+    QStringList parts;
+    for (const auto &[label, one, two] :
+         {std::tuple{QStringLiteral("pagelift-convert -j1/-j2"), kConvertOneCore, kConvertTwoJobs},
+          std::tuple{QStringLiteral("listener one/two"), kListenerOneCore, kListenersTwoCores}}) {
+        const Outcome *onOne = outcomeOf(one);
+        const Outcome *onTwo = outcomeOf(two);
+        if (onOne && onTwo)
+            parts << QStringLiteral("%1 wall %2 cpu %3")
+                         .arg(label, ratio(onOne->seconds, onTwo->seconds),
+                              ratio(onOne->allCpuSeconds(), onTwo->allCpuSeconds()));
+    }
+    if (!parts.isEmpty())
+        print(QStringLiteral("  one core over two: ") + parts.join(QStringLiteral("  ")));
+}
+
+// Runs a case on every side, Pagelift's first, its `repeats` times with the sides taking
+// turns, and reports each side's run of median wall time.
+Outcomes runCase(const Case &sides)
+{
+    const QList<Side> all = sides.ours + sides.references;
+    QList<QList<Outcome>> runs(all.size());
+    for (int round = 0; round < sides.repeats; ++round) {
+        for (qsizetype i = 0; i < all.size(); ++i) {
             settle();
-            runs[i] << sides[i].run(documents);
+            runs[i] << all[i].run(sides.documents);
         }
     }
-    QList<Outcome> ourOutcomes;
-    QList<Outcome> referenceOutcomes;
-    for (qsizetype i = 0; i < sides.size(); ++i)
-        (i < ours.size() ? ourOutcomes : referenceOutcomes) << median(runs[i]);
-    report(repeats > 1 ? QStringLiteral("%1 (median of %2 runs)").arg(title).arg(repeats) : title,
-           ours, ourOutcomes, references, referenceOutcomes);
-    if (!totals)
-        return;
-    totals->ours.resize(ours.size());
-    totals->references.resize(references.size());
-    for (qsizetype i = 0; i < ours.size(); ++i)
-        add(totals->ours[i], ourOutcomes[i]);
-    for (qsizetype i = 0; i < references.size(); ++i)
-        add(totals->references[i], referenceOutcomes[i]);
+    Outcomes outcomes;
+    for (qsizetype i = 0; i < all.size(); ++i)
+        (i < sides.ours.size() ? outcomes.ours : outcomes.references) << median(runs[i]);
+    report(sides.repeats > 1
+               ? QStringLiteral("%1 (median of %2 runs)").arg(sides.title).arg(sides.repeats)
+               : sides.title,
+           sides, outcomes);
+    reportScaling(sides, outcomes);
+    return outcomes;
+}
+
+// What the cases of their own share.
+struct Workshop
+{
+    std::function<QString(const QString &name)> scratch; // a path in the scratch folder
+    QString fortyPages;                                  // the made 40-page document
+    QString warmUp;
+    int repeats;
+    std::shared_ptr<Listener> listener; // the warm one
+};
+
+// The made 40-page document as PNG: pagelift-convert against the listener's PDF export
+// and pdftoppm -png.
+Case pngCase(const Workshop &workshop)
+{
+    return {
+        .title = QFileInfo(workshop.fortyPages).fileName() + QStringLiteral(" as PNG"),
+        .documents = {workshop.fortyPages},
+        .ours = {side<ConvertSide>(QStringLiteral("convert png"),
+                                   drawnAt(96, 0, {QStringLiteral("-f"), QStringLiteral("png")}),
+                                   QStringList(), workshop.scratch(QStringLiteral("convert-png")))},
+        .references = {side<ListenerSide>(QStringLiteral("listener png"), QList{workshop.listener},
+                                          workshop.scratch(QStringLiteral("listener-png")),
+                                          QStringLiteral("png"))},
+        .repeats = workshop.repeats,
+        .perPage = true,
+        .warmUp = workshop.warmUp};
+}
+
+// The made 40-page document as WebP and as JPEG at the same quality, both by
+// pagelift-convert; JPEG stands where a reference does.
+Case webpCase(const Workshop &workshop)
+{
+    const auto inFormat = [&](const QString &format) {
+        return side<ConvertSide>(QStringLiteral("convert ") + format,
+                                 drawnAt(96, 0, {QStringLiteral("-f"), format}), QStringList(),
+                                 workshop.scratch(QStringLiteral("convert-") + format));
+    };
+    return {.title =
+                QFileInfo(workshop.fortyPages).fileName() + QStringLiteral(" as WebP against JPEG"),
+            .documents = {workshop.fortyPages},
+            .ours = {inFormat(QStringLiteral("webp"))},
+            .references = {inFormat(QStringLiteral("jpeg"))},
+            .repeats = workshop.repeats,
+            .perPage = true,
+            .warmUp = workshop.warmUp};
+}
+
+// Page 1 as a PNG 256 pixels wide, of the made 40-page document and of `document` if
+// given: pagelift-convert and its thumbnails against the listener's own PNG export.
+QList<Case> previewCases(const Workshop &workshop, const QString &document)
+{
+    const int width = 256;
+    const QList<Side> previewers{
+        side<ConvertSide>(QStringLiteral("convert page 1"),
+                          QStringList{QStringLiteral("--pages"), QStringLiteral("1"),
+                                      QStringLiteral("--width"), QString::number(width),
+                                      QStringLiteral("-f"), QStringLiteral("png")},
+                          QStringList(), workshop.scratch(QStringLiteral("convert-preview"))),
+        side<ThumbnailSide>(QStringLiteral("convert thumbnail"), width,
+                            workshop.scratch(QStringLiteral("thumbnail")))};
+    const QList<Side> listenerPreview{
+        side<ListenerSide>(QStringLiteral("listener page 1"), QList{workshop.listener},
+                           workshop.scratch(QStringLiteral("listener-preview")),
+                           QStringLiteral("preview"), QStringList{QString::number(width)})};
+    QList<Case> cases;
+    for (const QString &previewed : {workshop.fortyPages, document}) {
+        if (!previewed.isEmpty())
+            cases << Case{.title = QFileInfo(previewed).fileName() +
+                                   QStringLiteral(", page 1 %1 pixels wide").arg(width),
+                          .documents = {previewed},
+                          .ours = previewers,
+                          .references = listenerPreview,
+                          .repeats = workshop.repeats,
+                          .perPage = true,
+                          .warmUp = workshop.warmUp};
+    }
+    return cases;
+}
+
+// The made PDFs of 100 pages (`pdfs`, the last a 1-page one to warm up on): the first
+// alone on one core, pagelift-convert -j 1 against pdftoppm; then all of them,
+// pagelift-convert with its default jobs against pdftoppm one PDF after the other and
+// two at a time.
+QList<Case> pdfCases(const Workshop &workshop, const QStringList &pdfs)
+{
+    const QString warmUp = pdfs.last();
+    const QStringList hundredPages = pdfs.mid(0, pdfs.size() - 1);
+    const QString pdftoppmOut = workshop.scratch(QStringLiteral("pdftoppm"));
+    return {
+        {.title = QFileInfo(hundredPages[0]).fileName() + QStringLiteral(" on one core"),
+         .documents = {hundredPages[0]},
+         .ours = {side<ConvertSide>(kConvertOneCore, drawnAt(96, 1), pinnedTo(0),
+                                    workshop.scratch(QStringLiteral("convert-pdf")))},
+         .references = {side<PdftoppmSide>(QStringLiteral("pdftoppm 1 core"), pdftoppmOut, 1,
+                                           pinnedTo(0))},
+         .repeats = workshop.repeats,
+         .perPage = true,
+         .warmUp = warmUp},
+        {.title = QStringLiteral("%1 PDFs of 100 pages").arg(hundredPages.size()),
+         .documents = hundredPages,
+         .ours = {side<ConvertSide>(QStringLiteral("pagelift-convert"), drawnAt(96), QStringList(),
+                                    workshop.scratch(QStringLiteral("convert-pdfs")))},
+         .references = {side<PdftoppmSide>(QStringLiteral("pdftoppm in turn"), pdftoppmOut, 1),
+                        side<PdftoppmSide>(QStringLiteral("pdftoppm 2 at once"), pdftoppmOut, 2)},
+         .perPage = true,
+         .warmUp = warmUp},
+    };
 }
 
 QString loadAverage()
@@ -575,9 +515,15 @@ int main(int argc, char *argv[])
     const bool list = arguments.removeAll(QStringLiteral("--list")) > 0;
     const bool convert = arguments.removeAll(QStringLiteral("--convert")) > 0;
     const bool scaling = arguments.removeAll(QStringLiteral("--scaling")) > 0;
+    const bool presentation = arguments.removeAll(QStringLiteral("--presentation")) > 0;
     int dpi = 96;
     int many = 0;
     int repeats = 5;
+    int pdfCount = 0;
+    bool png = false;
+    bool webp = false;
+    bool preview = false;
+    QString previewDocument;
     for (auto argument = arguments.begin(); argument != arguments.end();) {
         if (*argument == QLatin1String("--many")) {
             many = 200;
@@ -595,6 +541,28 @@ int main(int argc, char *argv[])
                 qFatal("--repeat needs a number of runs above 0");
         } else if (argument->startsWith(QLatin1String("--keep-images="))) {
             keptImagesFolder() = QDir(argument->mid(14)).absolutePath();
+        } else if (argument->startsWith(QLatin1String("--format="))) {
+            for (const QString &format : argument->mid(9).split(u',')) {
+                if (format == QLatin1String("png"))
+                    png = true;
+                else if (format == QLatin1String("webp"))
+                    webp = true;
+                else
+                    qFatal("--format takes png, webp or both");
+            }
+        } else if (*argument == QLatin1String("--preview")) {
+            preview = true;
+        } else if (argument->startsWith(QLatin1String("--preview="))) {
+            preview = true;
+            previewDocument = QFileInfo(argument->mid(10)).absoluteFilePath();
+            if (!QFileInfo(previewDocument).isReadable())
+                qFatal("cannot read %s", qPrintable(previewDocument));
+        } else if (*argument == QLatin1String("--pdf")) {
+            pdfCount = 6;
+        } else if (argument->startsWith(QLatin1String("--pdf="))) {
+            pdfCount = argument->mid(6).toInt();
+            if (pdfCount <= 0)
+                qFatal("--pdf needs a number of PDFs above 0");
         } else if (argument->startsWith(QLatin1String("--"))) {
             std::fputs(kUsage, stderr);
             return 2;
@@ -604,78 +572,138 @@ int main(int argc, char *argv[])
         }
         argument = arguments.erase(argument);
     }
+    if (warm && dpi != 96)
+        qFatal("--listener draws at 96 pixels per inch only");
 
     QTemporaryDir work;
-    const QString made = work.filePath(QStringLiteral("made"));
+    const auto scratch = [&work](const QString &name) { return work.filePath(name); };
+    // The made 3- and 40-page documents are the single documents when none are given;
+    // the 40-page one is also what the format and preview cases draw.
+    const QString made = scratch(QStringLiteral("made"));
     QDir().mkpath(made);
-    QStringList documents;
-    if (arguments.isEmpty()) {
-        documents =
-            makeDocx(made, {{QStringLiteral("three-pages"), QList<Page>(3, Page::A4), {}},
-                            {QStringLiteral("forty-pages"), QList<Page>(40, Page::A4), {}}});
-    } else {
+    const QStringList madeDocuments =
+        makeOrStop(made, {{QStringLiteral("three-pages"), QList<Page>(3, Page::A4), {}},
+                          {QStringLiteral("forty-pages"), QList<Page>(40, Page::A4), {}},
+                          {QStringLiteral("warm-up"), {Page::A4}, {}}});
+    const QString fortyPages = madeDocuments[1];
+    const QString warmUp = madeDocuments[2];
+    QStringList documents = madeDocuments.mid(0, 2);
+    if (!arguments.isEmpty()) {
         // Copies, so that the images land in the scratch folder, not beside the originals.
+        const QString given = scratch(QStringLiteral("given"));
+        QDir().mkpath(given);
+        documents.clear();
         for (const QString &argument : arguments) {
-            const QString copy = QDir(made).filePath(QFileInfo(argument).fileName());
+            const QString copy = QDir(given).filePath(QFileInfo(argument).fileName());
             if (!QFile::copy(argument, copy))
                 qFatal("cannot read %s", qPrintable(argument));
             documents << copy;
         }
     }
+    if (presentation)
+        documents << makePresentation(made);
     const QStringList twenty =
-        list ? makeShortDocuments(work.filePath(QStringLiteral("list")), 20) : QStringList();
+        list ? makeShortDocuments(scratch(QStringLiteral("list")), 20) : QStringList();
     const QStringList manyDocuments =
-        many > 0 ? makeShortDocuments(work.filePath(QStringLiteral("many")), many) : QStringList();
-    const QString warmUp =
-        makeDocx(work.path(), {{QStringLiteral("warm-up"), {Page::A4}, {}}}).value(0);
+        many > 0 ? makeShortDocuments(scratch(QStringLiteral("many")), many) : QStringList();
+    const QStringList pdfs =
+        pdfCount > 0 ? makePdfs(scratch(QStringLiteral("pdfs")), pdfCount) : QStringList();
 
     // The window draws at its settings' resolution (96 here); other resolutions are the
     // command line's.
     QList<Side> ours;
     if (dpi == 96)
-        ours << sideOf(QStringLiteral("pagelift window"), std::make_shared<WindowSide>());
+        ours << side<WindowSide>(QStringLiteral("pagelift window"));
     if (convert || dpi != 96)
-        ours << sideOf(QStringLiteral("pagelift-convert"), std::make_shared<ConvertSide>(0, dpi));
-    if (scaling) {
-        ours << sideOf(QStringLiteral("convert -j1 1 core"),
-                       std::make_shared<ConvertSide>(
-                           1, dpi, QStringList{QStringLiteral("taskset"), QStringLiteral("-c"),
-                                               QStringLiteral("0")}))
-             << sideOf(QStringLiteral("convert -j2"), std::make_shared<ConvertSide>(2, dpi));
-    }
+        ours << side<ConvertSide>(QStringLiteral("pagelift-convert"), drawnAt(dpi));
+    if (scaling)
+        ours << side<ConvertSide>(kConvertOneCore, drawnAt(dpi, 1), pinnedTo(0))
+             << side<ConvertSide>(kConvertTwoJobs, drawnAt(dpi, 2));
     QList<Side> references;
     if (cold)
-        references << sideOf(
-            QStringLiteral("cold soffice"),
-            std::make_shared<ColdSide>(work.filePath(QStringLiteral("cold-profile")),
-                                       work.filePath(QStringLiteral("cold")), dpi));
-    if (warm && dpi != 96)
-        qFatal("--listener draws at 96 pixels per inch only");
+        references << side<ColdSide>(QStringLiteral("cold soffice"),
+                                     scratch(QStringLiteral("cold-profile")),
+                                     scratch(QStringLiteral("cold")), dpi);
+    // One warm listener serves every case it has a side in, as a server would.
+    std::shared_ptr<Listener> listener;
+    if (warm || png || preview)
+        listener = std::make_shared<Listener>(scratch(QStringLiteral("listener-profile")), warmUp);
     if (warm)
-        references << sideOf(
-            QStringLiteral("warm listener"),
-            std::make_shared<ListenerSide>(work.filePath(QStringLiteral("listener-profile")),
-                                           work.filePath(QStringLiteral("listener"))));
+        references << side<ListenerSide>(QStringLiteral("warm listener"), QList{listener},
+                                         scratch(QStringLiteral("listener")),
+                                         QStringLiteral("convert"));
+    // The listener's own scaling, beside Pagelift's, on the lists.
+    QList<Side> listReferences = references;
+    if (scaling && warm && (list || many > 0)) {
+        const auto onCore = [&](const QString &name, int core) {
+            return std::make_shared<Listener>(scratch(name), warmUp, pinnedTo(core));
+        };
+        listReferences << side<ListenerSide>(kListenerOneCore, QList{onCore("alone-profile", 0)},
+                                             scratch(QStringLiteral("alone")),
+                                             QStringLiteral("convert"))
+                       << side<ListenerSide>(
+                              kListenersTwoCores,
+                              QList{onCore("pair0-profile", 0), onCore("pair1-profile", 1)},
+                              scratch(QStringLiteral("pair")), QStringLiteral("convert"));
+    }
+
+    QList<Case> cases;
+    for (const QString &document : documents)
+        cases << Case{.title = QFileInfo(document).fileName(),
+                      .documents = {document},
+                      .ours = ours,
+                      .references = references,
+                      .repeats = repeats,
+                      .warmUp = warmUp};
+    const qsizetype singleCases = cases.size();
+    if (list)
+        cases << Case{.title = QStringLiteral("list of %1 documents").arg(twenty.size()),
+                      .documents = twenty,
+                      .ours = ours,
+                      .references = listReferences,
+                      .warmUp = warmUp};
+    if (many > 0)
+        cases << Case{.title = QStringLiteral("%1 documents").arg(manyDocuments.size()),
+                      .documents = manyDocuments,
+                      .ours = ours,
+                      .references = listReferences,
+                      .warmUp = warmUp};
+    const Workshop workshop{scratch, fortyPages, warmUp, repeats, listener};
+    if (png)
+        cases << pngCase(workshop);
+    if (webp)
+        cases << webpCase(workshop);
+    if (preview)
+        cases << previewCases(workshop, previewDocument);
+    if (!pdfs.isEmpty())
+        cases << pdfCases(workshop, pdfs);
 
     // One untimed run each, so that no side pays for making its profile or for its
     // first document.
-    for (const Side &side : ours + references)
-        side.run({warmUp});
+    QSet<const void *> warmedUp;
+    for (const Case &each : std::as_const(cases)) {
+        for (const Side &sideOfCase : each.ours + each.references) {
+            if (!warmedUp.contains(sideOfCase.runner)) {
+                warmedUp.insert(sideOfCase.runner);
+                sideOfCase.run({each.warmUp});
+            }
+        }
+    }
 
     print(QStringLiteral("load average before: %1").arg(loadAverage()));
-    Totals totals;
-    for (const QString &document : documents) {
-        runCase(QFileInfo(document).fileName(), {document}, ours, references, &totals, repeats);
+    Outcomes totals{QList<Outcome>(ours.size()), QList<Outcome>(references.size())};
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        const Outcomes outcomes = runCase(cases[i]);
+        if (i >= singleCases)
+            continue;
+        for (qsizetype our = 0; our < ours.size(); ++our)
+            add(totals.ours[our], outcomes.ours[our]);
+        for (qsizetype r = 0; r < references.size(); ++r)
+            add(totals.references[r], outcomes.references[r]);
+        if (i == singleCases - 1 && singleCases > 1 && !references.isEmpty())
+            report(QStringLiteral("total of the single documents"),
+                   Case{.ours = ours, .references = references}, totals);
     }
-    if (documents.size() > 1 && !references.isEmpty())
-        report(QStringLiteral("total of the single documents"), ours, totals.ours, references,
-               totals.references);
-    if (list)
-        runCase(QStringLiteral("list of %1 documents").arg(twenty.size()), twenty, ours,
-                references);
-    if (many > 0)
-        runCase(QStringLiteral("%1 documents").arg(manyDocuments.size()), manyDocuments, ours,
-                references);
     print(QStringLiteral("load average after: %1").arg(loadAverage()));
     return 0;
 }

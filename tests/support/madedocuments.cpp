@@ -135,12 +135,33 @@ QString makeDocument(const QString &engineFolder, const QString &folder, const Q
     return makeDocuments(engineFolder, folder, {{name, pages, {}}}, format, error).value(0);
 }
 
+bool saveDocuments(const QString &engineFolder, const QList<std::pair<QString, QString>> &saves,
+                   QString *error)
+{
+    QStringList arguments;
+    for (const auto &[from, to] : saves)
+        arguments << from << to;
+    QProcess convert;
+    convert.setProcessChannelMode(QProcess::MergedChannels);
+    convert.start(QDir(engineFolder).filePath(QStringLiteral("pagelift-documentmaker")), arguments);
+    const bool finished = convert.waitForFinished(300000 + 1000 * int(saves.size()));
+    const bool allThere = std::all_of(saves.begin(), saves.end(),
+                                      [](const auto &save) { return QFile::exists(save.second); });
+    if (!finished || convert.exitStatus() != QProcess::NormalExit || convert.exitCode() != 0 ||
+        !allThere) {
+        if (error)
+            *error = QString::fromLocal8Bit(convert.readAll());
+        return false;
+    }
+    return true;
+}
+
 QStringList makeDocuments(const QString &engineFolder, const QString &folder,
                           const QList<DocumentPlan> &plans, const QString &format, QString *error)
 {
     QStringList flats;
     QStringList documents;
-    QStringList arguments;
+    QList<std::pair<QString, QString>> saves;
     for (const DocumentPlan &plan : plans) {
         const QString flat = QDir(folder).filePath(plan.name + QStringLiteral(".fodt"));
         if (!writeFile(flat, flatOdt(plan.pages, plan.subject))) {
@@ -151,22 +172,9 @@ QStringList makeDocuments(const QString &engineFolder, const QString &folder,
         const QString document = QDir(folder).filePath(plan.name + u'.' + format);
         flats << flat;
         documents << document;
-        arguments << flat << document;
+        saves.append({flat, document});
     }
     if (format == QLatin1String("fodt") || plans.isEmpty())
         return flats;
-    QProcess convert;
-    convert.setProcessChannelMode(QProcess::MergedChannels);
-    convert.start(QDir(engineFolder).filePath(QStringLiteral("pagelift-documentmaker")), arguments);
-    const bool finished = convert.waitForFinished(300000 + 1000 * int(plans.size()));
-    const bool allThere =
-        std::all_of(documents.begin(), documents.end(),
-                    [](const QString &document) { return QFile::exists(document); });
-    if (!finished || convert.exitStatus() != QProcess::NormalExit || convert.exitCode() != 0 ||
-        !allThere) {
-        if (error)
-            *error = QString::fromLocal8Bit(convert.readAll());
-        return {};
-    }
-    return documents;
+    return saveDocuments(engineFolder, saves, error) ? documents : QStringList();
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 // Documents that tests and benchmarks make themselves: flat OpenDocument text,
 // saved in other formats by the engine's converter.
 
@@ -32,6 +34,12 @@ QByteArray readFile(const QString &path);
 // document's path, or an empty string with the reason in `error`.
 QString makeDocument(const QString &engineFolder, const QString &folder, const QString &name,
                      const QList<Page> &pages, const QString &format, QString *error = nullptr);
+
+// Saves each pair's first file as its second, in the format the second's extension
+// names, in one run of the document maker in `engineFolder`; false with the reason in
+// `error`.
+bool saveDocuments(const QString &engineFolder, const QList<std::pair<QString, QString>> &saves,
+                   QString *error = nullptr);
 
 // A document for makeDocuments: its name without extension, its pages, and the
 // subject its sentences name.

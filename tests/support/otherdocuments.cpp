@@ -63,6 +63,62 @@ QByteArray flatPresentation(const char *width, const char *height)
            "</draw:page>\n</office:presentation></office:body></office:document>\n";
 }
 
+QByteArray flatSlideShow(int slides)
+{
+    const QList<QByteArray> colours{"#3465a4", "#c9211e", "#2a6099", "#77bc65", "#ff972f"};
+    QByteArray styles = pageLayout("PM1", "28cm", "15.75cm", "0cm") +
+                        "<style:style style:name=\"title\" style:family=\"paragraph\">"
+                        "<style:text-properties fo:font-size=\"32pt\" fo:font-weight=\"bold\"/>"
+                        "</style:style>"
+                        "<style:style style:name=\"text\" style:family=\"graphic\">"
+                        "<style:graphic-properties draw:fill=\"none\" draw:stroke=\"none\"/>"
+                        "</style:style>";
+    for (qsizetype i = 0; i < colours.size(); ++i)
+        styles += "<style:style style:name=\"fill" + QByteArray::number(i) +
+                  "\" style:family=\"graphic\"><style:graphic-properties draw:fill=\"solid\" "
+                  "draw:fill-color=\"" +
+                  colours[i] + "\"/></style:style>";
+    QByteArray pages;
+    for (int slide = 1; slide <= slides; ++slide) {
+        const QByteArray number = QByteArray::number(slide);
+        const auto fill = [&](int shape) {
+            return "fill" + QByteArray::number((slide + shape) % colours.size());
+        };
+        const QByteArray left = QByteArray::number(14 + slide % 4) + "cm";
+        QByteArray text;
+        for (int line = 1; line <= 4; ++line)
+            text += "<text:p>Point " + QByteArray::number(line) + " of slide " + number +
+                    ": a line of ordinary words</text:p>";
+        pages +=
+            "<draw:page draw:name=\"slide" + number +
+            "\" draw:master-page-name=\"Default\">"
+            "<draw:frame draw:style-name=\"text\" svg:x=\"1.5cm\" svg:y=\"1cm\" svg:width=\"25cm\" "
+            "svg:height=\"2.5cm\"><draw:text-box><text:p text:style-name=\"title\">Slide " +
+            number +
+            "</text:p></draw:text-box></draw:frame>"
+            "<draw:frame draw:style-name=\"text\" svg:x=\"1.5cm\" svg:y=\"4cm\" svg:width=\"12cm\" "
+            "svg:height=\"8cm\"><draw:text-box>" +
+            text +
+            "</draw:text-box></draw:frame>"
+            "<draw:rect draw:style-name=\"" +
+            fill(0) + "\" svg:x=\"" + left +
+            "\" svg:y=\"4cm\" svg:width=\"6cm\" svg:height=\"4cm\"><text:p>Box " + number +
+            "</text:p></draw:rect>"
+            "<draw:ellipse draw:style-name=\"" +
+            fill(1) +
+            "\" svg:x=\"21.5cm\" svg:y=\"5cm\" svg:width=\"5cm\" svg:height=\"5cm\"/>"
+            "<draw:rect draw:style-name=\"" +
+            fill(2) +
+            "\" svg:x=\"1.5cm\" svg:y=\"13cm\" svg:width=\"25cm\" "
+            "svg:height=\"1cm\"/></draw:page>\n";
+    }
+    return start("presentation") + "<office:automatic-styles>" + styles +
+           "</office:automatic-styles>\n<office:master-styles><style:master-page "
+           "style:name=\"Default\" style:page-layout-name=\"PM1\"/></office:master-styles>\n"
+           "<office:body><office:presentation>\n" +
+           pages + "</office:presentation></office:body></office:document>\n";
+}
+
 QByteArray flatSpreadsheet()
 {
     QByteArray cells;

@@ -19,3 +19,7 @@ QByteArray flatDrawing();
 // A PDF of three pages: A4; Letter landscape with a crop box half an inch in; A5
 // turned by a quarter.
 QByteArray madePdf();
+
+// `slides` slides of 28 x 15.75 cm, each with a title, a few lines of text and three
+// filled shapes that differ from slide to slide.
+QByteArray flatSlideShow(int slides);
