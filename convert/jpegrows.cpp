@@ -373,22 +373,13 @@ std::string encodeRows(const JpegSource &source, int quality, int threads)
     const std::vector<unsigned char> white(
         size_t(source.width) * size_t(tjPixelSize[source.pixelFormat]), 0xFF);
     const int groupCount = int(groups.size());
-    std::atomic<int> next{0};
-    std::atomic<bool> failed{false};
-    const auto work = [&] {
-        Compressor compressor;
-        for (int group = next++; group < groupCount && !failed; group = next++) {
-            try {
-                if (!encodeGroup(compressor, source, quality, blockHeight, white.data(),
-                                 groups[size_t(group)]))
-                    failed = true;
-            } catch (const std::bad_alloc &) {
-                failed = true;
-            }
-        }
-    };
-    runOnThreads(std::min(threads, groupCount), work);
-    if (failed)
+    const bool encoded = runTasksOnThreads(
+        threads, groupCount, [] { return Compressor(); },
+        [&](Compressor &compressor, int group) {
+            return encodeGroup(compressor, source, quality, blockHeight, white.data(),
+                               groups[size_t(group)]);
+        });
+    if (!encoded)
         return {};
     return join(groups, pieceOf, source.height);
 }

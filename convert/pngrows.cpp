@@ -191,22 +191,13 @@ std::string encode(const PngSource &source, int threads, int level, PngFilter fi
     }
 
     const int bandCount = int(bands.size());
-    std::atomic<int> next{0};
-    std::atomic<bool> failed{false};
-    const auto work = [&] {
-        try {
-            Deflater deflater(level);
-            for (int band = next++; band < bandCount && !failed; band = next++) {
-                if (!deflater.compress(source, filter, band == 0, band == bandCount - 1,
-                                       bands[size_t(band)]))
-                    failed = true;
-            }
-        } catch (const std::bad_alloc &) {
-            failed = true;
-        }
-    };
-    runOnThreads(std::min(threads, bandCount), work);
-    if (failed)
+    const bool encoded = runTasksOnThreads(
+        threads, bandCount, [level] { return Deflater(level); },
+        [&](Deflater &deflater, int band) {
+            return deflater.compress(source, filter, band == 0, band == bandCount - 1,
+                                     bands[size_t(band)]);
+        });
+    if (!encoded)
         return {};
 
     std::string png("\x89PNG\r\n\x1a\n", 8);
