@@ -732,8 +732,8 @@ private slots:
     }
 
     // Only the pages listed are drawn and written, under their own numbers, whatever
-    // the order, overlaps or pages past the end; the report still gives the document's
-    // page count.
+    // the order, overlaps or pages past the end; the engine hears them as it opens the
+    // document, to print them alone; the report still gives the document's page count.
     void chosenPagesAreTheOnlyOnesDrawn_data()
     {
         QTest::addColumn<QString>("pages");
@@ -752,7 +752,8 @@ private slots:
     {
         QFETCH(QString, pages);
         QFETCH(QList<int>, chosen);
-        const QString doc = document("d.doc", "pages 5\ndrawn " + path("drawn") + "\n");
+        const QString doc =
+            document("d.doc", "pages 5\ndrawn " + path("drawn") + "\nlog " + path("log") + "\n");
         const Outcome outcome = run({"--json", "--pages", pages, doc});
         QCOMPARE(outcome.status, 0);
         QStringList expected;
@@ -764,6 +765,13 @@ private slots:
             drawn << QString::number(page);
         QCOMPARE(QString::fromUtf8(contents("drawn")).split('\n', Qt::SkipEmptyParts), drawn);
         QVERIFY2(outcome.out.contains("\"pages\":5,"), outcome.out.constData());
+        const QString log = QString::fromUtf8(contents("log"));
+        QVERIFY2(
+            QRegularExpression("^open [^\n]* printing " + QRegularExpression::escape(pages) + "$",
+                               QRegularExpression::MultilineOption)
+                .match(log)
+                .hasMatch(),
+            qPrintable(log));
     }
 
     // Each page drawn to fit the box asked for, its proportions kept, by the engine.

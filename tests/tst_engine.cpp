@@ -139,10 +139,19 @@ private:
         QVERIFY2(launchers.contains(result.parent), "the engine was not forked");
     }
 
+    // The made document `file` with every page drawn, exported once.
+    Export everyPage(const QString &file)
+    {
+        if (!m_everyPage.contains(file))
+            m_everyPage[file] = exportPages(made(file));
+        return m_everyPage[file];
+    }
+
     QTemporaryDir m_dir;
     QTemporaryDir m_home;
     std::optional<Export> m_editingAids; // exported once, checked row by row
-    QTemporaryDir m_temp;                // every engine's TMPDIR
+    QMap<QString, Export> m_everyPage;
+    QTemporaryDir m_temp; // every engine's TMPDIR
     QString m_engine;
     QString m_documentMaker;
     QString m_references;
@@ -383,6 +392,67 @@ private slots:
             const double db = psnr(shrunk(page, 25), shrunk(printed, 25));
             QVERIFY2(db >= 28.0, qPrintable(QString("page %1: %2 dB").arg(i + 1).arg(db)));
         }
+    }
+
+    // Pages chosen as the command line chooses them: the office prints those alone,
+    // yet the count is the document's own, and each chosen page comes out as the very
+    // picture it is when every page is drawn; the others bring no picture.
+    void chosenPagesArePrintedAlone_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QList<int>>("drawn"); // from 1
+        QTest::newRow("the first of twelve") << "twelve.rtf"
+                                             << "1" << QList<int>{1};
+        QTest::newRow("a list, to the last") << "twelve.rtf"
+                                             << "2,5-6,12" << QList<int>{2, 5, 6, 12};
+        QTest::newRow("to the end, mixed sizes") << "mixed.odt"
+                                                 << "3-" << QList<int>{3, 4};
+        QTest::newRow("past the end") << "three.docx"
+                                      << "5-9" << QList<int>{};
+        QTest::newRow("after a blank page") << "blank.odt"
+                                            << "3" << QList<int>{3};
+        // Its hidden slide counts among the slides but is not printed.
+        QTest::newRow("presentation with a hidden slide") << "deck.fodp"
+                                                          << "2" << QList<int>{2};
+        QTest::newRow("spreadsheet") << "sheets.fods"
+                                     << "2,4" << QList<int>{2, 4};
+        QTest::newRow("drawing") << "drawing.fodg"
+                                 << "2" << QList<int>{2};
+    }
+
+    void chosenPagesArePrintedAlone()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, pages);
+        QFETCH(QList<int>, drawn);
+        const Export every = everyPage(file);
+        DocumentOptions options{60000};
+        options.pages = *PageChoice::parse(pages.toStdString());
+        const Export chosen = exportPages(made(file), engineFactory(kBinDir, options));
+        QCOMPARE(chosen.count, every.count);
+        QCOMPARE(chosen.pictures.size(), every.pictures.size());
+        for (int page = 1; page <= every.count; ++page) {
+            const QImage &picture = chosen.pictures[page - 1];
+            QVERIFY2(drawn.contains(page) ? picture == every.pictures[page - 1] : picture.isNull(),
+                     qPrintable(QString("page %1").arg(page)));
+        }
+    }
+
+    // A page left out of the choice is not printed: a cut that takes it along with a
+    // chosen page is refused, where with every page printed it is both pages.
+    void pagesNotChosenAreNotPrinted()
+    {
+        DocumentOptions options{60000};
+        options.pages = *PageChoice::parse("2");
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, options)();
+        word->documentsOpen(made("three.docx"));
+        word->selectionGoTo(1, 2, 3);
+        for (int i = 0; i < 100; ++i)
+            word->selectionMoveUp(5, 200, 1);
+        QVERIFY(errorMessageOf([&] {
+                    word->selectionCut();
+                }).contains("page 1 was not printed: Open chose other pages"));
     }
 
     // Each row names a page of kEditingAids that carries something editing views show,

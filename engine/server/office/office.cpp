@@ -8,11 +8,13 @@
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -259,7 +261,8 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 
 EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
                                                 const std::filesystem::path &folder,
-                                                const std::filesystem::path &copy)
+                                                const std::filesystem::path &copy,
+                                                const PageChoice &pages)
 {
     Loaded result;
     // What the file holds is read from the copy; what the path names (a folder, a
@@ -274,7 +277,7 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
         return result;
     if (kind == FileKind::Pdf)
         return openPdf(copy.empty() ? path : copy.string());
-    result = printHidden(path, kind, folder, copy);
+    result = printHidden(path, kind, folder, copy, pages);
     if (result.printed || result.refusal != Refusal::None)
         return result;
     // Opened in LibreOfficeKit, the document is either refused in the words the office
@@ -284,7 +287,8 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
 
 EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind kind,
                                                const std::filesystem::path &folder,
-                                               const std::filesystem::path &copy)
+                                               const std::filesystem::path &copy,
+                                               const PageChoice &pages)
 {
     Loaded result;
     const std::string stem = "pagelift-hidden-" + std::to_string(::getpid());
@@ -292,15 +296,23 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     const fs::path answer = folder / (stem + ".answer");
     std::error_code ec;
     fs::remove(pdf, ec);
-    const std::vector<std::string> lines = runMacroWithAnswer(
-        kPrintHiddenMacro,
-        {fileUrl(path), fileUrl(pdf), {}, copy.empty() ? std::string() : fileUrl(copy)}, 2, answer);
+    const std::vector<std::string> lines =
+        runMacroWithAnswer(kPrintHiddenMacro,
+                           {fileUrl(path),
+                            fileUrl(pdf),
+                            {},
+                            copy.empty() ? std::string() : fileUrl(copy),
+                            pages.text(),
+                            std::to_string(pages.nextFrom(1, INT_MAX))},
+                           2, answer);
     const auto line = [&](size_t n) { return n < lines.size() ? lines[n] : std::string(); };
     const std::string outcome = line(0);
     const std::string filter = line(1);
     const std::string changes = line(2);
     const std::string officeKind = line(3);
-    for (size_t n = 4; n < lines.size(); ++n) {
+    const std::optional<PageChoice> printed = PageChoice::parse(line(4));
+    const int pageCount = std::atoi(line(5).c_str());
+    for (size_t n = 6; n < lines.size(); ++n) {
         if (!lines[n].empty())
             result.links.push_back(lines[n]);
     }
@@ -315,6 +327,10 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     } else if (outcome == "printed") {
         result.printed = PrintedPages::open(pdf);
         result.officeKind = officeKind == "text" ? std::string() : officeKind;
+        // Should the pages printed not be the pages chosen, the office counted pages
+        // otherwise than it printed them: the whole document is printed instead.
+        if (result.printed && printed && !result.printed->standFor(pageCount, *printed))
+            return printHidden(path, kind, folder, copy, {});
     }
     // An export that failed may have left part of a file.
     fs::remove(pdf, ec);

@@ -4,6 +4,7 @@
 #include "office/fileurl.h"
 #include "office/opendocument.h"
 #include "office/profile.h"
+#include "pagechoice.h"
 #include "wireformat.h"
 
 #include <filesystem>
@@ -102,10 +103,11 @@ public:
     // Opens a document the office prints (text, presentation, spreadsheet, drawing)
     // or a PDF: refuses anything else, and documents that need a password, without
     // ever waiting for one. Its pages are printed as
-    // LibreOffice's converter prints them, into a PDF in `folder`. With a `copy` of
+    // LibreOffice's converter prints them, into a PDF in `folder`: those of `pages`
+    // alone where the office can tell them apart, the others counted. With a `copy` of
     // the document (handover.h), the copy is read as the document at `path`.
     Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
-                        const std::filesystem::path &copy = {});
+                        const std::filesystem::path &copy = {}, const PageChoice &pages = {});
     // Opens any document the office reads, for format conversion.
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 
@@ -123,7 +125,7 @@ private:
     // pages, or null when that failed and the document is to be opened in
     // LibreOfficeKit instead; or a refusal.
     Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder,
-                       const std::filesystem::path &copy);
+                       const std::filesystem::path &copy, const PageChoice &pages);
     // Runs Basic macro `macro` with `arguments`, argument `answerArgument` being the URL
     // of `answer`, a file the macro writes its answer into: the answer's lines, none
     // when the macro could not run. The file is gone afterwards.

@@ -177,20 +177,24 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     const int dpi = request.a == 0 ? pageunits::kDefaultDpi : request.a;
     if (dpi < pageunits::kMinDpi || dpi > pageunits::kMaxDpi)
         return refuse(Refusal::BadArguments, "no resolution of " + std::to_string(dpi));
+    const engineprotocol::OpenText text = engineprotocol::splitOpenText(request.text);
+    const std::optional<PageChoice> printed =
+        text.pages.empty() ? PageChoice() : PageChoice::parse(text.pages);
+    if (!printed)
+        return refuse(Refusal::BadArguments, "no such pages: " + std::string(text.pages));
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
     // The office answers a password question for the address as it normalised it, so
     // it is given one with nothing to normalise ("./x.docx", "../dir/x.odt").
-    const std::filesystem::path path =
-        std::filesystem::absolute(request.text, ec).lexically_normal();
+    const std::filesystem::path path = std::filesystem::absolute(text.path, ec).lexically_normal();
     // The document handed over is read from the copy; a folder, or a path the program
     // could not open, is told by its path.
     m_copy = HandedDocument::copy(document.get(), folder / "document", path.filename());
     // The engine may not read the document but through its copy, which found no room.
     if (!m_copy && HandedDocument::isRegularFile(document.get()))
         return refuse(Refusal::TooMuchMemory);
-    EngineOffice::Loaded loaded =
-        m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path());
+    EngineOffice::Loaded loaded = m_office.loadDocument(
+        path, folder, m_copy ? m_copy->path() : std::filesystem::path(), *printed);
     if (!loaded.printed && !loaded.document) {
         m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
@@ -252,7 +256,8 @@ bool EngineSession::mayServeAnother()
 {
     return m_opened < m_reuse.documents && !m_refused && m_office.warmedUp() &&
            residentBytes() < m_reuse.residentBytes &&
-           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind).empty();
+           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
+               .empty();
 }
 
 void EngineSession::paginate()
@@ -261,9 +266,15 @@ void EngineSession::paginate()
         return;
     m_pages.clear();
     if (!m_document) {
-        // Printed pages follow each other on the paper, as they do in the view.
+        // Printed pages follow each other on the paper, as they do in the view. A page
+        // the office did not print (none of those chosen at Open) is counted, and
+        // cannot be drawn.
         PageBox box;
         for (int page = 0; page < m_printed->pageCount(); ++page) {
+            if (!m_printed->isPrinted(page)) {
+                m_pages.push_back(PageBox());
+                continue;
+            }
             if (!m_printed->size(page, box.width, box.height))
                 break;
             measure(box);
@@ -355,6 +366,9 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     int width = 0;
     int64_t height = 0;
     for (int page : pages) {
+        if (m_printed && !m_document && !m_printed->isPrinted(page))
+            return refuse(Refusal::BadArguments, "page " + std::to_string(page + 1) +
+                                                     " was not printed: Open chose other pages");
         width = std::max(width, m_pages[page].pixelWidth);
         height += m_pages[page].pixelHeight;
     }
