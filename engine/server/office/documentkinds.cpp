@@ -3,6 +3,10 @@
 #include "office/office.h"
 #include "pages/printedpages.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
 using engineprotocol::Refusal;
 
 bool kindLeavesState(const std::string &officeKind)
@@ -16,6 +20,18 @@ std::string unprintableKind(const std::string &officeKind)
         return "it is a database, which has no pages to print";
     if (officeKind == "formula")
         return "it is a formula, which has no pages of its own to print";
+    return {};
+}
+
+ImportFilter importFilterFor(const std::string &path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    // Separator 44 (a comma), text in 34 (double quotes), UTF-8 (76), from line 1;
+    // quoted fields as text, numbers such as dates recognised.
+    if (extension == ".csv")
+        return {"Text - txt - csv (StarCalc)", "44,34,76,1,,0,false,true"};
     return {};
 }
 

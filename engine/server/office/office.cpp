@@ -10,6 +10,7 @@
 
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -106,12 +107,20 @@ bool isPlainTextFilter(const std::string &filter)
     return filter.rfind("Text", 0) == 0;
 }
 
-// A macro's arguments go through one round of URL decoding before the macro sees them.
-std::string macroArgument(const std::string &url)
+// A macro's arguments go through one round of URL decoding before the macro sees them,
+// and are part of a URL that must parse: no spaces, and no quotes to end them early.
+std::string macroArgument(const std::string &text)
 {
     std::string escaped;
-    for (char c : url)
-        escaped += c == '%' ? std::string("%25") : std::string(1, c);
+    for (char c : text) {
+        if (std::strchr("% ()\"", c) && c != '\0') {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            escaped += code;
+        } else {
+            escaped += c;
+        }
+    }
     return "\"" + escaped + "\"";
 }
 
@@ -280,6 +289,12 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
     result = printHidden(path, kind, folder, copy, pages);
     if (result.printed || result.refusal != Refusal::None)
         return result;
+    // LibreOfficeKit would ask for the import filter's options, whatever it is given,
+    // and wait for an answer for ever.
+    if (!importFilterFor(path).name.empty()) {
+        result.refusal = Refusal::Corrupt;
+        return result;
+    }
     // Opened in LibreOfficeKit, the document is either refused in the words the office
     // gives (a password, damage) or loaded after all, and then drawn from there.
     return loadInKit(copy.empty() ? path : copy.string(), kind);
@@ -296,6 +311,7 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     const fs::path answer = folder / (stem + ".answer");
     std::error_code ec;
     fs::remove(pdf, ec);
+    const ImportFilter importFilter = importFilterFor(path);
     const std::vector<std::string> lines =
         runMacroWithAnswer(kPrintHiddenMacro,
                            {fileUrl(path),
@@ -303,7 +319,9 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
                             {},
                             copy.empty() ? std::string() : fileUrl(copy),
                             pages.text(),
-                            std::to_string(pages.nextFrom(1, INT_MAX))},
+                            std::to_string(pages.nextFrom(1, INT_MAX)),
+                            importFilter.name,
+                            importFilter.options},
                            2, answer);
     const auto line = [&](size_t n) { return n < lines.size() ? lines[n] : std::string(); };
     const std::string outcome = line(0);

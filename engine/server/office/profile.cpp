@@ -24,7 +24,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "17";
+const char *const kSettingsVersion = "18";
 
 // Editing aids that tiled rendering would otherwise draw on the pages (the grey band
 // behind indexes, text and table boundaries, soft hyphens, formatting marks with the
@@ -73,7 +73,8 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // falls back to plain text for what it does not recognise; LibreOfficeKit does not
 // tell which it chose. The macro writes the filter's name into a file.
 //
-// PrintHidden: opens a document as LibreOffice's own converter does, hidden, and
+// PrintHidden: opens a document as LibreOffice's own converter does, hidden (with the import
+// filter and options given, if any: documentkinds.h), and
 // exports it to PDF with the export filter of its kind, as the converter chooses it. A
 // picture, which the office opens as a drawing through its graphics filters ("PNG - Portable
 // Network Graphic", "XPM", "draw_PCD_Photo_CD_Base"), is no document. Given a copy,
@@ -137,12 +138,12 @@ Sub WriteImportFilter(document As String, answer As String)
     Close #1
 End Sub
 
-Sub PrintHidden(document As String, pdf As String, answer As String, copy As String, pages As String, firstPage As String)
+Sub PrintHidden(document As String, pdf As String, answer As String, copy As String, pages As String, firstPage As String, importFilter As String, importOptions As String)
     Dim result As String, filter As String, changes As String, links As String, kind As String, count As String
     Dim loaded As Object
     result = &quot;failed&quot;
     On Error Goto finish
-    Dim options(4) As New com.sun.star.beans.PropertyValue
+    Dim options(7) As New com.sun.star.beans.PropertyValue
     options(0).Name = &quot;Hidden&quot;
     options(0).Value = True
     options(1).Name = &quot;MacroExecutionMode&quot;
@@ -154,6 +155,15 @@ Sub PrintHidden(document As String, pdf As String, answer As String, copy As Str
     If copy &lt;&gt; &quot;&quot; Then
         options(4).Name = &quot;InputStream&quot;
         options(4).Value = CreateUnoService(&quot;com.sun.star.ucb.SimpleFileAccess&quot;).openFileRead(copy)
+    End If
+    If importFilter &lt;&gt; &quot;&quot; Then
+        options(5).Name = &quot;FilterName&quot;
+        options(5).Value = importFilter
+        options(6).Name = &quot;FilterOptions&quot;
+        options(6).Value = importOptions
+        &apos; Without filter data the office asks for the filter&apos;s options all the same.
+        options(7).Name = &quot;FilterData&quot;
+        options(7).Value = Array()
     End If
     loaded = StarDesktop.loadComponentFromURL(document, &quot;_blank&quot;, 0, options())
     If IsNull(loaded) Then Goto finish
