@@ -306,8 +306,8 @@ private slots:
     // Without -e, a folder gives every kind Pagelift converts, and nothing else.
     void foldersGiveEveryKindByDefault()
     {
-        const QStringList kinds{"doc", "docx", "odt", "rtf", "ppt", "pptx", "odp",
-                                "xls", "xlsx", "ods", "csv", "odg", "pdf"};
+        const QStringList kinds{"doc", "docx", "odt",  "rtf", "ppt", "pptx", "odp",
+                                "key", "xls",  "xlsx", "ods", "csv", "odg",  "pdf"};
         for (const QString &kind : kinds)
             document("in/" + kind + "." + kind, "pages 1\n");
         document("in/notes.txt", "pages 1\n");

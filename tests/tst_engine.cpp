@@ -188,6 +188,7 @@ private slots:
         QVERIFY(writeFile(made("sheets.fods"), flatSpreadsheet()));
         QVERIFY(writeFile(made("drawing.fodg"), flatDrawing()));
         QVERIFY(writeFile(made("pages.pdf"), madePdf()));
+        QVERIFY(writeFile(made("slides.key"), keynotePresentation()));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -199,13 +200,15 @@ private slots:
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
                  made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
                  made("wordperfect42.doc"), made("dense.fodt"), made("web.html"), made("deck.fodp"),
-                 made("deck43.fodp"), made("sheets.fods"), made("drawing.fodg")},
+                 made("deck43.fodp"), made("sheets.fods"), made("drawing.fodg"),
+                 made("slides.key")},
                 &output),
             qPrintable(output));
         // A PDF is its own reference.
         QVERIFY(QFile::copy(made("pages.pdf"), QDir(m_references).filePath("pages.pdf")));
-        for (const char *name : {"three", "twelve", "mixed", "blank", "one", "wordperfect42",
-                                 "dense", "web", "deck", "deck43", "sheets", "drawing", "pages"}) {
+        for (const char *name :
+             {"three", "twelve", "mixed", "blank", "one", "wordperfect42", "dense", "web", "deck",
+              "deck43", "sheets", "drawing", "pages", "slides"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -282,6 +285,9 @@ private slots:
             << "sheets.fods" << QList<QSize>{kA4, kA4, kA4, QSize(794, 559)} << Reference::Compare
             << Engines::PlainAndForked;
         QTest::newRow("drawing") << "drawing.fodg" << QList<QSize>(2, QSize(559, 794))
+                                 << Reference::Compare << plain;
+        // Keynote 09, read by the office's own import.
+        QTest::newRow("keynote") << "slides.key" << QList<QSize>(2, QSize(1365, 1024))
                                  << Reference::Compare << plain;
         // Drawn from the file itself as pdftoppm draws it: the whole media box, turned
         // as the page says.
