@@ -552,6 +552,8 @@ private slots:
                                         << "\"%1\" is damaged and cannot be opened." << plain;
         QTest::newRow("password") << "secret.odt"
                                   << "\"%1\" is protected by a password." << plain;
+        QTest::newRow("password, presentation") << "secret.odp"
+                                                << "\"%1\" is protected by a password." << plain;
         QTest::newRow("password, pdf") << "secret.pdf"
                                        << "\"%1\" is protected by a password." << plain;
         QTest::newRow("folder named .docx") << "folder.docx"
@@ -592,10 +594,10 @@ private slots:
                 QFile whole(made("three.docx"));
                 QVERIFY(whole.open(QIODevice::ReadOnly));
                 QVERIFY(writeFile(path, whole.read(whole.size() / 2)));
-            } else if (file == "secret.odt") {
-                QVERIFY2(
-                    run(m_documentMaker, {made("one.fodt"), path, "--password", "s3cret"}, &output),
-                    qPrintable(output));
+            } else if (file == "secret.odt" || file == "secret.odp") {
+                const QString plain = made(file == "secret.odt" ? "one.fodt" : "deck.fodp");
+                QVERIFY2(run(m_documentMaker, {plain, path, "--password", "s3cret"}, &output),
+                         qPrintable(output));
             } else if (file == "secret.pdf") {
                 // Exported by the office, encrypted with a password to open it.
                 const QString folder = made("secret-pdf");
