@@ -463,6 +463,71 @@ private slots:
         }
     }
 
+    // Boxes, grey and chosen pages together on portrait and landscape pages of two
+    // sizes: each page chosen is fitted to the box its own way round, in grey when
+    // asked, and still shows its page.
+    void boxesAndGreyOnMixedPages_data()
+    {
+        QTest::addColumn<QSize>("box"); // 0: no bound that way
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QList<QSize>>("sizes"); // of A4, Letter, A4 landscape, A4; empty: none
+        QTest::newRow("a square") << QSize(200, 200) << false << "1-"
+                                  << QList<QSize>{{141, 200}, {155, 200}, {200, 141}, {141, 200}};
+        QTest::newRow("a width") << QSize(300, 0) << false << "1-"
+                                 << QList<QSize>{{300, 424}, {300, 388}, {300, 212}, {300, 424}};
+        QTest::newRow("a height") << QSize(0, 300) << false << "1-"
+                                  << QList<QSize>{{212, 300}, {232, 300}, {424, 300}, {212, 300}};
+        QTest::newRow("grey") << QSize() << true << "1-"
+                              << QList<QSize>{kA4, kLetter, kA4Landscape, kA4};
+        QTest::newRow("grey in a square, two pages")
+            << QSize(200, 200) << true << "2-3" << QList<QSize>{{}, {155, 200}, {200, 141}, {}};
+    }
+
+    void boxesAndGreyOnMixedPages()
+    {
+        QFETCH(QSize, box);
+        QFETCH(bool, grey);
+        QFETCH(QString, pages);
+        QFETCH(QList<QSize>, sizes);
+        const Export every = everyPage("mixed.odt");
+        DocumentOptions options{60000};
+        options.boxWidth = std::max(0, box.width());
+        options.boxHeight = std::max(0, box.height());
+        options.grey = grey;
+        options.pages = *PageChoice::parse(pages.toStdString());
+        const Export result = exportPages(made("mixed.odt"), engineFactory(kBinDir, options));
+        QCOMPARE(result.count, sizes.size());
+        for (int i = 0; i < sizes.size(); ++i) {
+            const QImage &picture = result.pictures[i];
+            const QString page = QString("page %1").arg(i + 1);
+            if (sizes[i].isEmpty()) {
+                QVERIFY2(picture.isNull(), qPrintable(page));
+                continue;
+            }
+            QVERIFY2(
+                std::abs(picture.width() - sizes[i].width()) <= 1 &&
+                    std::abs(picture.height() - sizes[i].height()) <= 1,
+                qPrintable(
+                    QString("%1 is %2 x %3").arg(page).arg(picture.width()).arg(picture.height())));
+            bool greyOnly = true;
+            for (int y = 0; y < picture.height() && greyOnly; ++y)
+                for (int x = 0; x < picture.width() && greyOnly; ++x) {
+                    const QRgb pixel = picture.pixel(x, y);
+                    greyOnly = qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel);
+                }
+            QVERIFY2(greyOnly == grey, qPrintable(page));
+            // The same page as drawn whole in colour, seen small and grey alike.
+            const QImage expected =
+                every.pictures[i]
+                    .scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_Grayscale8);
+            const double db = psnr(shrunk(picture.convertToFormat(QImage::Format_Grayscale8), 4),
+                                   shrunk(expected, 4));
+            QVERIFY2(db >= 30.0, qPrintable(QString("%1: %2 dB").arg(page).arg(db)));
+        }
+    }
+
     // A page left out of the choice is not printed: a cut that takes it along with a
     // chosen page is refused, where with every page printed it is both pages.
     void pagesNotChosenAreNotPrinted()
