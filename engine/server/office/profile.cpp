@@ -73,25 +73,24 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // falls back to plain text for what it does not recognise; LibreOfficeKit does not
 // tell which it chose. The macro writes the filter's name into a file.
 //
-// PrintHidden: opens a document as LibreOffice's own converter does, hidden (with the import
-// filter and options given, if any: documentkinds.h), and
-// exports it to PDF with the export filter of its kind, as the converter chooses it. A
-// picture, which the office opens as a drawing through its graphics filters ("PNG - Portable
-// Network Graphic", "XPM", "draw_PCD_Photo_CD_Base"), is no document. Given a copy,
-// it reads the copy as the document at the original's address: links resolve, and fields show the
-// file's name, as for the original. LibreOfficeKit opens documents for a screen, and a document
-// laid out for a screen may break its lines and pages differently from the same document laid out
-// for print. No question is ever answered (a password, a repair): any ends the load. Given pages
-// ("1-3,7", "3-") and the first of them, it prints those alone, as the export's page range counts
-// pages: the printed ones, without the blank pages a text document's layout inserts; a presentation
-// with a hidden slide, which the range would count, is printed whole. The answer file gets six
-// lines: what came of it ("printed", "unprinted" when the export failed, "other" for a document
-// that has no pages to print, "failed" when it could not be opened), the import filter, "changes"
-// when a text document holds tracked changes or comments, whose authors the office keeps for good,
-// what the office took the document for ("text", "presentation", "spreadsheet", "drawing",
-// "database", "formula", or nothing), the pages printed (nothing: all of them) and the number of
-// pages the whole document prints (known when only some were); then the address of every picture a
-// text document links to, one a line.
+// PrintHidden: opens a document as LibreOffice's own converter does, hidden (with the import filter
+// and its options given, if any: documentkinds.h), and exports it to PDF with the export filter of
+// its kind, as the converter chooses it. A picture, which the office opens as a drawing through its
+// graphics filters ("PNG - Portable Network Graphic", "XPM", "draw_PCD_Photo_CD_Base"), is no
+// document. Given a copy, it reads the copy as the document at the original's address: links
+// resolve, and fields show the file's name, as for the original. LibreOfficeKit opens documents for
+// a screen, and a document laid out for a screen may break its lines and pages differently from the
+// same document laid out for print. No question is ever answered (a password, a repair): any ends
+// the load. Given pages ("1-3,7", "3-") and the first of them, it prints those alone, as the
+// export's page range counts pages: the printed ones, without the blank pages a text document's
+// layout inserts; a presentation with a hidden slide, which the range would count, is printed
+// whole. The answer file gets six lines: what came of it ("printed", "unprinted" when the export
+// failed, "other" for a document that has no pages to print, "failed" when it could not be opened),
+// the import filter, "changes" when a text document holds tracked changes or comments, whose
+// authors the office keeps for good, what the office took the document for ("text", "presentation",
+// "spreadsheet", "drawing", "database", "formula", or nothing), the pages printed (nothing: all of
+// them) and the number of pages the whole document prints (known when only some were); then the
+// address of every picture a text document links to, one a line.
 const char *const kBasicLibrariesStart =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">

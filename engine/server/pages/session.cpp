@@ -256,8 +256,7 @@ bool EngineSession::mayServeAnother()
 {
     return m_opened < m_reuse.documents && !m_refused && m_office.warmedUp() &&
            residentBytes() < m_reuse.residentBytes &&
-           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
-               .empty();
+           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind).empty();
 }
 
 void EngineSession::paginate()
