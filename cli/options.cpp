@@ -12,8 +12,8 @@ namespace {
 
 // Every kind Pagelift converts, by its usual extensions: text documents, presentations,
 // spreadsheets, drawings and PDFs.
-const QStringList kDefaultExtensions = {"doc", "docx", "odt",  "rtf", "ppt", "pptx",
-                                        "odp", "xls",  "xlsx", "ods", "odg", "pdf"};
+const QStringList kDefaultExtensions = {"doc", "docx", "odt",  "rtf", "ppt", "pptx", "odp",
+                                        "key", "xls",  "xlsx", "ods", "csv", "odg",  "pdf"};
 const std::string kExtensionHelp =
     "extensions taken from folders, repeatable or comma-separated (default: " +
     kDefaultExtensions.join(", ").toStdString() + "; * for all)";

@@ -310,8 +310,8 @@ private slots:
     // Without -e, a folder gives every kind Pagelift converts, and nothing else.
     void foldersGiveEveryKindByDefault()
     {
-        const QStringList kinds{"doc", "docx", "odt",  "rtf", "ppt", "pptx",
-                                "odp", "xls",  "xlsx", "ods", "odg", "pdf"};
+        const QStringList kinds{"doc", "docx", "odt",  "rtf", "ppt", "pptx", "odp",
+                                "key", "xls",  "xlsx", "ods", "csv", "odg",  "pdf"};
         for (const QString &kind : kinds)
             document("in/" + kind + "." + kind, "pages 1\n");
         document("in/notes.txt", "pages 1\n");
@@ -762,8 +762,8 @@ private slots:
     }
 
     // Only the pages listed are drawn and written, under their own numbers, whatever
-    // the order, overlaps or pages past the end; the report still gives the document's
-    // page count.
+    // the order, overlaps or pages past the end; the engine hears them as it opens the
+    // document, to print them alone; the report still gives the document's page count.
     void chosenPagesAreTheOnlyOnesDrawn_data()
     {
         QTest::addColumn<QString>("pages");
@@ -782,7 +782,8 @@ private slots:
     {
         QFETCH(QString, pages);
         QFETCH(QList<int>, chosen);
-        const QString doc = document("d.doc", "pages 5\ndrawn " + path("drawn") + "\n");
+        const QString doc =
+            document("d.doc", "pages 5\ndrawn " + path("drawn") + "\nlog " + path("log") + "\n");
         const Outcome outcome = run({"--json", "--pages", pages, doc});
         QCOMPARE(outcome.status, 0);
         QStringList expected;
@@ -794,6 +795,13 @@ private slots:
             drawn << QString::number(page);
         QCOMPARE(QString::fromUtf8(contents("drawn")).split('\n', Qt::SkipEmptyParts), drawn);
         QVERIFY2(outcome.out.contains("\"pages\":5,"), outcome.out.constData());
+        const QString log = QString::fromUtf8(contents("log"));
+        QVERIFY2(
+            QRegularExpression("^open [^\n]* printing " + QRegularExpression::escape(pages) + "$",
+                               QRegularExpression::MultilineOption)
+                .match(log)
+                .hasMatch(),
+            qPrintable(log));
     }
 
     // Each page drawn to fit the box asked for, its proportions kept, by the engine.

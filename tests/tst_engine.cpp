@@ -139,10 +139,19 @@ private:
         QVERIFY2(launchers.contains(result.parent), "the engine was not forked");
     }
 
+    // The made document `file` with every page drawn, exported once.
+    Export everyPage(const QString &file)
+    {
+        if (!m_everyPage.contains(file))
+            m_everyPage[file] = exportPages(made(file));
+        return m_everyPage[file];
+    }
+
     QTemporaryDir m_dir;
     QTemporaryDir m_home;
     std::optional<Export> m_editingAids; // exported once, checked row by row
-    QTemporaryDir m_temp;                // every engine's TMPDIR
+    QMap<QString, Export> m_everyPage;
+    QTemporaryDir m_temp; // every engine's TMPDIR
     QString m_engine;
     QString m_documentMaker;
     QString m_references;
@@ -179,6 +188,7 @@ private slots:
         QVERIFY(writeFile(made("sheets.fods"), flatSpreadsheet()));
         QVERIFY(writeFile(made("drawing.fodg"), flatDrawing()));
         QVERIFY(writeFile(made("pages.pdf"), madePdf()));
+        QVERIFY(writeFile(made("slides.key"), keynotePresentation()));
 
         // The reference: LibreOffice's own PDF export, drawn by poppler at 96 dpi.
         m_references = made("reference");
@@ -190,13 +200,15 @@ private slots:
                  "--convert-to", "pdf", "--outdir", m_references, made("three.docx"),
                  made("twelve.rtf"), made("mixed.odt"), made("blank.odt"), made("one.doc"),
                  made("wordperfect42.doc"), made("dense.fodt"), made("web.html"), made("deck.fodp"),
-                 made("deck43.fodp"), made("sheets.fods"), made("drawing.fodg")},
+                 made("deck43.fodp"), made("sheets.fods"), made("drawing.fodg"),
+                 made("slides.key")},
                 &output),
             qPrintable(output));
         // A PDF is its own reference.
         QVERIFY(QFile::copy(made("pages.pdf"), QDir(m_references).filePath("pages.pdf")));
-        for (const char *name : {"three", "twelve", "mixed", "blank", "one", "wordperfect42",
-                                 "dense", "web", "deck", "deck43", "sheets", "drawing", "pages"}) {
+        for (const char *name :
+             {"three", "twelve", "mixed", "blank", "one", "wordperfect42", "dense", "web", "deck",
+              "deck43", "sheets", "drawing", "pages", "slides"}) {
             const QString pdf = QDir(m_references).filePath(QString(name) + ".pdf");
             QVERIFY2(run("pdftoppm", {"-r", "96", "-png", pdf, QDir(m_references).filePath(name)},
                          &output),
@@ -273,6 +285,9 @@ private slots:
             << "sheets.fods" << QList<QSize>{kA4, kA4, kA4, QSize(794, 559)} << Reference::Compare
             << Engines::PlainAndForked;
         QTest::newRow("drawing") << "drawing.fodg" << QList<QSize>(2, QSize(559, 794))
+                                 << Reference::Compare << plain;
+        // Keynote 09, read by the office's own import.
+        QTest::newRow("keynote") << "slides.key" << QList<QSize>(2, QSize(1365, 1024))
                                  << Reference::Compare << plain;
         // Drawn from the file itself as pdftoppm draws it: the whole media box, turned
         // as the page says.
@@ -385,6 +400,150 @@ private slots:
         }
     }
 
+    // Comma-separated values are a spreadsheet that the office opens without asking for
+    // its separators, an answer it would wait for until the call's time ran out; fields
+    // quoted for their commas stay whole, and the sheet prints on pages of its own.
+    void commaSeparatedValuesOpenWithoutAsking()
+    {
+        QByteArray table = "Item,Amount,Note\n";
+        for (int row = 1; row <= 150; ++row)
+            table +=
+                QString("Item %1,%2,\"note %1, with a comma\"\n").arg(row).arg(row * 3).toUtf8();
+        QVERIFY(writeFile(made("table.csv"), table));
+        const Export result = exportPages(made("table.csv"), engineFactory(kBinDir, {15000}));
+        QCOMPARE(result.count, 3);
+        for (const QImage &page : result.pictures) {
+            QCOMPARE(page.size(), kA4);
+            QVERIFY(!pureWhite(page));
+        }
+    }
+
+    // Pages chosen as the command line chooses them: the office prints those alone,
+    // yet the count is the document's own, and each chosen page comes out as the very
+    // picture it is when every page is drawn; the others bring no picture.
+    void chosenPagesArePrintedAlone_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QList<int>>("drawn"); // from 1
+        QTest::newRow("the first of twelve") << "twelve.rtf"
+                                             << "1" << QList<int>{1};
+        QTest::newRow("a list, to the last") << "twelve.rtf"
+                                             << "2,5-6,12" << QList<int>{2, 5, 6, 12};
+        QTest::newRow("to the end, mixed sizes") << "mixed.odt"
+                                                 << "3-" << QList<int>{3, 4};
+        QTest::newRow("past the end") << "three.docx"
+                                      << "5-9" << QList<int>{};
+        QTest::newRow("after a blank page") << "blank.odt"
+                                            << "3" << QList<int>{3};
+        // Its hidden slide counts among the slides but is not printed.
+        QTest::newRow("presentation with a hidden slide") << "deck.fodp"
+                                                          << "2" << QList<int>{2};
+        QTest::newRow("spreadsheet") << "sheets.fods"
+                                     << "2,4" << QList<int>{2, 4};
+        QTest::newRow("drawing") << "drawing.fodg"
+                                 << "2" << QList<int>{2};
+    }
+
+    void chosenPagesArePrintedAlone()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, pages);
+        QFETCH(QList<int>, drawn);
+        const Export every = everyPage(file);
+        DocumentOptions options{60000};
+        options.pages = *PageChoice::parse(pages.toStdString());
+        const Export chosen = exportPages(made(file), engineFactory(kBinDir, options));
+        QCOMPARE(chosen.count, every.count);
+        QCOMPARE(chosen.pictures.size(), every.pictures.size());
+        for (int page = 1; page <= every.count; ++page) {
+            const QImage &picture = chosen.pictures[page - 1];
+            QVERIFY2(drawn.contains(page) ? picture == every.pictures[page - 1] : picture.isNull(),
+                     qPrintable(QString("page %1").arg(page)));
+        }
+    }
+
+    // Boxes, grey and chosen pages together on portrait and landscape pages of two
+    // sizes: each page chosen is fitted to the box its own way round, in grey when
+    // asked, and still shows its page.
+    void boxesAndGreyOnMixedPages_data()
+    {
+        QTest::addColumn<QSize>("box"); // 0: no bound that way
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QString>("pages");
+        QTest::addColumn<QList<QSize>>("sizes"); // of A4, Letter, A4 landscape, A4; empty: none
+        QTest::newRow("a square") << QSize(200, 200) << false << "1-"
+                                  << QList<QSize>{{141, 200}, {155, 200}, {200, 141}, {141, 200}};
+        QTest::newRow("a width") << QSize(300, 0) << false << "1-"
+                                 << QList<QSize>{{300, 424}, {300, 388}, {300, 212}, {300, 424}};
+        QTest::newRow("a height") << QSize(0, 300) << false << "1-"
+                                  << QList<QSize>{{212, 300}, {232, 300}, {424, 300}, {212, 300}};
+        QTest::newRow("grey") << QSize() << true << "1-"
+                              << QList<QSize>{kA4, kLetter, kA4Landscape, kA4};
+        QTest::newRow("grey in a square, two pages")
+            << QSize(200, 200) << true << "2-3" << QList<QSize>{{}, {155, 200}, {200, 141}, {}};
+    }
+
+    void boxesAndGreyOnMixedPages()
+    {
+        QFETCH(QSize, box);
+        QFETCH(bool, grey);
+        QFETCH(QString, pages);
+        QFETCH(QList<QSize>, sizes);
+        const Export every = everyPage("mixed.odt");
+        DocumentOptions options{60000};
+        options.boxWidth = std::max(0, box.width());
+        options.boxHeight = std::max(0, box.height());
+        options.grey = grey;
+        options.pages = *PageChoice::parse(pages.toStdString());
+        const Export result = exportPages(made("mixed.odt"), engineFactory(kBinDir, options));
+        QCOMPARE(result.count, sizes.size());
+        for (int i = 0; i < sizes.size(); ++i) {
+            const QImage &picture = result.pictures[i];
+            const QString page = QString("page %1").arg(i + 1);
+            if (sizes[i].isEmpty()) {
+                QVERIFY2(picture.isNull(), qPrintable(page));
+                continue;
+            }
+            QVERIFY2(
+                std::abs(picture.width() - sizes[i].width()) <= 1 &&
+                    std::abs(picture.height() - sizes[i].height()) <= 1,
+                qPrintable(
+                    QString("%1 is %2 x %3").arg(page).arg(picture.width()).arg(picture.height())));
+            bool greyOnly = true;
+            for (int y = 0; y < picture.height() && greyOnly; ++y)
+                for (int x = 0; x < picture.width() && greyOnly; ++x) {
+                    const QRgb pixel = picture.pixel(x, y);
+                    greyOnly = qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel);
+                }
+            QVERIFY2(greyOnly == grey, qPrintable(page));
+            // The same page as drawn whole in colour, seen small and grey alike.
+            const QImage expected =
+                every.pictures[i]
+                    .scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                    .convertToFormat(QImage::Format_Grayscale8);
+            const double db = psnr(shrunk(picture.convertToFormat(QImage::Format_Grayscale8), 4),
+                                   shrunk(expected, 4));
+            QVERIFY2(db >= 30.0, qPrintable(QString("%1: %2 dB").arg(page).arg(db)));
+        }
+    }
+
+    // A page left out of the choice is not printed: a cut that takes it along with a
+    // chosen page is refused, where with every page printed it is both pages.
+    void pagesNotChosenAreNotPrinted()
+    {
+        DocumentOptions options{60000};
+        options.pages = *PageChoice::parse("2");
+        std::unique_ptr<WordApplication> word = engineFactory(kBinDir, options)();
+        word->documentsOpen(made("three.docx"));
+        word->selectionGoTo(1, 2, 3);
+        for (int i = 0; i < 100; ++i)
+            word->selectionMoveUp(5, 200, 1);
+        QVERIFY(errorMessageOf([&] {
+                    word->selectionCut();
+                }).contains("page 1 was not printed: Open chose other pages"));
+    }
+
     // Each row names a page of kEditingAids that carries something editing views show,
     // and the page that prints the same without it (-1: the page prints blank).
     void screenOnlyMarksAreNotDrawn_data()
@@ -458,6 +617,8 @@ private slots:
                                         << "\"%1\" is damaged and cannot be opened." << plain;
         QTest::newRow("password") << "secret.odt"
                                   << "\"%1\" is protected by a password." << plain;
+        QTest::newRow("password, presentation") << "secret.odp"
+                                                << "\"%1\" is protected by a password." << plain;
         QTest::newRow("password, pdf") << "secret.pdf"
                                        << "\"%1\" is protected by a password." << plain;
         QTest::newRow("folder named .docx") << "folder.docx"
@@ -498,10 +659,10 @@ private slots:
                 QFile whole(made("three.docx"));
                 QVERIFY(whole.open(QIODevice::ReadOnly));
                 QVERIFY(writeFile(path, whole.read(whole.size() / 2)));
-            } else if (file == "secret.odt") {
-                QVERIFY2(
-                    run(m_documentMaker, {made("one.fodt"), path, "--password", "s3cret"}, &output),
-                    qPrintable(output));
+            } else if (file == "secret.odt" || file == "secret.odp") {
+                const QString plain = made(file == "secret.odt" ? "one.fodt" : "deck.fodp");
+                QVERIFY2(run(m_documentMaker, {plain, path, "--password", "s3cret"}, &output),
+                         qPrintable(output));
             } else if (file == "secret.pdf") {
                 // Exported by the office, encrypted with a password to open it.
                 const QString folder = made("secret-pdf");

@@ -294,7 +294,8 @@ void EngineClient::documentsOpen(const QString &path)
     } else {
         // The engine may not open the path itself: the document goes to it open.
         const UniqueFd document = engineprotocol::openDocument(encodePath(path).toStdString());
-        call("Documents.Open", openRequest(path, m_options.dpi, bool(document)), document.get());
+        call("Documents.Open", openRequest(path, m_options.dpi, bool(document), m_options.pages),
+             document.get());
     }
     // Pages drawn otherwise than all of them at the resolution: the engine hears how
     // before it counts them.
@@ -367,10 +368,11 @@ void EngineClient::quit()
     m_channel->finish(QDeadlineTimer(kQuitGraceMs));
 }
 
-engineprotocol::Request openRequest(const QString &path, int dpi, bool attached)
+engineprotocol::Request openRequest(const QString &path, int dpi, bool attached,
+                                    const PageChoice &pages)
 {
     return {Call::Open, dpi, attached ? engineprotocol::kDocumentAttached : 0, 0,
-            encodePath(path).toStdString()};
+            engineprotocol::openText(encodePath(path).toStdString(), pages.text())};
 }
 
 bool opensSameDocument(const std::string &frame, const QString &path, int dpi)
@@ -381,7 +383,7 @@ bool opensSameDocument(const std::string &frame, const QString &path, int dpi)
     return frame.size() >= 4 &&
            engineprotocol::decodeRequest(std::string_view(frame).substr(4), request) &&
            request.call == Call::Open && request.a == dpi &&
-           request.text == encodePath(path).toStdString();
+           request.text == engineprotocol::openText(encodePath(path).toStdString(), {});
 }
 
 size_t engineMemoryLimit(int enginesAtOnce, size_t shareBytes)

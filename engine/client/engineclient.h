@@ -161,10 +161,12 @@ private:
     QStringList m_leftOut;        // what the engine left out of the open document
 };
 
-// The call that opens `path` with its pages drawn at `dpi`; `attached` when the
-// document's descriptor goes with it.
-engineprotocol::Request openRequest(const QString &path, int dpi, bool attached = false);
-// Whether the call in `frame` opens `path` at `dpi`.
+// The call that opens `path` with its pages drawn at `dpi`, the office printing only
+// the pages of `pages`; `attached` when the document's descriptor goes with it.
+engineprotocol::Request openRequest(const QString &path, int dpi, bool attached = false,
+                                    const PageChoice &pages = {});
+// Whether the call in `frame` opens `path` at `dpi` with every page printed, which
+// serves any choice of pages.
 bool opensSameDocument(const std::string &frame, const QString &path, int dpi);
 
 // Creates a fresh engine from `engineFolder`/pagelift-engine for each instance;

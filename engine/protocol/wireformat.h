@@ -21,8 +21,8 @@ static_assert(std::endian::native == std::endian::little, "the wire format is li
 
 enum class Call : uint8_t
 {
-    Open = 1,       // text: the document's path; a: pixels per inch of its pages (0: 96);
-                    // b: kDocumentAttached or 0
+    Open = 1,       // text: the document's path, and the pages to print (openText);
+                    // a: pixels per inch of its pages (0: 96); b: kDocumentAttached or 0
     Repaginate = 2, // a: kOnlyDocument or 0 (see below)
     Property = 3,   // a: property number; value: the property (14 = page count)
     GoTo = 4,       // a: What, b: Which, c: Name
@@ -35,7 +35,8 @@ enum class Call : uint8_t
     // all of them at the Open call's resolution in colour. a, b: a box in pixels that
     // each page is drawn to fit, its proportions kept (0: no bound that way); c:
     // kDrawGrey or 0; text: the pages to draw (pagechoice.h; empty: every page). A cut
-    // of pages none of which is to be drawn answers with no picture (width and height 0).
+    // of pages none of which is to be drawn answers with no picture (width and height 0);
+    // one that takes a page Open's text left unprinted is refused.
     Drawing = 10,
 };
 
@@ -86,6 +87,34 @@ struct ReplyHeader
 // left out of the document, one link a line (a picture linked from a file it may not
 // read, or from the network).
 inline constexpr int32_t kDocumentAttached = 1;
+
+// Open's text: the document's path and, when only some of its pages are to be drawn, a
+// NUL and those pages (pagechoice.h). The office then prints those pages alone, which
+// for a first-page preview of a long document saves most of the work; the document's
+// page count is still its own. A path holds no NUL.
+inline std::string openText(std::string_view path, std::string_view pages)
+{
+    std::string text(path);
+    if (!pages.empty()) {
+        text += '\0';
+        text += pages;
+    }
+    return text;
+}
+
+// The path in Open's text, and the pages after it (empty: every page).
+struct OpenText
+{
+    std::string_view path;
+    std::string_view pages;
+};
+inline OpenText splitOpenText(std::string_view text)
+{
+    const size_t end = text.find('\0');
+    if (end == std::string_view::npos)
+        return {text, {}};
+    return {text.substr(0, end), text.substr(end + 1)};
+}
 
 // The value of Close's reply when the engine may open another document after it; any
 // other value means it must be told to quit. An engine says so only while every call

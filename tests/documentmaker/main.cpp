@@ -38,8 +38,9 @@ bool saveWithPassword(lok::Document &document, const std::string &url, const std
                       const std::string &password)
 {
     // The Word filters of this office save without encrypting; only OpenDocument
-    // text is offered.
-    if (format != "odt")
+    // text and presentations are offered.
+    const char *filter = format == "odt" ? "writer8" : format == "odp" ? "impress8" : nullptr;
+    if (!filter)
         return false;
 
     struct Result
@@ -61,7 +62,7 @@ bool saveWithPassword(lok::Document &document, const std::string &url, const std
         },
         &result);
     const QJsonObject arguments{{"URL", stringArgument(url)},
-                                {"FilterName", stringArgument("writer8")},
+                                {"FilterName", stringArgument(filter)},
                                 {"Password", stringArgument(password)}};
     document.postUnoCommand(
         ".uno:SaveAs", QJsonDocument(arguments).toJson(QJsonDocument::Compact).constData(), true);

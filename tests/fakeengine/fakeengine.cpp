@@ -7,7 +7,8 @@
 //   hang CALL [K]      stop answering at the K-th CALL
 //   refuse CALL R TEXT refuse every CALL with refusal number R and the detail TEXT
 //   garble CALL        answer CALL with a frame whose length is wrong
-//   log PATH           append every call with its arguments to PATH
+//   log PATH           append every call with its arguments to PATH (an Open that
+//                      prints some pages only, with "printing" and those pages)
 //   drawn PATH         append each page (from 1) that a cut draws to PATH, a line each
 //   shared [short]     send a cut's pixels in shared memory (short: one row too few)
 //   grow MB            take MB megabytes of memory while opening, a megabyte at a time
@@ -233,7 +234,7 @@ int serve(bool warmed)
             return 2;
 
         if (request.call == Call::Open) {
-            script = readScript(request.text);
+            script = readScript(std::string(splitOpenText(request.text).path));
             if (std::exchange(closed, false))
                 seen.clear(); // the next document counts its own calls
             if (!script) {
@@ -265,6 +266,8 @@ int serve(bool warmed)
             log << name << ' ' << request.a << ' ' << request.b << ' ' << request.c;
             if (request.call == Call::Drawing)
                 log << ' ' << request.text;
+            else if (request.call == Call::Open && !splitOpenText(request.text).pages.empty())
+                log << " printing " << splitOpenText(request.text).pages;
             log << '\n';
         }
         if (script && script->crash.count(name) && script->crash[name] == occurrence)

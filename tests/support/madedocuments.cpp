@@ -102,7 +102,7 @@ QByteArray flatOdt(const QList<Page> &pages, const QString &subject)
   <style:paragraph-properties fo:break-before="page"/>
  </style:style>
  <style:style style:name="Big" style:family="text">
-  <style:text-properties fo:font-size="28pt" fo:font-weight="bold"/>
+  <style:text-properties fo:font-size="28pt" fo:font-weight="bold" fo:color="#1f4e9c"/>
  </style:style>
 </office:automatic-styles>
 <office:master-styles>%3</office:master-styles>

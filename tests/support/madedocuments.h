@@ -18,8 +18,9 @@ enum class Page
     BlankA4,
 };
 
-// Flat OpenDocument text with one page per entry: a heading that names the page and
-// enough body text to make the page recognisable, or nothing at all for a blank page.
+// Flat OpenDocument text with one page per entry: a heading in blue that names the
+// page and enough body text to make the page recognisable, or nothing at all for a
+// blank page.
 // A `subject` goes into every sentence, so that documents made alike still differ in
 // their text.
 QByteArray flatOdt(const QList<Page> &pages, const QString &subject = {});

@@ -1,4 +1,5 @@
 #include "otherdocuments.h"
+#include "storedzip.h"
 
 #include <QList>
 
@@ -163,6 +164,28 @@ QByteArray flatDrawing()
            "svg:x=\"3cm\" svg:y=\"6cm\" svg:width=\"6cm\" svg:height=\"6cm\"><text:p>A circle"
            "</text:p></draw:ellipse></draw:page>\n"
            "</office:drawing></office:body></office:document>\n";
+}
+
+QByteArray keynotePresentation()
+{
+    QByteArray slides;
+    for (const char *text : {"First slide", "Second slide"}) {
+        slides += QByteArray(R"(<key:slide><key:page><sf:layers><sf:layer><sf:drawables>
+<sf:shape><sf:geometry><sf:naturalSize sfa:w="400" sfa:h="100"/><sf:position sfa:x="100" sfa:y="100"/></sf:geometry>
+<sf:path><sf:point-path sf:type="rectangle"><sf:point sfa:x="0" sfa:y="0"/><sf:size sfa:w="400" sfa:h="100"/></sf:point-path></sf:path>
+<sf:text><sf:text-storage><sf:text-body><sf:p>)") +
+                  text + R"(</sf:p></sf:text-body></sf:text-storage></sf:text></sf:shape>
+</sf:drawables></sf:layer></sf:layers></key:page></key:slide>
+)";
+    }
+    const QByteArray index =
+        R"(<?xml version="1.0" encoding="UTF-8"?>
+<key:presentation xmlns:key="http://developer.apple.com/namespaces/keynote2" xmlns:sf="http://developer.apple.com/namespaces/sf" xmlns:sfa="http://developer.apple.com/namespaces/sfa" key:version="92008102400">
+<key:size sfa:w="1024" sfa:h="768"/>
+<key:slide-list>
+)" + slides +
+        "</key:slide-list>\n</key:presentation>\n";
+    return storedZip({{"index.apxl", index}});
 }
 
 QByteArray madePdf()

@@ -16,6 +16,10 @@ QByteArray flatSpreadsheet();
 // Two A5 pages of shapes.
 QByteArray flatDrawing();
 
+// A Keynote 09 presentation (an index.apxl in a zip) of two 1024 x 768 point slides,
+// each with a line of text, as the office's Keynote import reads it.
+QByteArray keynotePresentation();
+
 // A PDF of three pages: A4; Letter landscape with a crop box half an inch in; A5
 // turned by a quarter.
 QByteArray madePdf();

@@ -7,11 +7,14 @@
 #include <LibreOfficeKit/LibreOfficeKit.hxx>
 #include <LibreOfficeKit/LibreOfficeKitEnums.h>
 
+#include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -103,12 +106,20 @@ bool isPlainTextFilter(const std::string &filter)
     return filter.rfind("Text", 0) == 0;
 }
 
-// A macro's arguments go through one round of URL decoding before the macro sees them.
-std::string macroArgument(const std::string &url)
+// A macro's arguments go through one round of URL decoding before the macro sees them,
+// and are part of a URL that must parse: no spaces, and no quotes to end them early.
+std::string macroArgument(const std::string &text)
 {
     std::string escaped;
-    for (char c : url)
-        escaped += c == '%' ? std::string("%25") : std::string(1, c);
+    for (char c : text) {
+        if (std::strchr("% ()\"", c) && c != '\0') {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            escaped += code;
+        } else {
+            escaped += c;
+        }
+    }
     return "\"" + escaped + "\"";
 }
 
@@ -237,7 +248,7 @@ void EngineOffice::onCallback(int type, const char * /*payload*/, void *data)
 EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
                                                 const std::filesystem::path &folder,
                                                 const std::filesystem::path &copy,
-                                                const PdfReader &readPdf)
+                                                const PageChoice &pages, const PdfReader &readPdf)
 {
     Loaded result;
     // What the file holds is read from the copy; what the path names (a folder, a
@@ -252,9 +263,15 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
         return result;
     if (kind == FileKind::Pdf)
         return openPdf(copy.empty() ? path : copy.string(), readPdf);
-    result = printHidden(path, kind, folder, copy, readPdf);
+    result = printHidden(path, kind, folder, copy, pages, readPdf);
     if (result.printed || result.refusal != Refusal::None)
         return result;
+    // LibreOfficeKit would ask for the import filter's options, whatever it is given,
+    // and wait for an answer for ever.
+    if (!importFilterFor(path).name.empty()) {
+        result.refusal = Refusal::Corrupt;
+        return result;
+    }
     // Opened in LibreOfficeKit, the document is either refused in the words the office
     // gives (a password, damage) or loaded after all, and then drawn from there.
     return loadInKit(copy.empty() ? path : copy.string(), kind);
@@ -263,7 +280,7 @@ EngineOffice::Loaded EngineOffice::loadDocument(const std::string &path,
 EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind kind,
                                                const std::filesystem::path &folder,
                                                const std::filesystem::path &copy,
-                                               const PdfReader &readPdf)
+                                               const PageChoice &pages, const PdfReader &readPdf)
 {
     Loaded result;
     const std::string stem = "pagelift-hidden-" + std::to_string(::getpid());
@@ -271,15 +288,26 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
     const fs::path answer = folder / (stem + ".answer");
     std::error_code ec;
     fs::remove(pdf, ec);
-    const std::vector<std::string> lines = runMacroWithAnswer(
-        kPrintHiddenMacro,
-        {fileUrl(path), fileUrl(pdf), {}, copy.empty() ? std::string() : fileUrl(copy)}, 2, answer);
+    const ImportFilter importFilter = importFilterFor(path);
+    const std::vector<std::string> lines =
+        runMacroWithAnswer(kPrintHiddenMacro,
+                           {fileUrl(path),
+                            fileUrl(pdf),
+                            {},
+                            copy.empty() ? std::string() : fileUrl(copy),
+                            pages.text(),
+                            std::to_string(pages.nextFrom(1, INT_MAX)),
+                            importFilter.name,
+                            importFilter.options},
+                           2, answer);
     const auto line = [&](size_t n) { return n < lines.size() ? lines[n] : std::string(); };
     const std::string outcome = line(0);
     const std::string filter = line(1);
     const std::string changes = line(2);
     const std::string officeKind = line(3);
-    for (size_t n = 4; n < lines.size(); ++n) {
+    const std::optional<PageChoice> printed = PageChoice::parse(line(4));
+    const int pageCount = std::atoi(line(5).c_str());
+    for (size_t n = 6; n < lines.size(); ++n) {
         if (!lines[n].empty())
             result.links.push_back(lines[n]);
     }
@@ -292,7 +320,17 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
         result.refusal = Refusal::NotADocument;
         result.detail = unprintableKind(officeKind);
     } else if (outcome == "printed") {
-        result.printed = readPdf(pdf) == PdfRead::Read;
+        const std::optional<PrintedChoice> standsFor =
+            printed ? std::optional<PrintedChoice>(PrintedChoice{pageCount, *printed})
+                    : std::nullopt;
+        const PdfRead read = readPdf(pdf, standsFor ? &*standsFor : nullptr);
+        // Should the pages printed not be the pages chosen, the office counted pages
+        // otherwise than it printed them: the whole document is printed instead.
+        if (read == PdfRead::OtherPages) {
+            fs::remove(pdf, ec);
+            return printHidden(path, kind, folder, copy, {}, readPdf);
+        }
+        result.printed = read == PdfRead::Read;
         result.officeKind = officeKind == "text" ? std::string() : officeKind;
     }
     // Its pages are read (poppler keeps the file open); an export that failed may have

@@ -3,6 +3,7 @@
 #include "filekind.h"
 #include "fileurl.h"
 #include "opendocument.h"
+#include "pagechoice.h"
 #include "profile.h"
 #include "wireformat.h"
 
@@ -31,9 +32,19 @@ enum class PdfRead
 {
     Read,
     Locked,
-    Unreadable
+    Unreadable,
+    OtherPages // not the pages it was to stand for
 };
-using PdfReader = std::function<PdfRead(const std::filesystem::path &pdf)>;
+// A PDF of the chosen pages alone stands for a document of `pageCount` pages, of which
+// it holds `printed`.
+struct PrintedChoice
+{
+    int pageCount = 0;
+    PageChoice printed;
+};
+// Reads `pdf`; `standsFor` says what it stands for when it is not the whole document.
+using PdfReader =
+    std::function<PdfRead(const std::filesystem::path &pdf, const PrintedChoice *standsFor)>;
 
 // The embedded office of one engine process. Starting it is split in steps so that
 // a launcher can do the shared part once and start engines from it: the environment,
@@ -102,11 +113,13 @@ public:
     // Opens a document the office prints (text, presentation, spreadsheet, drawing)
     // or a PDF: refuses anything else, and documents that need a password, without
     // ever waiting for one. Its pages are printed as LibreOffice's converter prints
-    // them, into a PDF in `folder` that `readPdf` reads before it is removed; a PDF
-    // document is read as it is. With a `copy` of the document (pages/handover.h), the copy
-    // is read as the document at `path`.
+    // them, into a PDF in `folder` that `readPdf` reads before it is removed: those of
+    // `pages` alone where the office can tell them apart, the others counted. A PDF
+    // document is read as it is. With a `copy` of the document (pages/handover.h), the
+    // copy is read as the document at `path`.
     Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
-                        const std::filesystem::path &copy, const PdfReader &readPdf);
+                        const std::filesystem::path &copy, const PageChoice &pages,
+                        const PdfReader &readPdf);
     // Opens any document the office reads, for format conversion.
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 
@@ -124,7 +137,8 @@ private:
     // `readPdf` reads: printed, or not when that failed and the document is to be
     // opened in LibreOfficeKit instead; or a refusal.
     Loaded printHidden(const std::string &path, FileKind kind, const std::filesystem::path &folder,
-                       const std::filesystem::path &copy, const PdfReader &readPdf);
+                       const std::filesystem::path &copy, const PageChoice &pages,
+                       const PdfReader &readPdf);
     // Runs Basic macro `macro` with `arguments`, argument `answerArgument` being the URL
     // of `answer`, a file the macro writes its answer into: the answer's lines, none
     // when the macro could not run. The file is gone afterwards.

@@ -24,7 +24,7 @@ namespace {
 constexpr int kMaxSlots = 64;
 const char *const kReadyFile = "pagelift-ready";
 // Changes whenever the settings below change, so old profiles are remade.
-const char *const kSettingsVersion = "16";
+const char *const kSettingsVersion = "18";
 
 // Editing aids that tiled rendering would otherwise draw on the pages (the grey band
 // behind indexes, text and table boundaries, soft hyphens, formatting marks with the
@@ -73,20 +73,24 @@ const char *const kSettings = R"(<?xml version="1.0" encoding="UTF-8"?>
 // falls back to plain text for what it does not recognise; LibreOfficeKit does not
 // tell which it chose. The macro writes the filter's name into a file.
 //
-// PrintHidden: opens a document as LibreOffice's own converter does, hidden, and
-// exports it to PDF with the export filter of its kind, as the converter chooses it. A
-// picture, which the office opens as a drawing through its graphics filters ("PNG - Portable
-// Network Graphic", "XPM", "draw_PCD_Photo_CD_Base"), is no document. Given a copy,
-// it reads the copy as the document at the original's address: links resolve, and fields show the
-// file's name, as for the original. LibreOfficeKit opens documents for a screen, and a document
-// laid out for a screen may break its lines and pages differently from the same document laid out
-// for print. No question is ever answered (a password, a repair): any ends the load. The answer
-// file gets four lines: what came of it ("printed", "unprinted" when the export failed, "other" for
-// a document that has no pages to print, "failed" when it could not be opened), the import filter,
-// "changes" when a text document holds tracked changes or comments, whose authors the office keeps
-// for good, and what the office took the document for ("text", "presentation", "spreadsheet",
-// "drawing", "database", "formula", or nothing); then the address of every picture a text document
-// links to, one a line.
+// PrintHidden: opens a document as LibreOffice's own converter does, hidden (with the import filter
+// and its options given, if any: documentkinds.h), and exports it to PDF with the export filter of
+// its kind, as the converter chooses it. A picture, which the office opens as a drawing through its
+// graphics filters ("PNG - Portable Network Graphic", "XPM", "draw_PCD_Photo_CD_Base"), is no
+// document. Given a copy, it reads the copy as the document at the original's address: links
+// resolve, and fields show the file's name, as for the original. LibreOfficeKit opens documents for
+// a screen, and a document laid out for a screen may break its lines and pages differently from the
+// same document laid out for print. No question is ever answered (a password, a repair): any ends
+// the load. Given pages ("1-3,7", "3-") and the first of them, it prints those alone, as the
+// export's page range counts pages: the printed ones, without the blank pages a text document's
+// layout inserts; a presentation with a hidden slide, which the range would count, is printed
+// whole. The answer file gets six lines: what came of it ("printed", "unprinted" when the export
+// failed, "other" for a document that has no pages to print, "failed" when it could not be opened),
+// the import filter, "changes" when a text document holds tracked changes or comments, whose
+// authors the office keeps for good, what the office took the document for ("text", "presentation",
+// "spreadsheet", "drawing", "database", "formula", or nothing), the pages printed (nothing: all of
+// them) and the number of pages the whole document prints (known when only some were); then the
+// address of every picture a text document links to, one a line.
 const char *const kBasicLibrariesStart =
     R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
@@ -133,12 +137,12 @@ Sub WriteImportFilter(document As String, answer As String)
     Close #1
 End Sub
 
-Sub PrintHidden(document As String, pdf As String, answer As String, copy As String)
-    Dim result As String, filter As String, changes As String, links As String, kind As String
+Sub PrintHidden(document As String, pdf As String, answer As String, copy As String, pages As String, firstPage As String, importFilter As String, importOptions As String)
+    Dim result As String, filter As String, changes As String, links As String, kind As String, count As String
     Dim loaded As Object
     result = &quot;failed&quot;
     On Error Goto finish
-    Dim options(4) As New com.sun.star.beans.PropertyValue
+    Dim options(7) As New com.sun.star.beans.PropertyValue
     options(0).Name = &quot;Hidden&quot;
     options(0).Value = True
     options(1).Name = &quot;MacroExecutionMode&quot;
@@ -150,6 +154,15 @@ Sub PrintHidden(document As String, pdf As String, answer As String, copy As Str
     If copy &lt;&gt; &quot;&quot; Then
         options(4).Name = &quot;InputStream&quot;
         options(4).Value = CreateUnoService(&quot;com.sun.star.ucb.SimpleFileAccess&quot;).openFileRead(copy)
+    End If
+    If importFilter &lt;&gt; &quot;&quot; Then
+        options(5).Name = &quot;FilterName&quot;
+        options(5).Value = importFilter
+        options(6).Name = &quot;FilterOptions&quot;
+        options(6).Value = importOptions
+        &apos; Without filter data the office asks for the filter&apos;s options all the same.
+        options(7).Name = &quot;FilterData&quot;
+        options(7).Value = Array()
     End If
     loaded = StarDesktop.loadComponentFromURL(document, &quot;_blank&quot;, 0, options())
     If IsNull(loaded) Then Goto finish
@@ -185,7 +198,49 @@ Sub PrintHidden(document As String, pdf As String, answer As String, copy As Str
         Loop
     End If
     result = &quot;unprinted&quot;
-    loaded.storeToURL(pdf, export())
+    If kind = &quot;presentation&quot; And pages &lt;&gt; &quot;&quot; Then
+        slides = loaded.getDrawPages()
+        For n = 0 To slides.getCount() - 1
+            If Not slides.getByIndex(n).Visible Then pages = &quot;&quot;
+        Next
+    End If
+    If pages = &quot;&quot; Then
+        loaded.storeToURL(pdf, export())
+    Else
+        Dim counting(3) As New com.sun.star.beans.PropertyValue
+        counting(0).Name = &quot;ExportNotesPages&quot;
+        counting(0).Value = False
+        counting(1).Name = &quot;IsFirstPage&quot;
+        counting(1).Value = True
+        counting(2).Name = &quot;IsLastPage&quot;
+        counting(2).Value = False
+        counting(3).Name = &quot;IsSkipEmptyPages&quot;
+        counting(3).Value = True
+        count = CStr(loaded.getRendererCount(loaded, counting()))
+        &apos; A range wholly past the end prints nothing, which the export takes for a failure.
+        If CLng(firstPage) &gt; CLng(count) Then pages = count
+        &apos; Filter data replace the export&apos;s settings altogether: those it takes when given none
+        &apos; go along with the range, or pictures would be encoded otherwise.
+        Dim node(0) As New com.sun.star.beans.PropertyValue
+        node(0).Name = &quot;nodepath&quot;
+        node(0).Value = &quot;/org.openoffice.Office.Common/Filter/PDF/Export&quot;
+        provider = CreateUnoService(&quot;com.sun.star.configuration.ConfigurationProvider&quot;)
+        settings = provider.createInstanceWithArguments(&quot;com.sun.star.configuration.ConfigurationAccess&quot;, node())
+        names = settings.getElementNames()
+        Dim chosen(UBound(names) + 1) As New com.sun.star.beans.PropertyValue
+        For n = 0 To UBound(names)
+            chosen(n).Name = names(n)
+            chosen(n).Value = settings.getByName(names(n))
+        Next
+        chosen(UBound(names) + 1).Name = &quot;PageRange&quot;
+        chosen(UBound(names) + 1).Value = pages
+        Dim ranged(1) As New com.sun.star.beans.PropertyValue
+        ranged(0).Name = &quot;FilterName&quot;
+        ranged(0).Value = export(0).Value
+        ranged(1).Name = &quot;FilterData&quot;
+        ranged(1).Value = chosen()
+        loaded.storeToURL(pdf, ranged())
+    End If
     result = &quot;printed&quot;
     If kind &lt;&gt; &quot;text&quot; Then Goto finish
     On Error Resume Next
@@ -204,6 +259,8 @@ finish:
     Print #1, filter
     Print #1, changes
     Print #1, kind
+    Print #1, pages
+    Print #1, count
     Print #1, links
     Close #1
 End Sub

@@ -279,7 +279,7 @@ bool PrintedPages::addReader(int reader)
     // A file of its own, opened anew: the readers' positions in it are their own.
     const std::string path = "/proc/self/fd/" + std::to_string(m_file.get());
     auto pdf = std::make_unique<PDFDoc>(std::make_unique<GooString>(path));
-    if (!pdf->isOk() || pdf->getNumPages() != pageCount())
+    if (!pdf->isOk() || pdf->getNumPages() != m_readers[0].pdf->getNumPages())
         return false;
     m_readers[size_t(reader)] = readerOf(std::move(pdf));
     return true;
@@ -322,14 +322,35 @@ std::unique_ptr<PrintedPages> PrintedPages::read(const std::filesystem::path &fi
     return std::unique_ptr<PrintedPages>(new PrintedPages(std::move(pdf), std::move(descriptor)));
 }
 
+bool PrintedPages::standFor(int pageCount, const PageChoice &printed)
+{
+    std::vector<int> pdfPages(size_t(std::max(pageCount, 0)), 0);
+    int printedPages = 0;
+    for (int page = 1; page <= pageCount; ++page) {
+        if (printed.contains(page))
+            pdfPages[size_t(page - 1)] = ++printedPages;
+    }
+    if (printedPages != m_readers[0].pdf->getNumPages())
+        return false;
+    m_pdfPages = std::move(pdfPages);
+    return true;
+}
+
 int PrintedPages::pageCount() const
 {
-    return m_readers[0].pdf->getNumPages();
+    return m_pdfPages.empty() ? m_readers[0].pdf->getNumPages() : int(m_pdfPages.size());
+}
+
+int PrintedPages::pdfPage(int index) const
+{
+    if (index < 0 || index >= pageCount())
+        return 0;
+    return m_pdfPages.empty() ? index + 1 : m_pdfPages[size_t(index)];
 }
 
 bool PrintedPages::size(int index, int64_t &width, int64_t &height) const
 {
-    Page *page = index >= 0 && index < pageCount() ? m_readers[0].pdf->getPage(index + 1) : nullptr;
+    Page *page = isPrinted(index) ? m_readers[0].pdf->getPage(pdfPage(index)) : nullptr;
     if (!page)
         return false;
     // The office writes page sizes in points to many decimals: the twips of its
@@ -357,15 +378,16 @@ bool PrintedPages::draw(int index, const Scale &scale, uint8_t *buffer, int widt
     if (reader < 0 || reader >= kReaders || !m_readers[size_t(reader)].pdf)
         return false;
     Reader &with = m_readers[size_t(reader)];
-    if (index < 0 || index >= with.pdf->getNumPages() || !with.pdf->getPage(index + 1))
+    const int pdfPageNumber = pdfPage(index);
+    if (pdfPageNumber == 0 || !with.pdf->getPage(pdfPageNumber))
         return false;
     if (scale.grey && !with.greyDevice)
         with.greyDevice = deviceFor(*with.pdf, true);
     SplashOutputDev *device = scale.grey ? with.greyDevice.get() : with.device.get();
     // The whole media box, as pdftoppm draws a page (a PDF's crop box may be smaller;
     // the office's never is).
-    with.pdf->displayPageSlice(device, index + 1, scale.dpiX, scale.dpiY, 0, true, false, false, 0,
-                               0, width, height);
+    with.pdf->displayPageSlice(device, pdfPageNumber, scale.dpiX, scale.dpiY, 0, true, false, false,
+                               0, 0, width, height);
     const SplashBitmap *image = device->getBitmap();
     const SplashColorMode mode = scale.grey ? splashModeMono8 : splashModeXBGR8;
     if (!image || image->getMode() != mode || !image->getDataPtr())

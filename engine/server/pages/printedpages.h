@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
+#include "pagechoice.h"
 #include "uniquefd.h"
 
 class OpenDocument;
@@ -36,9 +38,16 @@ public:
     // `locked` set when it needs a password.
     static std::unique_ptr<PrintedPages> read(const std::filesystem::path &file, bool &locked);
 
+    // Takes the PDF's pages, in order, for the pages that `printed` chooses of a
+    // document that prints `pageCount` pages, when the office printed those alone: the
+    // others are counted but have no size and are not drawn. False, with nothing
+    // changed, when the PDF holds another number of pages.
+    bool standFor(int pageCount, const PageChoice &printed);
+    // The document's pages: the PDF's, unless it stands for more.
     int pageCount() const;
+    bool isPrinted(int index) const { return pdfPage(index) > 0; }
     // The size of page `index` in twips, upright as it is read; false when the page
-    // cannot be read.
+    // cannot be read or was not printed.
     bool size(int index, int64_t &width, int64_t &height) const;
     // Whether page `index` measures `width` x `height` twips, within a point.
     bool hasSize(int index, int64_t width, int64_t height) const;
@@ -80,8 +89,13 @@ private:
     static std::unique_ptr<SplashOutputDev> deviceFor(PDFDoc &pdf, bool grey);
     PrintedPages(std::unique_ptr<PDFDoc> pdf, UniqueFd file);
     static Reader readerOf(std::unique_ptr<PDFDoc> pdf);
+    // The PDF's page (from 1) of the document's page `index` (from 0); 0 for none.
+    int pdfPage(int index) const;
 
     // The removed file, read again through its descriptor by each reader added.
     UniqueFd m_file;
     std::array<Reader, kReaders> m_readers;
+    // The PDF's page of each of the document's pages (standFor); empty when the PDF
+    // holds them all.
+    std::vector<int> m_pdfPages;
 };

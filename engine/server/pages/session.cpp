@@ -42,12 +42,17 @@ EngineSession::Reply value(int32_t v)
     return reply;
 }
 
-// Reads the PDF the office gives as the pages `pages`.
+// Reads the PDF the office gives as the pages `pages`: the document's own, or those it
+// stands for when the office printed the chosen pages alone.
 PdfReader readInto(std::unique_ptr<PrintedPages> &pages)
 {
-    return [&pages](const std::filesystem::path &pdf) {
+    return [&pages](const std::filesystem::path &pdf, const PrintedChoice *standsFor) {
         bool locked = false;
         pages = PrintedPages::read(pdf, locked);
+        if (pages && standsFor && !pages->standFor(standsFor->pageCount, standsFor->printed)) {
+            pages.reset();
+            return PdfRead::OtherPages;
+        }
         return pages ? PdfRead::Read : locked ? PdfRead::Locked : PdfRead::Unreadable;
     };
 }
@@ -98,7 +103,7 @@ bool EngineSession::warmUp(const std::string &path)
     std::error_code ec;
     std::unique_ptr<PrintedPages> printed;
     const EngineOffice::Loaded loaded = m_office.loadDocument(
-        path, std::filesystem::temp_directory_path(ec), {}, readInto(printed));
+        path, std::filesystem::temp_directory_path(ec), {}, {}, readInto(printed));
     int64_t width = 0;
     int64_t height = 0;
     if (!printed || !printed->size(0, width, height))
@@ -205,12 +210,16 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     const int dpi = request.a == 0 ? pageunits::kDefaultDpi : request.a;
     if (dpi < pageunits::kMinDpi || dpi > pageunits::kMaxDpi)
         return refuse(Refusal::BadArguments, "no resolution of " + std::to_string(dpi));
+    const engineprotocol::OpenText text = engineprotocol::splitOpenText(request.text);
+    const std::optional<PageChoice> choice =
+        text.pages.empty() ? PageChoice() : PageChoice::parse(text.pages);
+    if (!choice)
+        return refuse(Refusal::BadArguments, "no such pages: " + std::string(text.pages));
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
     // The office answers a password question for the address as it normalised it, so
     // it is given one with nothing to normalise ("./x.docx", "../dir/x.odt").
-    const std::filesystem::path path =
-        std::filesystem::absolute(request.text, ec).lexically_normal();
+    const std::filesystem::path path = std::filesystem::absolute(text.path, ec).lexically_normal();
     // The document handed over is read from the copy; a folder, or a path the program
     // could not open, is told by its path.
     m_copy = HandedDocument::copy(document.get(), folder / "document", path.filename());
@@ -218,8 +227,9 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     if (!m_copy && HandedDocument::isRegularFile(document.get()))
         return refuse(Refusal::TooMuchMemory);
     std::unique_ptr<PrintedPages> printed;
-    EngineOffice::Loaded loaded = m_office.loadDocument(
-        path, folder, m_copy ? m_copy->path() : std::filesystem::path(), readInto(printed));
+    EngineOffice::Loaded loaded =
+        m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path(),
+                              *choice, readInto(printed));
     if (!loaded.printed && !loaded.document) {
         m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
@@ -291,9 +301,15 @@ void EngineSession::paginate()
         return;
     m_pages.clear();
     if (!m_document) {
-        // Printed pages follow each other on the paper, as they do in the view.
+        // Printed pages follow each other on the paper, as they do in the view. A page
+        // the office did not print (none of those chosen at Open) is counted, and
+        // cannot be drawn.
         PageBox box;
         for (int page = 0; page < m_printed->pageCount(); ++page) {
+            if (!m_printed->isPrinted(page)) {
+                m_pages.push_back(PageBox());
+                continue;
+            }
             if (!m_printed->size(page, box.width, box.height))
                 break;
             measure(box);
@@ -385,6 +401,9 @@ EngineSession::Reply EngineSession::cut(int32_t givenBack)
     int width = 0;
     int64_t height = 0;
     for (int page : pages) {
+        if (m_printed && !m_document && !m_printed->isPrinted(page))
+            return refuse(Refusal::BadArguments, "page " + std::to_string(page + 1) +
+                                                     " was not printed: Open chose other pages");
         width = std::max(width, m_pages[page].pixelWidth);
         height += m_pages[page].pixelHeight;
     }

@@ -266,7 +266,8 @@ SandboxState confineEngine(const SandboxOptions &options, engineprotocol::Reques
         first.call == engineprotocol::Call::Open && !first.text.empty()) {
         // Links are resolved: a folder reached through a link is where the link leads.
         std::error_code ec;
-        documentFolder = fs::weakly_canonical(fs::absolute(first.text, ec).parent_path(), ec);
+        const fs::path document(engineprotocol::splitOpenText(first.text).path);
+        documentFolder = fs::weakly_canonical(fs::absolute(document, ec).parent_path(), ec);
         // A document at the top of the tree would open the whole tree.
         if (documentFolder == documentFolder.root_path())
             documentFolder.clear();
