@@ -96,6 +96,8 @@ public:
         // Each worker encodes on its part of the CPUs, so that the workers' threads do
         // not queue for the same CPUs (engines draw alongside them as it is).
         m_workerCpus = std::max(1, machineshare::cpus() / workers);
+        m_toConvert = std::count_if(m_jobs.begin(), m_jobs.end(),
+                                    [](const Job &job) { return job.error.isEmpty(); });
         for (int i = 0; i < workers; ++i)
             startWorker();
         while (m_printed < m_jobs.size() && !m_stopped) {
@@ -149,6 +151,8 @@ private:
             QString::number(kSparesPerWorker),
             QStringLiteral("--cpus"),
             QString::number(m_workerCpus),
+            QStringLiteral("--one-document"),
+            QString::number(int(m_toConvert == 1)),
             QStringLiteral("--linked-files"),
             m_options.linkedBeside ? QStringLiteral("beside") : QStringLiteral("none"),
             QStringLiteral("--require-sandbox"),
@@ -451,7 +455,8 @@ private:
     std::vector<DocumentResult> m_results;
     std::vector<int> m_laterSameBase; // the next document with the same image names, or 0
     size_t m_engineMemoryLimit;
-    int m_workerCpus = 1; // what each worker may keep busy
+    int m_workerCpus = 1;      // what each worker may keep busy
+    qsizetype m_toConvert = 0; // documents the workers are given
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
     RunImages m_written;

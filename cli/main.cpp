@@ -46,6 +46,7 @@ QString engineFolder()
 
 // pagelift-convert --worker -q N -f FORMAT --gray 0|1 --pages LIST --box-width W
 //     --box-height H -r DPI --timeout S --memory-limit BYTES --spares N --cpus N
+//     --one-document 0|1
 //     --linked-files none|beside --require-sandbox yes|no
 int worker(int &argc, char **argv)
 {
@@ -76,6 +77,8 @@ int worker(int &argc, char **argv)
             settings.spares = int(value);
         else if (name == "--cpus")
             settings.cpus = int(value);
+        else if (name == "--one-document")
+            settings.oneDocument = value != 0;
         else if (name == "--linked-files" && QByteArray(argv[i + 1]) == "beside")
             settings.sandbox.linkedFiles = LinkedFiles::Beside;
         else if (name == "--require-sandbox")

@@ -118,10 +118,17 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
     // The page path is the window's, widgets and clipboard included, drawn offscreen.
     const std::unique_ptr<QApplication> app = OffscreenPages::application(argc, argv);
 
-    auto pool = std::make_shared<EnginePool>(
-        settings.engineFolder, settings.document.callTimeoutMs, settings.memoryLimitBytes,
-        settings.spares, EnginePool::kDefaultDocumentsPerEngine, settings.sandbox);
-    const WordFactory createWord = pooledEngineFactory(pool, settings.document);
+    // A run of one document is done soonest by an engine started the plain way; engines
+    // made from a launcher's office pay its start back over the documents that follow.
+    std::shared_ptr<EnginePool> pool;
+    if (!settings.oneDocument)
+        pool = std::make_shared<EnginePool>(
+            settings.engineFolder, settings.document.callTimeoutMs, settings.memoryLimitBytes,
+            settings.spares, EnginePool::kDefaultDocumentsPerEngine, settings.sandbox);
+    const WordFactory createWord = pool
+                                       ? pooledEngineFactory(pool, settings.document)
+                                       : engineFactory(settings.engineFolder, settings.document,
+                                                       settings.memoryLimitBytes, settings.sandbox);
     OffscreenPages pages(settings.image.quality);
 
     JobQueue queue;
@@ -133,7 +140,8 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         QStringList expected{job.document};
         for (const Job &next : queue.jobs())
             expected << next.document;
-        pool->expect(expected, settings.document.dpi);
+        if (pool)
+            pool->expect(expected, settings.document.dpi);
 
         ExportHost host = pages.host();
         host.outputPath = job.outputPath;
@@ -154,6 +162,7 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         else
             report({"done", job.index, QByteArray::number(pageCount)});
     }
-    pool->expect({});
+    if (pool)
+        pool->expect({});
     return 0;
 }

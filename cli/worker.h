@@ -14,8 +14,9 @@ struct WorkerSettings
     ImageOptions image;       // how pages are written
     DocumentOptions document; // how they are drawn, and the time each call may take
     size_t memoryLimitBytes = 0;
-    int spares = 1; // engines made ready ahead
-    int cpus = 0;   // CPUs of the run that are this worker's part; 0: every one
+    int spares = 1;           // engines made ready ahead
+    int cpus = 0;             // CPUs of the run that are this worker's part; 0: every one
+    bool oneDocument = false; // the run converts one document
     SandboxChoice sandbox;
 };
 
