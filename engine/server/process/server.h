@@ -19,6 +19,8 @@ inline constexpr int kExitTooMuchMemory = 4;
 // (none: no warm-up). Null without an office.
 std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::string &warmUpDocument,
                                             int documents, size_t memoryLimitBytes);
+// The session of an engine that has no office, for one PDF document.
+std::unique_ptr<EngineSession> startPdfSession(size_t memoryLimitBytes);
 
 // Answers the calls read from `requests` (with the documents sent along) on `replies` until the
 // client closes its end or asks the engine to quit; returns the exit code. Without a session (the
