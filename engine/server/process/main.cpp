@@ -22,6 +22,7 @@
 #include "server.h"
 #include "session.h"
 #include "socketio.h"
+#include "systempaper.h"
 #include "warmup.h"
 #include "wireformat.h"
 
@@ -62,6 +63,8 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
     engineprotocol::RequestReader calls(requests);
     std::unique_ptr<EngineOffice> office;
     if (std::unique_ptr<ProfileSlot> slot = EngineOffice::readySlot(officeInstallDir(), error)) {
+        // The office's one question for a program, asked while programs still run.
+        systempaper::askOnce();
         const SandboxState state = confineEngine(sandbox, calls, officeInstallDir(), slot->folder(),
                                                  slot->temporaryFolder());
         if (sandbox.required && !state.complete())
