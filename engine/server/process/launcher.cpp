@@ -316,14 +316,18 @@ struct LauncherState
     bool officeReady = false; // pre-initialised, and the launcher in its sandbox
 };
 
-// What a launcher does once for all the engines with an office it forks: the office
-// pre-initialised, gpgme's and the system's answers heard, and then its sandbox. False
-// when the office could not be pre-initialised.
+// What a launcher does once for all the engines with an office it forks: their warm-up
+// document written, the office pre-initialised, gpgme's and the system's answers heard,
+// and then its sandbox. False when the office could not be pre-initialised.
 bool prepareOffice(LauncherState &state)
 {
-    // gpgme waits for the helpers it runs: engines that end meanwhile are reaped
-    // afterwards.
+    // gpgme, and the test of idle-time scheduling, wait for the processes they start:
+    // engines that end meanwhile are reaped afterwards.
     ::signal(SIGCHLD, SIG_DFL);
+    const std::filesystem::path warmUp = state.profile->folder() / "warm-up.docx";
+    if (writeWarmUpDocument(warmUp))
+        state.warmUpDocument = warmUp;
+    state.idleWarmUp = canLeaveIdlePriority();
     if (!preinitialise(state.installDir, *state.profile)) {
         std::fprintf(messageStream(),
                      "pagelift-engine: the office in %s could not be pre-initialised\n",
@@ -458,10 +462,6 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     state.memoryLimitBytes = memoryLimitBytes;
     state.documents = documents;
     state.sandbox = sandbox;
-    const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
-    if (writeWarmUpDocument(warmUp))
-        state.warmUpDocument = warmUp;
-    state.idleWarmUp = canLeaveIdlePriority();
     state.self = ::getpid();
     // Ended engines are reaped here, at once, rather than by the kernel: the time they
     // spent then counts in this launcher's children's usage (getrusage, time, top), so
