@@ -775,7 +775,8 @@ private slots:
 
     // A PDF needs no office: until a document needs one, the launcher has not loaded it,
     // and a PDF's engine, forked from it, serves that one document, confined as every
-    // engine is. The office is loaded for the first document of another kind.
+    // engine is. The office is loaded for the first document of another kind. A plain
+    // engine given a PDF starts no office either.
     void pdfEnginesHaveNoOffice()
     {
         const char *office = "/libmergedlo.so";
@@ -795,6 +796,15 @@ private slots:
         word->quit();
         word.reset();
         QVERIFY(!procFile(launcher, "maps").contains(office));
+        // An engine started the plain way, as for a thumbnail, starts none either.
+        word = engineFactory(kBinDir, {60000})();
+        word->documentsOpen(made("pages.pdf"));
+        QCOMPARE(word->activeDocumentBuiltInDocumentProperties(14), 3);
+        QVERIFY(!procFile(static_cast<EngineClient *>(word.get())->enginePid(), "maps")
+                     .contains(office));
+        word->activeDocumentClose(0);
+        word->quit();
+        word.reset();
 
         pool->expect({made("one.docx")});
         const Export document = exportPages(made("one.docx"), create);

@@ -1,6 +1,5 @@
 #include "launcher.h"
 
-#include "filekind.h"
 #include "folderwatch.h"
 #include "messages.h"
 #include "office.h"
@@ -290,15 +289,13 @@ OrderRead readOrder(int control, Order &order)
     return OrderRead::Ok;
 }
 
-// Whether the first call of `order` opens a PDF document, which its engine draws
-// without an office. Told by the document's first bytes, as the engine tells a PDF.
-bool opensPdf(const Order &order)
+// Whether the engine for `order` needs no office: its first call opens a PDF.
+bool needsNoOffice(const Order &order)
 {
     engineprotocol::Request first;
-    return order.kind == launcher::kEngineWithCall && order.document &&
-           order.callAhead.size() > 4 &&
+    return order.kind == launcher::kEngineWithCall && order.callAhead.size() > 4 &&
            engineprotocol::decodeRequest(std::string_view(order.callAhead).substr(4), first) &&
-           first.call == engineprotocol::Call::Open && isPdfFile(order.document.get());
+           opensPdf(first, order.document.get());
 }
 
 // What every forked engine and the launcher share.
@@ -481,7 +478,7 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
         }
         // A PDF needs no office: until an order needs one, the launcher has none, and
         // its engines for PDFs fork from a small process.
-        const bool withOffice = state.officeReady || !opensPdf(order);
+        const bool withOffice = state.officeReady || !needsNoOffice(order);
         if (withOffice && !state.officeReady && !prepareOffice(state))
             return 1;
         if (!launchEngine(state, order, withOffice))

@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "filekind.h"
 #include "memorywatch.h"
 #include "office.h"
 #include "session.h"
@@ -136,6 +137,11 @@ std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::str
     if (!warmUpDocument.empty())
         session->warmUp(warmUpDocument);
     return session;
+}
+
+bool opensPdf(const Request &first, int document)
+{
+    return first.call == Call::Open && (first.b & kDocumentAttached) && isPdfFile(document);
 }
 
 std::unique_ptr<EngineSession> startPdfSession(size_t memoryLimitBytes)
