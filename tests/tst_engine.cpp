@@ -12,6 +12,7 @@
 #include "otherdocuments.h"
 #include "pagecompare.h"
 #include "processes.h"
+#include "sandboxstatus.h"
 #include "storedzip.h"
 
 #include <QClipboard>
@@ -931,6 +932,71 @@ private slots:
                 QVERIFY2((engines[i + 1] == engines[i]) != leaveState.contains(order[i]),
                          qPrintable(order[i]));
         }
+    }
+
+    // A PDF needs no office: until a document needs one, the launcher has not loaded it,
+    // and a PDF's engine, forked from it, serves that one document, confined as every
+    // engine is. The office is loaded for the first document of another kind. A plain
+    // engine given a PDF starts no office either.
+    void pdfEnginesHaveNoOffice()
+    {
+        const char *office = "/libmergedlo.so";
+        auto pool = std::make_shared<EnginePool>(kBinDir, 60000, 0, 0);
+        const qint64 launcher = pool->launcherPid();
+        const WordFactory create = pooledEngineFactory(pool, {60000});
+        pool->expect({made("pages.pdf")});
+        std::unique_ptr<WordApplication> word = create();
+        const qint64 engine = static_cast<EngineClient *>(word.get())->enginePid();
+        QCOMPARE(parentOf(engine), launcher);
+        word->documentsOpen(made("pages.pdf"));
+        QCOMPARE(word->activeDocumentBuiltInDocumentProperties(14), 3);
+        QVERIFY(!procFile(engine, "maps").contains(office));
+        if (sandboxStatus(kBinDir).complete)
+            QVERIFY(procFile(engine, "status").contains("Seccomp:\t2"));
+        word->activeDocumentClose(0);
+        word->quit();
+        word.reset();
+        QVERIFY(!procFile(launcher, "maps").contains(office));
+        // An engine started the plain way, as for a thumbnail, starts none either.
+        word = engineFactory(kBinDir, {60000})();
+        word->documentsOpen(made("pages.pdf"));
+        QCOMPARE(word->activeDocumentBuiltInDocumentProperties(14), 3);
+        QVERIFY(!procFile(static_cast<EngineClient *>(word.get())->enginePid(), "maps")
+                     .contains(office));
+        word->activeDocumentClose(0);
+        word->quit();
+        word.reset();
+
+        pool->expect({made("one.docx")});
+        const Export document = exportPages(made("one.docx"), create);
+        QCOMPARE(document.count, 1);
+        QVERIFY(document.pid != engine);
+        QCOMPARE(document.parent, launcher);
+        QVERIFY(procFile(launcher, "maps").contains(office));
+    }
+
+    // pagelift-convert goes from one kind of engine to the other and back, each
+    // document whole.
+    void mixedListThroughTheCommandLine()
+    {
+        QVERIFY(QFile::copy(made("pages.pdf"), made("again.pdf")));
+        const QStringList documents{made("pages.pdf"), made("twelve.docx"), made("again.pdf")};
+        // The workers' Qt would make its runtime folder in the temporary folder, which
+        // is to hold nothing of the engines' at the end.
+        QVERIFY(QDir().mkpath(made("runtime")));
+        QVERIFY(QFile::setPermissions(made("runtime"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", made("runtime"));
+        const Outcome outcome =
+            runToEnd(kBinDir + "/pagelift-convert",
+                     QStringList{"-j", "1", "-o", made("mixed-run")} + documents, environment,
+                     m_dir.path(), {}, 240000);
+        QCOMPARE(outcome.status, 0);
+        QCOMPARE(outcome.lines(),
+                 (QStringList{documents[0] + ": 3 pages", documents[1] + ": 12 pages",
+                              documents[2] + ": 3 pages"}));
+        QCOMPARE(QDir(made("mixed-run")).entryList({"*.jpg"}).size(), 18);
     }
 
     // The real engine counts its documents and ends at its limit; a refusal ends it too,

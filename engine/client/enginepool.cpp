@@ -260,20 +260,25 @@ void EnginePool::orderSpares()
         std::shared_ptr<LauncherProcess> launcher = idleLauncher();
         if (!launcher)
             break;
-        QString next = nextUnopened();
-        UniqueFd document;
-        std::string frame = next.isEmpty() ? std::string() : openFrame(next, document);
-        if (frame.size() > orders::kMaxCallAhead) {
-            next.clear();
-            frame.clear();
-        }
-        const bool ordered = next.isEmpty() ? launcher->order(orders::kWarmEngine)
-                                            : launcher->orderWithCall(frame, document.get());
-        if (ordered)
-            m_spares.push_back(Spare{std::move(launcher), nullptr, next, frame});
+        const QString next = nextUnopened();
+        if (std::optional<std::string> frame = orderFrom(*launcher, next, orders::kWarmEngine))
+            m_spares.push_back(Spare{std::move(launcher), nullptr,
+                                     frame->empty() ? QString() : next, std::move(*frame)});
         else
             dropUnusableLaunchers();
     }
+}
+
+std::optional<std::string> EnginePool::orderFrom(LauncherProcess &launcher, const QString &document,
+                                                 char kind) const
+{
+    UniqueFd descriptor;
+    std::string frame = document.isEmpty() ? std::string() : openFrame(document, descriptor);
+    if (frame.size() > orders::kMaxCallAhead)
+        frame.clear();
+    const bool ordered =
+        frame.empty() ? launcher.order(kind) : launcher.orderWithCall(frame, descriptor.get());
+    return ordered ? std::optional(std::move(frame)) : std::nullopt;
 }
 
 bool EnginePool::othersExpected() const
@@ -308,9 +313,14 @@ std::unique_ptr<EngineChannel> EnginePool::take()
         }
     }
     if (!engine) {
+        // Ordered with its first call, so that the launcher sees what the document is:
+        // a PDF needs no office.
         if (std::shared_ptr<LauncherProcess> launcher = idleLauncher()) {
-            if (launcher->order(orders::kEngine))
+            const std::optional<std::string> frame = orderFrom(*launcher, current, orders::kEngine);
+            if (frame)
                 engine = launcher->receive(QDeadlineTimer(m_waitMs));
+            if (engine)
+                engine->setOpenedAhead(*frame);
         }
     }
     dropUnusableLaunchers();

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,7 +70,9 @@ public:
     static constexpr int kDefaultDocumentsPerEngine = 20;
 
     // An engine for one document: the spare when there is one, else one forked or
-    // started now. Null when no engine can be started at all.
+    // started now, forked with the expected document's Open call written (a launcher
+    // forks an engine without an office for a PDF). Null when no engine can be started
+    // at all.
     std::unique_ptr<EngineChannel> take();
     // Whether documents are expected after the one last taken: their engines then
     // open them meanwhile.
@@ -117,6 +120,11 @@ private:
     // Gives spares that opened nothing the next documents, then orders spares up to
     // their number, each with the next document when there is one.
     void orderSpares();
+    // Orders an engine from `launcher` whose first call opens `document`, or, with no
+    // document or a call too long to go ahead, one of `kind`. The call sent (empty for
+    // none), or nothing when the order failed.
+    std::optional<std::string> orderFrom(LauncherProcess &launcher, const QString &document,
+                                         char kind) const;
     void dropUnusableLaunchers();
     // A launcher with no engine alive and none on order, or null.
     std::shared_ptr<LauncherProcess> idleLauncher() const;

@@ -70,6 +70,8 @@ public:
     bool holdsWhole() const;
     // The oldest descriptor received and not taken yet; empty when there is none.
     UniqueFd takeDescriptor();
+    // The same descriptor, left to be taken; -1 when there is none.
+    int descriptorAhead() const { return m_descriptors.empty() ? -1 : m_descriptors.front().get(); }
 
 private:
     ReadResult take(Request &request, bool consume);

@@ -68,6 +68,12 @@ double reapedChildrenSeconds(qint64 pid)
            double(::sysconf(_SC_CLK_TCK));
 }
 
+QByteArray procFile(qint64 pid, const QString &name)
+{
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(name));
+    return pid > 0 && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray oomScoreAdjustment(qint64 pid)
 {
     QFile file(pid == 0 ? QStringLiteral("/proc/self/oom_score_adj")

@@ -18,6 +18,8 @@ qint64 parentOf(qint64 pid);
 QList<qint64> childrenOf(qint64 pid);
 // The processor time (user + system, seconds) of the children `pid` has reaped.
 double reapedChildrenSeconds(qint64 pid);
+// What /proc/PID/`name` holds ("maps", "status"), or nothing when it cannot be read.
+QByteArray procFile(qint64 pid, const QString &name);
 // What the out-of-memory killer adds to the score of process `pid` (0: this process),
 // "0" to "1000", or "gone".
 QByteArray oomScoreAdjustment(qint64 pid);

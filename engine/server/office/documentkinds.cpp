@@ -45,3 +45,16 @@ EngineOffice::Loaded EngineOffice::openPdf(const std::string &path, const PdfRea
         result.refusal = read == PdfRead::Locked ? Refusal::Password : Refusal::Corrupt;
     return result;
 }
+
+EngineOffice::Loaded EngineOffice::loadPdf(const std::string &path,
+                                           const std::filesystem::path &copy,
+                                           const PdfReader &readPdf)
+{
+    const std::string file = copy.empty() ? path : copy.string();
+    if (sniffFile(file) == FileKind::Pdf)
+        return openPdf(file, readPdf);
+    Loaded result;
+    result.refusal = Refusal::EngineFailure;
+    result.detail = "the document is not a PDF document any more";
+    return result;
+}

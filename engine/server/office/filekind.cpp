@@ -1,11 +1,13 @@
 #include "filekind.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -140,6 +142,27 @@ bool looksLikeText(const std::vector<uint8_t> &head)
     return controls * 100 <= head.size();
 }
 
+bool startsAsZip(const std::vector<uint8_t> &head)
+{
+    return startsWith(head, {'P', 'K', 3, 4}) || startsWith(head, {'P', 'K', 5, 6});
+}
+
+bool startsAsCompound(const std::vector<uint8_t> &head)
+{
+    return startsWith(head, {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1});
+}
+
+// A PDF may have bytes before its header; readers look within the first kilobyte.
+constexpr size_t kPdfHeaderWithin = 1024;
+
+bool startsAsPdf(const std::vector<uint8_t> &head)
+{
+    const std::string_view start(reinterpret_cast<const char *>(head.data()),
+                                 std::min(head.size(), kPdfHeaderWithin));
+    return !startsAsZip(head) && !startsAsCompound(head) &&
+           start.find("%PDF-") != std::string_view::npos;
+}
+
 } // namespace
 
 FileKind sniffFile(const std::string &path)
@@ -161,14 +184,11 @@ FileKind sniffFile(const std::string &path)
     if (!file.read(reinterpret_cast<char *>(head.data()), std::streamsize(head.size())))
         return FileKind::Unreadable;
 
-    if (startsWith(head, {'P', 'K', 3, 4}) || startsWith(head, {'P', 'K', 5, 6}))
+    if (startsAsZip(head))
         return zipKind(file, info.st_size, head);
-    if (startsWith(head, {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}))
+    if (startsAsCompound(head))
         return compoundKind(file, info.st_size);
-    // A PDF may have bytes before its header; readers look within the first kilobyte.
-    const std::string_view start(reinterpret_cast<const char *>(head.data()),
-                                 std::min<size_t>(head.size(), 1024));
-    if (start.find("%PDF-") != std::string_view::npos)
+    if (startsAsPdf(head))
         return FileKind::Pdf;
     if (startsWith(head, {'{', '\\', 'r', 't'}))
         return FileKind::Rtf;
@@ -189,6 +209,20 @@ FileKind sniffFile(const std::string &path)
         return kind == FileKind::Zip ? FileKind::Text : kind;
     }
     return FileKind::Text;
+}
+
+bool isPdfFile(int descriptor)
+{
+    struct stat info;
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    std::vector<uint8_t> head(kPdfHeaderWithin);
+    ssize_t got = -1;
+    do {
+        got = ::pread(descriptor, head.data(), head.size(), 0);
+    } while (got < 0 && errno == EINTR);
+    head.resize(got > 0 ? size_t(got) : 0);
+    return startsAsPdf(head);
 }
 
 std::string specialFileKind(const std::string &path)

@@ -29,5 +29,9 @@ enum class FileKind
 
 FileKind sniffFile(const std::string &path);
 
+// Whether the regular file open as `descriptor` is a PDF, as sniffFile tells one, read
+// with pread so that the descriptor's offset stays where it was.
+bool isPdfFile(int descriptor);
+
 // What a special file is, in the user's words ("named pipe"); empty for other files.
 std::string specialFileKind(const std::string &path);

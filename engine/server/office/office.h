@@ -120,6 +120,10 @@ public:
     Loaded loadDocument(const std::string &path, const std::filesystem::path &folder,
                         const std::filesystem::path &copy, const PageChoice &pages,
                         const PdfReader &readPdf);
+    // Opens a PDF document as loadDocument does, where there is no office: a file that
+    // is not a PDF (any longer) is refused.
+    static Loaded loadPdf(const std::string &path, const std::filesystem::path &copy,
+                          const PdfReader &readPdf);
     // Opens any document the office reads, for format conversion.
     std::unique_ptr<lok::Document> loadAny(const std::string &path, std::string &error);
 

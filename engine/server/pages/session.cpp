@@ -94,15 +94,17 @@ size_t EngineSession::reuseResidentBytes(size_t memoryLimitBytes)
     return memoryLimitBytes == 0 ? kMost : std::min(kMost, memoryLimitBytes / 2);
 }
 
-EngineSession::EngineSession(EngineOffice &office, Reuse reuse) : m_office(office), m_reuse(reuse)
+EngineSession::EngineSession(EngineOffice *office, Reuse reuse) : m_office(office), m_reuse(reuse)
 {
 }
 
 bool EngineSession::warmUp(const std::string &path)
 {
+    if (!m_office)
+        return false;
     std::error_code ec;
     std::unique_ptr<PrintedPages> printed;
-    const EngineOffice::Loaded loaded = m_office.loadDocument(
+    const EngineOffice::Loaded loaded = m_office->loadDocument(
         path, std::filesystem::temp_directory_path(ec), {}, {}, readInto(printed));
     int64_t width = 0;
     int64_t height = 0;
@@ -227,9 +229,10 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     if (!m_copy && HandedDocument::isRegularFile(document.get()))
         return refuse(Refusal::TooMuchMemory);
     std::unique_ptr<PrintedPages> printed;
+    const std::filesystem::path copy = m_copy ? m_copy->path() : std::filesystem::path();
     EngineOffice::Loaded loaded =
-        m_office.loadDocument(path, folder, m_copy ? m_copy->path() : std::filesystem::path(),
-                              *choice, readInto(printed));
+        m_office ? m_office->loadDocument(path, folder, copy, *choice, readInto(printed))
+                 : EngineOffice::loadPdf(path, copy, readInto(printed));
     if (!loaded.printed && !loaded.document) {
         m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
@@ -289,9 +292,9 @@ EngineSession::Reply EngineSession::close()
 
 bool EngineSession::mayServeAnother()
 {
-    return m_opened < m_reuse.documents && !m_refused && m_warmedUp &&
+    return m_office && m_opened < m_reuse.documents && !m_refused && m_warmedUp &&
            m_reuse.currentResidentBytes() < m_reuse.residentBytes &&
-           m_office.stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
+           m_office->stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
                .empty();
 }
 

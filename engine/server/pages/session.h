@@ -30,6 +30,9 @@ class HandedDocument;
 // the office (EngineOffice::stateBroughtBy). The office must have warmed up (warmUp)
 // on the same document as every engine's, so that each engine's first document finds
 // the office alike; a later document then finds it as a first one would.
+//
+// An engine without an office (`office` null) serves one PDF document, drawn from the
+// file as any PDF is, and refuses documents of other kinds.
 class EngineSession
 {
 public:
@@ -53,7 +56,7 @@ public:
     // so that what a document leaves behind never makes the next one pass the limit.
     static size_t reuseResidentBytes(size_t memoryLimitBytes);
 
-    EngineSession(EngineOffice &office, Reuse reuse);
+    EngineSession(EngineOffice *office, Reuse reuse);
     ~EngineSession();
 
     // Loads `path` and draws a little of it, then forgets it: the office's one-time
@@ -112,7 +115,7 @@ private:
     size_t pictureBytes(int page) const;
     int drawInto(const std::vector<int> &pages, int width, Picture &picture, int reader);
 
-    EngineOffice &m_office;
+    EngineOffice *m_office; // null: one PDF document only
     Reuse m_reuse;
     bool m_warmedUp = false;      // warmUp drew the warm-up document
     int m_opened = 0;             // documents opened

@@ -148,8 +148,8 @@ void reapAll(int)
     errno = saved;
 }
 
-// Installed once the launcher waits for no child of its own any more (the profile's
-// first start, gpgme's helpers): reaping here would take their exit status from them.
+// Installed while the launcher waits for no child of its own (the profile's first
+// start, gpgme's helpers): reaping here would take their exit status from them.
 void reapEndedEngines()
 {
     struct sigaction action = {};
@@ -205,6 +205,25 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
         leaveIdleOnCall.reset();
         setIdlePriority(false);
     }
+    return serveCalls(calls, socket, session.get(), error, memoryLimitBytes);
+}
+
+// An engine without an office, for a PDF document, which poppler draws from the file:
+// it starts in milliseconds from a launcher that has not loaded the office. It enters
+// the sandbox of every engine before it reads its first call.
+int servePdf(const std::string &installDir, const ProfileSlot &profile, int socket, int started,
+             size_t memoryLimitBytes, const SandboxOptions &sandbox)
+{
+    reportStarted(started);
+    engineprotocol::RequestReader calls(socket);
+    const SandboxState confined =
+        confineEngine(sandbox, calls, installDir, profile.folder(), profile.temporaryFolder());
+    std::string error;
+    std::unique_ptr<EngineSession> session;
+    if (sandbox.required && !confined.complete())
+        error = "the sandbox is not complete: " + confined.missing();
+    else
+        session = startPdfSession(memoryLimitBytes);
     return serveCalls(calls, socket, session.get(), error, memoryLimitBytes);
 }
 
@@ -270,6 +289,15 @@ OrderRead readOrder(int control, Order &order)
     return OrderRead::Ok;
 }
 
+// Whether the engine for `order` needs no office: its first call opens a PDF.
+bool needsNoOffice(const Order &order)
+{
+    engineprotocol::Request first;
+    return order.kind == launcher::kEngineWithCall && order.callAhead.size() > 4 &&
+           engineprotocol::decodeRequest(std::string_view(order.callAhead).substr(4), first) &&
+           opensPdf(first, order.document.get());
+}
+
 // What every forked engine and the launcher share.
 struct LauncherState
 {
@@ -282,18 +310,61 @@ struct LauncherState
     SandboxOptions sandbox;
     int control = -1;
     pid_t self = 0;
+    bool officeReady = false; // pre-initialised, and the launcher in its sandbox
 };
+
+// What a launcher does once for all the engines with an office it forks: their warm-up
+// document written, the office pre-initialised, gpgme's and the system's answers heard,
+// and then its sandbox. False when the office could not be pre-initialised.
+bool prepareOffice(LauncherState &state)
+{
+    // gpgme, and the test of idle-time scheduling, wait for the processes they start:
+    // engines that end meanwhile are reaped afterwards.
+    ::signal(SIGCHLD, SIG_DFL);
+    const std::filesystem::path warmUp = state.profile->folder() / "warm-up.docx";
+    if (writeWarmUpDocument(warmUp))
+        state.warmUpDocument = warmUp;
+    state.idleWarmUp = canLeaveIdlePriority();
+    if (!preinitialise(state.installDir, *state.profile)) {
+        std::fprintf(messageStream(),
+                     "pagelift-engine: the office in %s could not be pre-initialised\n",
+                     state.installDir.c_str());
+        return false;
+    }
+    askGpgmeOnce();
+    // The office's one question for a program, asked for every engine while programs
+    // still run.
+    systempaper::askOnce();
+    reapEndedEngines();
+    // From here on the launcher holds what the office read. Where each engine's files
+    // depend on its document, only the calls are confined here.
+    if (state.sandbox.linkedBeside) {
+        SandboxState confined;
+        confineCalls(confined);
+    } else {
+        enterSandbox(engineFiles(state.installDir, state.profile->folder(),
+                                 state.profile->temporaryFolder()));
+    }
+    state.officeReady = true;
+    return true;
+}
 
 // The engine's side of a fork: it serves its call socket until the client is done,
 // and never returns.
-[[noreturn]] void runForkedEngine(const LauncherState &state, const Order &order, UniqueFd socket,
-                                  UniqueFd started)
+[[noreturn]] void runForkedEngine(const LauncherState &state, const Order &order, bool withOffice,
+                                  UniqueFd socket, UniqueFd started)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != state.self)
         ::_exit(0); // the launcher died before the line above took effect
     ::signal(SIGCHLD, SIG_DFL);
     ::close(state.control);
+    if (!withOffice) {
+        const int code = servePdf(state.installDir, *state.profile, socket.get(), started.release(),
+                                  state.memoryLimitBytes, state.sandbox);
+        std::fflush(messageStream());
+        ::_exit(code);
+    }
     // An engine that may serve several documents warms up before its first in any
     // case, on the same document as every other, so that each of its documents finds
     // the office as in any other engine (see EngineSession).
@@ -307,9 +378,9 @@ struct LauncherState
     ::_exit(code);
 }
 
-// Forks one engine for `order` and answers the order with it (or with a failed
-// fork). False when the program can no longer be answered.
-bool launchEngine(const LauncherState &state, const Order &order)
+// Forks one engine for `order`, with an office or without, and answers the order with
+// it (or with a failed fork). False when the program can no longer be answered.
+bool launchEngine(const LauncherState &state, const Order &order, bool withOffice)
 {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
@@ -344,7 +415,7 @@ bool launchEngine(const LauncherState &state, const Order &order)
         ::sigprocmask(SIG_SETMASK, &before, nullptr);
         ours.reset();
         startedRead.reset();
-        runForkedEngine(state, order, std::move(theirs), std::move(startedWrite));
+        runForkedEngine(state, order, withOffice, std::move(theirs), std::move(startedWrite));
     }
     theirs.reset();
     startedWrite.reset();
@@ -388,34 +459,12 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
     state.memoryLimitBytes = memoryLimitBytes;
     state.documents = documents;
     state.sandbox = sandbox;
-    const std::filesystem::path warmUp = profile->folder() / "warm-up.docx";
-    if (writeWarmUpDocument(warmUp))
-        state.warmUpDocument = warmUp;
-    state.idleWarmUp = canLeaveIdlePriority();
-    if (!preinitialise(installDir, *profile)) {
-        std::fprintf(messageStream(),
-                     "pagelift-engine: the office in %s could not be pre-initialised\n",
-                     installDir.c_str());
-        return 1;
-    }
-    askGpgmeOnce();
-    // The office's one question for a program, asked for every engine while programs
-    // still run.
-    systempaper::askOnce();
+    state.self = ::getpid();
     // Ended engines are reaped here, at once, rather than by the kernel: the time they
     // spent then counts in this launcher's children's usage (getrusage, time, top), so
     // the program's own figures show its engines' work. The client watches each engine
     // through its pidfd.
     reapEndedEngines();
-    state.self = ::getpid();
-    // From here on orders may bring documents. Where each engine's files depend on
-    // its document, only the calls are confined here.
-    if (sandbox.linkedBeside) {
-        SandboxState confined;
-        confineCalls(confined);
-    } else {
-        enterSandbox(engineFiles(installDir, profile->folder(), profile->temporaryFolder()));
-    }
 
     for (;;) {
         Order order;
@@ -427,7 +476,12 @@ int runLauncher(const std::string &installDir, int control, size_t memoryLimitBy
         case OrderRead::Ok:
             break;
         }
-        if (!launchEngine(state, order))
+        // A PDF needs no office: until an order needs one, the launcher has none, and
+        // its engines for PDFs fork from a small process.
+        const bool withOffice = state.officeReady || !needsNoOffice(order);
+        if (withOffice && !state.officeReady && !prepareOffice(state))
+            return 1;
+        if (!launchEngine(state, order, withOffice))
             return 0;
     }
 }

@@ -22,6 +22,7 @@
 #include "server.h"
 #include "session.h"
 #include "socketio.h"
+#include "systempaper.h"
 #include "warmup.h"
 #include "wireformat.h"
 
@@ -61,12 +62,19 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
     EngineOffice::configureEnvironment();
     engineprotocol::RequestReader calls(requests);
     std::unique_ptr<EngineOffice> office;
+    bool pdf = false; // served without an office (see launcher.h)
     if (std::unique_ptr<ProfileSlot> slot = EngineOffice::readySlot(officeInstallDir(), error)) {
+        engineprotocol::Request first;
+        pdf = calls.peek(first) == engineprotocol::ReadResult::Ok &&
+              opensPdf(first, calls.descriptorAhead());
+        // The office's one question for a program, asked while programs still run.
+        if (!pdf)
+            systempaper::askOnce();
         const SandboxState state = confineEngine(sandbox, calls, officeInstallDir(), slot->folder(),
                                                  slot->temporaryFolder());
         if (sandbox.required && !state.complete())
             error = "the sandbox is not complete: " + state.missing();
-        else
+        else if (!pdf)
             office = EngineOffice::startIn(officeInstallDir(), std::move(slot), error);
     }
     // As an engine forked from a launcher warms up, for the same reason (see
@@ -78,7 +86,8 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
             warmUp = document.string();
     }
     const std::unique_ptr<EngineSession> session =
-        startSession(office.get(), warmUp, documents, memoryLimitBytes);
+        pdf && error.empty() ? startPdfSession(memoryLimitBytes)
+                             : startSession(office.get(), warmUp, documents, memoryLimitBytes);
     return serveCalls(calls, replies, session.get(), error, memoryLimitBytes);
 }
 

@@ -1,7 +1,6 @@
 #include "sandbox.h"
 
 #include "socketio.h"
-#include "systempaper.h"
 #include "uniquefd.h"
 #include "wireformat.h"
 
@@ -258,8 +257,6 @@ SandboxState confineEngine(const SandboxOptions &options, engineprotocol::Reques
                            const std::string &installDir, const fs::path &profile,
                            const fs::path &temporary)
 {
-    // The office's one question for a program, asked while programs still run.
-    systempaper::askOnce();
     fs::path documentFolder;
     engineprotocol::Request first;
     if (options.linkedBeside && calls.peek(first) == engineprotocol::ReadResult::Ok &&

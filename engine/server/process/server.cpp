@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include "filekind.h"
 #include "memorywatch.h"
 #include "office.h"
 #include "session.h"
@@ -118,16 +119,32 @@ int serveCalls(RequestReader &reader, int replies, EngineSession *session,
     }
 }
 
+namespace {
+
+EngineSession::Reuse reuseOf(int documents, size_t memoryLimitBytes)
+{
+    return {documents, EngineSession::reuseResidentBytes(memoryLimitBytes), residentBytes};
+}
+
+} // namespace
+
 std::unique_ptr<EngineSession> startSession(EngineOffice *office, const std::string &warmUpDocument,
                                             int documents, size_t memoryLimitBytes)
 {
     if (!office)
         return nullptr;
-    auto session = std::make_unique<EngineSession>(
-        *office,
-        EngineSession::Reuse{documents, EngineSession::reuseResidentBytes(memoryLimitBytes),
-                             residentBytes});
+    auto session = std::make_unique<EngineSession>(office, reuseOf(documents, memoryLimitBytes));
     if (!warmUpDocument.empty())
         session->warmUp(warmUpDocument);
     return session;
+}
+
+bool opensPdf(const Request &first, int document)
+{
+    return first.call == Call::Open && (first.b & kDocumentAttached) && isPdfFile(document);
+}
+
+std::unique_ptr<EngineSession> startPdfSession(size_t memoryLimitBytes)
+{
+    return std::make_unique<EngineSession>(nullptr, reuseOf(1, memoryLimitBytes));
 }
