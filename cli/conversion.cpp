@@ -52,6 +52,7 @@ void onInterrupt(int signal)
 struct Worker
 {
     std::unique_ptr<WorkerProcess> process;
+    int cpuGroup = -1;    // the group of CPUs it keeps to; -1: any
     std::deque<int> jobs; // sent and not yet reported, the one in progress first
 };
 
@@ -96,6 +97,10 @@ public:
         // Each worker encodes on its part of the CPUs, so that the workers' threads do
         // not queue for the same CPUs (engines draw alongside them as it is).
         m_workerCpus = std::max(1, machineshare::cpus() / workers);
+        // With a CPU for each, each worker keeps to CPUs of its own, as a process per
+        // core would: its pages stay in that core's caches, and the workers' engines do
+        // not take turns on both cores.
+        m_cpuGroups = workerCpuGroups(machineshare::affinityCpuList(), workers);
         m_toConvert = std::count_if(m_jobs.begin(), m_jobs.end(),
                                     [](const Job &job) { return job.error.isEmpty(); });
         for (int i = 0; i < workers; ++i)
@@ -127,6 +132,18 @@ public:
 private:
     void startWorker()
     {
+        // A worker started in place of one that ended takes the CPUs it left.
+        int group = -1;
+        for (int candidate = 0; group < 0 && candidate < int(m_cpuGroups.size()); ++candidate) {
+            if (std::none_of(m_workers.begin(), m_workers.end(),
+                             [&](const Worker &worker) { return worker.cpuGroup == candidate; }))
+                group = candidate;
+        }
+        QStringList cpuList;
+        if (group >= 0) {
+            for (int cpu : m_cpuGroups[size_t(group)])
+                cpuList << QString::number(cpu);
+        }
         const QStringList arguments = {
             QStringLiteral("--worker"),
             QStringLiteral("-q"),
@@ -153,12 +170,15 @@ private:
             QString::number(m_workerCpus),
             QStringLiteral("--one-document"),
             QString::number(int(m_toConvert == 1)),
+            QStringLiteral("--cpu-list"),
+            cpuList.join(u','),
             QStringLiteral("--linked-files"),
             m_options.linkedBeside ? QStringLiteral("beside") : QStringLiteral("none"),
             QStringLiteral("--require-sandbox"),
             m_options.requireSandbox ? QStringLiteral("yes") : QStringLiteral("no"),
         };
         Worker worker;
+        worker.cpuGroup = group;
         worker.process = WorkerProcess::start(m_program, arguments);
         if (!worker.process) {
             std::fprintf(m_err, "pagelift-convert: cannot start a worker (%s)\n",
@@ -455,8 +475,9 @@ private:
     std::vector<DocumentResult> m_results;
     std::vector<int> m_laterSameBase; // the next document with the same image names, or 0
     size_t m_engineMemoryLimit;
-    int m_workerCpus = 1;      // what each worker may keep busy
-    qsizetype m_toConvert = 0; // documents the workers are given
+    int m_workerCpus = 1;                      // what each worker may keep busy
+    qsizetype m_toConvert = 0;                 // documents the workers are given
+    std::vector<std::vector<int>> m_cpuGroups; // each worker's CPUs; empty: any
     std::deque<int> m_waiting;
     std::vector<Worker> m_workers;
     RunImages m_written;

@@ -36,3 +36,15 @@ QString describeJobs(const machineshare::Share &share, int jobs)
         .arg(jobs)
         .arg(jobs == 1 ? "" : "s");
 }
+
+std::vector<std::vector<int>> workerCpuGroups(const std::vector<int> &cpus, int workers)
+{
+    const size_t count = cpus.size();
+    if (workers < 1 || size_t(workers) > count)
+        return {};
+    std::vector<std::vector<int>> groups;
+    for (size_t i = 0; i < size_t(workers); ++i)
+        groups.emplace_back(cpus.begin() + ptrdiff_t(i * count / size_t(workers)),
+                            cpus.begin() + ptrdiff_t((i + 1) * count / size_t(workers)));
+    return groups;
+}

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <vector>
 
 namespace machineshare {
 struct Share;
@@ -17,3 +18,7 @@ int defaultJobs(const machineshare::Share &share, int dpi);
 QString describeJobs(const machineshare::Share &share, int jobs);
 // What one job may take at `dpi`, in bytes: its worker, engines and page pictures.
 size_t jobMemory(int dpi);
+// The CPUs each of `workers` workers keeps to, from the CPUs `cpus` this process may run
+// on: consecutive groups of as equal a size as they divide into. None when there are
+// more workers than CPUs (each then runs where the kernel puts it).
+std::vector<std::vector<int>> workerCpuGroups(const std::vector<int> &cpus, int workers);

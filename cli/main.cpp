@@ -46,7 +46,7 @@ QString engineFolder()
 
 // pagelift-convert --worker -q N -f FORMAT --gray 0|1 --pages LIST --box-width W
 //     --box-height H -r DPI --timeout S --memory-limit BYTES --spares N --cpus N
-//     --one-document 0|1
+//     --one-document 0|1 --cpu-list N,N...
 //     --linked-files none|beside --require-sandbox yes|no
 int worker(int &argc, char **argv)
 {
@@ -79,7 +79,11 @@ int worker(int &argc, char **argv)
             settings.cpus = int(value);
         else if (name == "--one-document")
             settings.oneDocument = value != 0;
-        else if (name == "--linked-files" && QByteArray(argv[i + 1]) == "beside")
+        else if (name == "--cpu-list") {
+            for (const QByteArray &cpu : QByteArray(argv[i + 1]).split(','))
+                if (!cpu.isEmpty())
+                    settings.cpuList.push_back(cpu.toInt());
+        } else if (name == "--linked-files" && QByteArray(argv[i + 1]) == "beside")
             settings.sandbox.linkedFiles = LinkedFiles::Beside;
         else if (name == "--require-sandbox")
             settings.sandbox.required = QByteArray(argv[i + 1]) == "yes";

@@ -113,6 +113,8 @@ int runWorker(int &argc, char **argv, const WorkerSettings &settings)
         ::signal(signal, endAtOnce);
     ::signal(SIGPIPE, SIG_IGN);
     keepPageMemoryForReuse();
+    // Its engines and their launcher are started later, and keep to its CPUs too.
+    machineshare::keepToCpus(settings.cpuList);
     machineshare::keepCpusAtMost(settings.cpus);
 
     // The page path is the window's, widgets and clipboard included, drawn offscreen.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "engineclient.h"
 #include "imagewriter.h"
 
@@ -17,6 +19,7 @@ struct WorkerSettings
     int spares = 1;           // engines made ready ahead
     int cpus = 0;             // CPUs of the run that are this worker's part; 0: every one
     bool oneDocument = false; // the run converts one document
+    std::vector<int> cpuList; // the CPUs it keeps to, its engines with it; empty: any
     SandboxChoice sandbox;
 };
 

@@ -217,21 +217,32 @@ std::optional<uint64_t> memoryRoom(const Cgroup &cgroup, const std::string &fold
     return *limit > used ? *limit - used : 0;
 }
 
-int affinityCpus()
+// The CPUs of this process's affinity mask; empty when it cannot be read.
+std::vector<int> readAffinity()
 {
     // The mask may be larger than a cpu_set_t on machines of more than 1024 CPUs.
     for (int size = CPU_SETSIZE; size <= (1 << 20); size *= 2) {
         cpu_set_t *set = CPU_ALLOC(size);
         const size_t bytes = CPU_ALLOC_SIZE(size);
         const bool read = ::sched_getaffinity(0, bytes, set) == 0;
-        const int count = read ? CPU_COUNT_S(bytes, set) : 0;
+        std::vector<int> cpus;
+        for (int cpu = 0; read && cpu < size; ++cpu) {
+            if (CPU_ISSET_S(cpu, bytes, set))
+                cpus.push_back(cpu);
+        }
         CPU_FREE(set);
         if (read)
-            return count;
+            return cpus;
         if (errno != EINVAL)
             break;
     }
-    return int(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN)));
+    return {};
+}
+
+int affinityCpus()
+{
+    const std::vector<int> cpus = readAffinity();
+    return cpus.empty() ? int(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN))) : int(cpus.size());
 }
 
 } // namespace
@@ -281,6 +292,28 @@ std::atomic<int> &cpusNow()
 int cpus()
 {
     return cpusNow();
+}
+
+std::vector<int> affinityCpuList()
+{
+    return readAffinity();
+}
+
+bool keepToCpus(const std::vector<int> &cpus)
+{
+    if (cpus.empty())
+        return false;
+    const int size = *std::max_element(cpus.begin(), cpus.end()) + 1;
+    cpu_set_t *set = CPU_ALLOC(size);
+    const size_t bytes = CPU_ALLOC_SIZE(size);
+    CPU_ZERO_S(bytes, set);
+    for (int cpu : cpus)
+        CPU_SET_S(cpu, bytes, set);
+    const bool kept = ::sched_setaffinity(0, bytes, set) == 0;
+    CPU_FREE(set);
+    if (kept)
+        keepCpusAtMost(int(cpus.size()));
+    return kept;
 }
 
 void keepCpusAtMost(int most)

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The share of the machine this process may use, as the kernel enforces it. A job runner
 // (Slurm, a container, taskset) gives a program a few CPUs and some memory of a larger
@@ -40,5 +41,10 @@ int cpus();
 // with others of the same run keeps to its part, so that their threads do not queue
 // for the same CPUs.
 void keepCpusAtMost(int most);
+// The CPUs of this process's affinity mask, in order.
+std::vector<int> affinityCpuList();
+// Keeps this process, and the processes it starts from now on, to `cpus` (CPUs of its
+// affinity mask); cpus() answers their number. False when the kernel refused.
+bool keepToCpus(const std::vector<int> &cpus);
 
 } // namespace machineshare

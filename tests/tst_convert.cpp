@@ -735,6 +735,30 @@ private slots:
         QCOMPARE(defaultJobs(machineshare::Share{cpus, 64, memoryMiB << 20}, dpi), jobs);
     }
 
+    // Workers keep to CPUs of their own when there is one for each; with more workers
+    // than CPUs, to none.
+    void workersShareOutTheCpus_data()
+    {
+        using Groups = std::vector<std::vector<int>>;
+        QTest::addColumn<std::vector<int>>("cpus");
+        QTest::addColumn<int>("workers");
+        QTest::addColumn<Groups>("groups");
+        QTest::newRow("one each") << std::vector<int>{0, 1} << 2 << Groups{{0}, {1}};
+        QTest::newRow("two each") << std::vector<int>{0, 1, 2, 3} << 2 << Groups{{0, 1}, {2, 3}};
+        QTest::newRow("uneven, gaps in the mask")
+            << std::vector<int>{2, 5, 7} << 2 << Groups{{2}, {5, 7}};
+        QTest::newRow("one worker, every CPU") << std::vector<int>{0, 1} << 1 << Groups{{0, 1}};
+        QTest::newRow("more workers than CPUs") << std::vector<int>{0, 1} << 3 << Groups{};
+    }
+
+    void workersShareOutTheCpus()
+    {
+        QFETCH(std::vector<int>, cpus);
+        QFETCH(int, workers);
+        QFETCH(std::vector<std::vector<int>>, groups);
+        QCOMPARE(workerCpuGroups(cpus, workers), groups);
+    }
+
     // Pinned to one CPU, as taskset or a job runner pins it, the program takes one job
     // and says why, in --version and, for a run, with --verbose.
     void jobsFollowTheCpusGiven()
