@@ -1,22 +1,29 @@
 #include "fileurl.h"
 
 #include <cctype>
-#include <cstring>
 
 namespace fs = std::filesystem;
 
-std::string fileUrl(const fs::path &path)
+std::string percentEncoded(std::string_view text, const std::function<bool(unsigned char)> &keep)
 {
     static const char hex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : fs::absolute(path).string()) {
-        if (std::isalnum(c) || std::strchr("/-._~", c)) {
-            url += char(c);
+    std::string encoded;
+    for (unsigned char c : text) {
+        if (keep(c)) {
+            encoded += char(c);
         } else {
-            url += '%';
-            url += hex[c >> 4];
-            url += hex[c & 15];
+            encoded += '%';
+            encoded += hex[c >> 4];
+            encoded += hex[c & 15];
         }
     }
-    return url;
+    return encoded;
+}
+
+std::string fileUrl(const fs::path &path)
+{
+    return "file://" + percentEncoded(fs::absolute(path).string(), [](unsigned char c) {
+               return std::isalnum(c) ||
+                      std::string_view("/-._~").find(char(c)) != std::string_view::npos;
+           });
 }

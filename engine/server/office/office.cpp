@@ -9,7 +9,6 @@
 
 #include <climits>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -110,17 +109,13 @@ bool isPlainTextFilter(const std::string &filter)
 // and are part of a URL that must parse: no spaces, and no quotes to end them early.
 std::string macroArgument(const std::string &text)
 {
-    std::string escaped;
-    for (char c : text) {
-        if (std::strchr("% ()\"", c) && c != '\0') {
-            char code[4];
-            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
-            escaped += code;
-        } else {
-            escaped += c;
-        }
-    }
-    return "\"" + escaped + "\"";
+    return "\"" +
+           percentEncoded(text,
+                          [](unsigned char c) {
+                              return std::string_view("% ()\"").find(char(c)) ==
+                                     std::string_view::npos;
+                          }) +
+           "\"";
 }
 
 } // namespace
