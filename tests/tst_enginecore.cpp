@@ -83,10 +83,15 @@ QByteArray compoundFile(const QList<QByteArray> &storages)
 // A one-page PDF of shapes whose edges are smoothed, a half-transparent fill over
 // them (pixels the paper shows through in part), and lines of text in three sizes,
 // whose glyphs start at every fraction of a pixel: the same characters again and
-// again, more than poppler's own glyph cache holds.
+// again, more than poppler's own glyph cache holds. Under and over them, rectangles
+// of one colour: a background past the page's edges but one, drawn as a slide's is,
+// one in a turned and clipped space, one over the text, one too thin for a middle.
 QByteArray shapesPdf()
 {
-    QByteArray content = "1 0 0 rg 20 20 m 280 60 l 150 190 l h f\n"
+    QByteArray content = "1 0.98 0.9 rg 0 200.2 m 300.5 200.2 l 300.5 0.028 l 0 0.028 l h f*\n"
+                         "q 0 1 -1 0 290 12.3 cm 20.2 20.7 130.15 200 re W n "
+                         "0.1 0.6 0.3 rg 10.6 5.1 150.3 60.45 re f Q\n"
+                         "1 0 0 rg 20 20 m 280 60 l 150 190 l h f\n"
                          "0 0.5 0 RG 2.3 w 10 190 m 290 10 l S\n"
                          "/Half gs 0 0 1 rg 50.4 50.7 200 99.5 re f\n"
                          "0 g BT 0.13 Tc\n";
@@ -100,7 +105,7 @@ QByteArray shapesPdf()
                        "PACK MY BOX WITH FIVE DOZEN LIQUOR JUGS) Tj\n";
         }
     }
-    content += "ET\n";
+    content += "ET\n0.2 0.3 0.9 rg 60.3 95.62 80.41 30.3 re f 0.5 g 200 20 1.2 50 re f\n";
     const QList<QByteArray> objects{
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
@@ -704,7 +709,8 @@ private slots:
     }
 
     // Printed pages come out as pdftoppm draws the same PDF, to the byte, from every
-    // reader, with all of them drawing at once, and again from their glyph caches; the
+    // reader, with all of them drawing at once, and again from their glyph caches, in
+    // colour and grey; the
     // paper is laid under each page as it is copied out, where pdftoppm lays it in a
     // pass of its own, and the engine's glyph caches are larger than pdftoppm's.
     void printedPagesAreDrawnAsPdftoppmDrawsThem()
@@ -717,9 +723,14 @@ private slots:
         QCOMPARE(QProcess::execute("pdftoppm", {"-r", "96", "-png", "-singlefile", pdf,
                                                 m_dir.filePath("shapes")}),
                  0);
+        QCOMPARE(QProcess::execute("pdftoppm", {"-r", "96", "-gray", "-png", "-singlefile", pdf,
+                                                m_dir.filePath("grey")}),
+                 0);
         const QImage expected =
             QImage(m_dir.filePath("shapes.png")).convertToFormat(QImage::Format_RGB32);
-        QVERIFY(!expected.isNull());
+        const QImage expectedGrey =
+            QImage(m_dir.filePath("grey.png")).convertToFormat(QImage::Format_RGB32);
+        QVERIFY(!expected.isNull() && !expectedGrey.isNull());
 
         std::unique_ptr<PrintedPages> pages = PrintedPages::open(pdf.toStdString());
         QVERIFY(pages);
@@ -748,6 +759,9 @@ private slots:
             for (const QImage &image : drawn[size_t(reader)])
                 QVERIFY2(image == expected, qPrintable(QString("reader %1").arg(reader)));
         }
+        QImage grey(width, height, QImage::Format_RGB32);
+        QVERIFY(pages->draw(0, {96, 96, true}, grey.bits(), width, height, width));
+        QCOMPARE(grey, expectedGrey);
         // Partly covered pixels are there to be compared: neither white nor one colour.
         QSet<QRgb> colours;
         for (int y = 0; y < height; ++y) {

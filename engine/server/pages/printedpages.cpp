@@ -1,6 +1,7 @@
 #include "printedpages.h"
 
 #include "opendocument.h"
+#include "rectanglefill.h"
 
 #include <Error.h>
 #include <ErrorCodes.h>
@@ -106,13 +107,24 @@ public:
 #endif
 
 // A drawing device that leaves the page's pixels over no paper: the paper is laid
-// under them as they are copied out (`layOnPaper`), in one pass instead of two. Each
+// under them as they are copied out (`layOnPaper`), in one pass instead of two; a
+// rectangle of one colour is filled quickly (`fillRectangleQuickly`). Each
 // font's glyph cache is made larger as the font is first used (GlyphCache).
 class PageDevice : public SplashOutputDev
 {
 public:
     using SplashOutputDev::SplashOutputDev;
     void endPage() override {}
+    void fill(GfxState *state) override
+    {
+        if (!fillRectangleQuickly(*this, state, false))
+            SplashOutputDev::fill(state);
+    }
+    void eoFill(GfxState *state) override
+    {
+        if (!fillRectangleQuickly(*this, state, true))
+            SplashOutputDev::eoFill(state);
+    }
     void drawChar(GfxState *state, double x, double y, double dx, double dy, double originX,
                   double originY, CharCode code, int nBytes, const Unicode *u, int uLen) override
     {
