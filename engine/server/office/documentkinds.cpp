@@ -8,11 +8,6 @@
 
 using engineprotocol::Refusal;
 
-bool kindLeavesState(const std::string &officeKind)
-{
-    return officeKind == "presentation" || officeKind == "spreadsheet" || officeKind == "drawing";
-}
-
 std::string unprintableKind(const std::string &officeKind)
 {
     if (officeKind == "database")

@@ -6,11 +6,6 @@
 // engine's PrintHidden macro names them ("presentation", "spreadsheet", "drawing"),
 // and the kinds it opens but cannot print ("database", "formula").
 
-// A presentation, spreadsheet or drawing leaves the office's module for it loaded,
-// with its caches and defaults, which a later document of that kind would find
-// changed: the engine that printed one ends.
-bool kindLeavesState(const std::string &officeKind);
-
 // Why a document of `officeKind` has no pages, in words that follow "is not a
 // document that Pagelift can open: "; empty for any other kind.
 std::string unprintableKind(const std::string &officeKind);

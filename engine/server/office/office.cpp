@@ -210,7 +210,7 @@ std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::strin
 }
 
 std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit,
-                                         bool changesOrComments, const std::string &officeKind)
+                                         bool changesOrComments)
 {
     std::error_code ec;
     const fs::path fonts = ProfileSlot::documentFontsFolder(m_profileFolder);
@@ -218,8 +218,6 @@ std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit
         return "embedded fonts";
     if (openInKit)
         return "a document open in LibreOfficeKit";
-    if (kindLeavesState(officeKind))
-        return "a " + officeKind;
     if (changesOrComments)
         return "tracked-change authors";
     if (mayCarryMacros(path))
@@ -326,7 +324,6 @@ EngineOffice::Loaded EngineOffice::printHidden(const std::string &path, FileKind
             return printHidden(path, kind, folder, copy, {}, readPdf);
         }
         result.printed = read == PdfRead::Read;
-        result.officeKind = officeKind == "text" ? std::string() : officeKind;
     }
     // Its pages are read (poppler keeps the file open); an export that failed may have
     // left part of a file.

@@ -64,9 +64,6 @@ public:
         std::unique_ptr<OpenDocument> document;
         // Known for printed ones.
         bool changesOrComments = false;
-        // What the office took a printed document for (documentkinds.h); empty for a
-        // word-processor document.
-        std::string officeKind;
         // The pictures it links to (known for printed ones), as the office resolved
         // their links.
         std::vector<std::string> links;
@@ -107,8 +104,7 @@ public:
     // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
     // the office warmed up (EngineSession::warmUp), with the fonts documents brought
     // cleared before the office started.
-    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments,
-                               const std::string &officeKind = {});
+    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments);
 
     // Opens a document the office prints (text, presentation, spreadsheet, drawing)
     // or a PDF: refuses anything else, and documents that need a password, without

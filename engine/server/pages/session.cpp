@@ -242,7 +242,6 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
     m_changesOrComments = loaded.changesOrComments;
-    m_officeKind = loaded.officeKind;
     m_path = m_copy ? m_copy->path().string() : path.string();
     ++m_opened;
     m_dpi = dpi;
@@ -294,8 +293,7 @@ bool EngineSession::mayServeAnother()
 {
     return m_office && m_opened < m_reuse.documents && !m_refused && m_warmedUp &&
            m_reuse.currentResidentBytes() < m_reuse.residentBytes &&
-           m_office->stateBroughtBy(m_path, bool(m_document), m_changesOrComments, m_officeKind)
-               .empty();
+           m_office->stateBroughtBy(m_path, bool(m_document), m_changesOrComments).empty();
 }
 
 void EngineSession::paginate()

@@ -129,7 +129,6 @@ private:
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<OpenDocument> m_document;
     bool m_changesOrComments = false; // the open document holds tracked changes or comments
-    std::string m_officeKind;         // what the office took it for (EngineOffice::Loaded)
     std::string m_path;               // the open document's, as the office opened it
     // The copy of the open document that the office reads, when it was handed over.
     std::unique_ptr<HandedDocument> m_copy;
