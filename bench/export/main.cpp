@@ -46,7 +46,8 @@ turns, and each side's run of median wall time is reported: a single document ta
 a fraction of a second, which one run measures no better than to a tenth or so.
   --list        also a list of 20 made documents of 1 to 3 pages, in one run
   --many[=N]    also N (200) made documents of 1 to 3 pages, in one run
-  --presentation  also a made 20-slide .pptx, as a single document on every side
+  --presentation  also a made 20-slide .pptx, as a single document on every side, and
+                ten copies of it in one run
 
 References (LibreOffice's own PDF export, then pdftoppm -jpeg -r 96 per PDF):
   --reference   cold: one `soffice --headless --convert-to pdf` call over all the
@@ -118,6 +119,22 @@ QString makePresentation(const QString &folder)
     if (!writeFile(flat, flatSlideShow(20)) || !saveDocuments(binFolder(), {{flat, pptx}}, &error))
         qFatal("cannot make %s: %s", qPrintable(pptx), qPrintable(error));
     return pptx;
+}
+
+// `count` copies of `document` in a folder of their own, named apart.
+QStringList copiesOf(const QString &document, const QString &folder, int count)
+{
+    QDir().mkpath(folder);
+    QStringList copies;
+    for (int i = 1; i <= count; ++i) {
+        const QString copy = QDir(folder).filePath(QStringLiteral("copy%1.%2")
+                                                       .arg(i, 2, 10, QChar(u'0'))
+                                                       .arg(QFileInfo(document).suffix()));
+        if (!QFile::copy(document, copy))
+            qFatal("cannot copy %s", qPrintable(document));
+        copies << copy;
+    }
+    return copies;
 }
 
 // `count` PDFs of 100 A4 pages of text, printed by the office, then a 1-page one to warm
@@ -455,6 +472,16 @@ QList<Case> previewCases(const Workshop &workshop, const QString &document)
                           .perPage = true,
                           .warmUp = workshop.warmUp};
     }
+    // Previews in bulk: one call over ten copies, which starts its office once.
+    cases << Case{.title = QStringLiteral("10 copies of %1, page 1 %2 pixels wide")
+                               .arg(QFileInfo(workshop.fortyPages).fileName())
+                               .arg(width),
+                  .documents = copiesOf(workshop.fortyPages,
+                                        workshop.scratch(QStringLiteral("previewed")), 10),
+                  .ours = {previewers[0]},
+                  .references = listenerPreview,
+                  .perPage = true,
+                  .warmUp = workshop.warmUp};
     return cases;
 }
 
@@ -600,8 +627,9 @@ int main(int argc, char *argv[])
             documents << copy;
         }
     }
+    const QString slides = presentation ? makePresentation(made) : QString();
     if (presentation)
-        documents << makePresentation(made);
+        documents << slides;
     const QStringList twenty =
         list ? makeShortDocuments(scratch(QStringLiteral("list")), 20) : QStringList();
     const QStringList manyDocuments =
@@ -661,6 +689,12 @@ int main(int argc, char *argv[])
                       .documents = twenty,
                       .ours = ours,
                       .references = listReferences,
+                      .warmUp = warmUp};
+    if (presentation)
+        cases << Case{.title = QStringLiteral("10 copies of %1").arg(QFileInfo(slides).fileName()),
+                      .documents = copiesOf(slides, scratch(QStringLiteral("decks")), 10),
+                      .ours = ours,
+                      .references = references,
                       .warmUp = warmUp};
     if (many > 0)
         cases << Case{.title = QStringLiteral("%1 documents").arg(manyDocuments.size()),
