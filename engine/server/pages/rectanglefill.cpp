@@ -126,17 +126,19 @@ bool fillRectangleQuickly(SplashOutputDev &device, GfxState *state, bool evenOdd
     const auto [outerLeft, outerRight] = outer(box.x0, box.x1, width);
     const auto [outerTop, outerBottom] = outer(box.y0, box.y1, height);
 
-    const int bytesPerPixel = bitmap->getMode() == splashModeXBGR8 ? 4 : 1;
+    const size_t bytesPerPixel = bitmap->getMode() == splashModeXBGR8 ? 4 : 1;
+    const size_t span = size_t(right - left) * bytesPerPixel;
+    const auto rowAt = [&](int y) {
+        return bitmap->getDataPtr() + size_t(y) * size_t(bitmap->getRowSize()) +
+               size_t(left) * bytesPerPixel;
+    };
+    // The first row pixel by pixel, the others copied from it.
+    for (size_t at = 0; at < span; at += bytesPerPixel)
+        std::memcpy(rowAt(top) + at, pixel.data(), bytesPerPixel);
     uint8_t *alpha = bitmap->getAlphaPtr();
     for (int y = top; y < bottom; ++y) {
-        uint8_t *row = bitmap->getDataPtr() + size_t(y) * size_t(bitmap->getRowSize()) +
-                       size_t(left) * size_t(bytesPerPixel);
-        if (bytesPerPixel == 1) {
-            std::memset(row, pixel[0], size_t(right - left));
-        } else {
-            for (int x = left; x < right; ++x, row += 4)
-                std::memcpy(row, pixel.data(), 4);
-        }
+        if (y > top)
+            std::memcpy(rowAt(y), rowAt(top), span);
         if (alpha)
             std::memset(alpha + size_t(y) * size_t(bitmap->getAlphaRowSize()) + size_t(left), 0xFF,
                         size_t(right - left));
