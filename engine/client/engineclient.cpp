@@ -26,6 +26,11 @@ using engineprotocol::Request;
 
 namespace {
 
+// The engine's answer to Open when the document is to go to a fresh office.
+struct NeedsFreshOffice
+{
+};
+
 // How long an engine may take to end after Quit before it is killed.
 constexpr int kQuitGraceMs = 5000;
 // Refusal details longer than this are not the engine's words.
@@ -50,6 +55,7 @@ EngineFailure failureOf(Refusal refusal)
         {Refusal::Password, EngineFailure::Password},
         {Refusal::Corrupt, EngineFailure::Corrupt},
         {Refusal::EngineFailure, EngineFailure::OfficeFailed},
+        {Refusal::NeedsFreshOffice, EngineFailure::OfficeFailed},
     };
     for (const auto &[engineSays, failure] : kMeanings) {
         if (engineSays == refusal)
@@ -129,9 +135,10 @@ int engineFailureNumber(EngineFailure failure)
 }
 
 EngineClient::EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options,
-                           Recycler recycler)
+                           Recycler recycler, FreshEngine freshEngine)
     : m_channel(std::move(channel)), m_callTimeoutMs(options.callTimeoutMs),
-      m_options(std::move(options)), m_recycler(std::move(recycler))
+      m_options(std::move(options)), m_recycler(std::move(recycler)),
+      m_freshEngine(std::move(freshEngine))
 {
 }
 
@@ -233,6 +240,8 @@ EngineClient::Answer EngineClient::receive(const char *name, Call call)
             fail(EngineFailure::Garbled, name);
         QByteArray detail(int(header.extra), '\0');
         check(m_channel->read(detail.data(), header.extra, deadline));
+        if (header.refusal == Refusal::NeedsFreshOffice && call == Call::Open && m_freshEngine)
+            throw NeedsFreshOffice{};
         const EngineFailure failure = failureOf(header.refusal);
         // The user's words say enough for a document the engine cannot take.
         const bool tellDetail =
@@ -284,6 +293,31 @@ void EngineClient::documentsOpen(const QString &path)
     m_path = path;
     m_servesAnother = false;
     m_leftOut.clear();
+    try {
+        open(path);
+    } catch (const NeedsFreshOffice &) {
+        // The engine has nothing else open: it ends, and an engine that has printed
+        // nothing opens the document, once.
+        m_channel->kill();
+        m_posted.clear();
+        m_unsent.clear();
+        m_leftOut.clear();
+        m_channel = std::exchange(m_freshEngine, FreshEngine())();
+        if (!m_channel)
+            fail(EngineFailure::StartFailed, "Documents.Open");
+        open(path);
+    }
+    // Pages drawn otherwise than all of them at the resolution: the engine hears how
+    // before it counts them.
+    if (m_options.boxWidth > 0 || m_options.boxHeight > 0 || m_options.grey ||
+        !m_options.pages.everyPage())
+        post("Documents.Open",
+             {Call::Drawing, m_options.boxWidth, m_options.boxHeight,
+              m_options.grey ? engineprotocol::kDrawGrey : 0, m_options.pages.text()});
+}
+
+void EngineClient::open(const QString &path)
+{
     if (m_channel && !m_channel->openedAhead().empty() &&
         opensSameDocument(m_channel->openedAhead(), path, m_options.dpi)) {
         // The engine was given this very call before it was handed over: only its
@@ -297,13 +331,6 @@ void EngineClient::documentsOpen(const QString &path)
         call("Documents.Open", openRequest(path, m_options.dpi, bool(document), m_options.pages),
              document.get());
     }
-    // Pages drawn otherwise than all of them at the resolution: the engine hears how
-    // before it counts them.
-    if (m_options.boxWidth > 0 || m_options.boxHeight > 0 || m_options.grey ||
-        !m_options.pages.everyPage())
-        post("Documents.Open",
-             {Call::Drawing, m_options.boxWidth, m_options.boxHeight,
-              m_options.grey ? engineprotocol::kDrawGrey : 0, m_options.pages.text()});
 }
 
 void EngineClient::activeDocumentRepaginate()

@@ -105,12 +105,17 @@ class EngineClient : public WordApplication
 public:
     // Takes back an engine that may serve another document.
     using Recycler = std::function<void(std::unique_ptr<EngineChannel>)>;
+    // Starts an engine whose office has printed nothing, null when none starts.
+    using FreshEngine = std::function<std::unique_ptr<EngineChannel>()>;
 
     // Takes over a started engine. With a `recycler`, quit() hands the engine to it
     // instead of ending it when the engine said, as its document closed, that it may
-    // serve another (engineprotocol::kServesAnother), and every call went well.
+    // serve another (engineprotocol::kServesAnother), and every call went well. An
+    // engine that had printed other documents before may find that the document needs
+    // an office that has not (Refusal::NeedsFreshOffice): it is ended, and the
+    // document opened in one from `freshEngine`.
     EngineClient(std::unique_ptr<EngineChannel> channel, DocumentOptions options,
-                 Recycler recycler = {});
+                 Recycler recycler = {}, FreshEngine freshEngine = {});
     ~EngineClient() override;
 
     void documentsOpen(const QString &path) override;
@@ -147,6 +152,8 @@ private:
     // negative; a failure is reported under `name`.
     void writeUnsent(const char *name, int descriptor = -1);
     Answer receive(const char *name, engineprotocol::Call call);
+    // Opens the document in the engine, or finds it opened ahead.
+    void open(const QString &path);
     void collectPosted();
     [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
 
@@ -157,6 +164,7 @@ private:
     std::deque<const char *> m_posted; // calls posted whose answers are still to be read
     std::string m_unsent;              // the frames of posted calls not written yet
     Recycler m_recycler;
+    FreshEngine m_freshEngine;
     bool m_servesAnother = false; // the engine's answer to Close
     QStringList m_leftOut;        // what the engine left out of the open document
 };

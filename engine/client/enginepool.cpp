@@ -330,6 +330,12 @@ std::unique_ptr<EngineChannel> EnginePool::take()
     return startEngineProcess(m_program, engineArguments());
 }
 
+std::unique_ptr<EngineChannel> EnginePool::takeFresh() const
+{
+    return startEngineProcess(m_program, memoryLimitArguments(m_memoryLimitBytes) +
+                                             sandboxArguments(m_sandbox));
+}
+
 void EnginePool::recycle(std::unique_ptr<EngineChannel> engine)
 {
     if (!engine || !engine->isRunning())
@@ -367,11 +373,16 @@ WordFactory pooledEngineFactory(std::shared_ptr<EnginePool> pool, DocumentOption
         // A client may outlive the pool; its engine then ends with it.
         const std::weak_ptr<EnginePool> weak = pool;
         return std::make_unique<EngineClient>(
-            std::move(channel), mine, [weak](std::unique_ptr<EngineChannel> engine) {
+            std::move(channel), mine,
+            [weak](std::unique_ptr<EngineChannel> engine) {
                 if (const std::shared_ptr<EnginePool> alive = weak.lock())
                     alive->recycle(std::move(engine));
                 else
                     engine->kill();
+            },
+            [weak]() -> std::unique_ptr<EngineChannel> {
+                const std::shared_ptr<EnginePool> alive = weak.lock();
+                return alive ? alive->takeFresh() : nullptr;
             });
     };
 }

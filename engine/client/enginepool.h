@@ -74,6 +74,10 @@ public:
     // forks an engine without an office for a PDF). Null when no engine can be started
     // at all.
     std::unique_ptr<EngineChannel> take();
+    // An engine started the plain way for one document, which it opens first: its
+    // office has printed nothing before, not even the warm-up. Null when it cannot
+    // be started.
+    std::unique_ptr<EngineChannel> takeFresh() const;
     // Whether documents are expected after the one last taken: their engines then
     // open them meanwhile.
     bool othersExpected() const;

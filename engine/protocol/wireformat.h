@@ -52,6 +52,10 @@ enum class Refusal : uint8_t
     Folder = 10,        // a folder, not a file
     SpecialFile = 11,   // a named pipe, device or socket; the detail says which
     TooMuchMemory = 12, // the document needs more memory than an engine may take
+    // Tracked changes or comments, printed by an office that printed other documents
+    // before: their colours would not be the ones a fresh office gives them. Another
+    // engine, one that has printed nothing, is to open the document.
+    NeedsFreshOffice = 13,
     NothingSelected = 5,
     NoDocument = 6,    // a document call before a document was opened
     BadArguments = 7,  // a call with arguments this engine does not implement

@@ -237,6 +237,14 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
         m_copy.reset();
         return refuse(loaded.refusal, loaded.detail);
     }
+    // The office colours tracked changes and comments by each author's place in a table
+    // it keeps for its life, where a document printed before, the warm-up included, has
+    // put the user first: only an office that printed nothing before gives them the
+    // colours the office's own converter gives the document alone.
+    if (loaded.changesOrComments && (m_warmedUp || m_opened > 0)) {
+        m_copy.reset();
+        return refuse(Refusal::NeedsFreshOffice);
+    }
     m_open = true;
     m_printed = std::move(printed);
     m_printedTried = bool(m_printed);
