@@ -85,7 +85,8 @@ QByteArray compoundFile(const QList<QByteArray> &storages)
 // whose glyphs start at every fraction of a pixel: the same characters again and
 // again, more than poppler's own glyph cache holds. Under and over them, rectangles
 // of one colour: a background past the page's edges but one, drawn as a slide's is,
-// one in a turned and clipped space, one over the text, one too thin for a middle.
+// one in a turned and clipped space, one over the text, one too thin for a middle, and
+// squares of a Type 3 font, whose glyphs poppler draws as masks in a grey of its own.
 QByteArray shapesPdf()
 {
     QByteArray content = "1 0.98 0.9 rg 0 200.2 m 300.5 200.2 l 300.5 0.028 l 0 0.028 l h f*\n"
@@ -93,7 +94,7 @@ QByteArray shapesPdf()
                          "0.1 0.6 0.3 rg 10.6 5.1 150.3 60.45 re f Q\n"
                          "1 0 0 rg 20 20 m 280 60 l 150 190 l h f\n"
                          "0 0.5 0 RG 2.3 w 10 190 m 290 10 l S\n"
-                         "/Half gs 0 0 1 rg 50.4 50.7 200 99.5 re f\n"
+                         "q /Half gs 0 0 1 rg 50.4 50.7 200 99.5 re f Q\n"
                          "0 g BT 0.13 Tc\n";
     double y = 192;
     for (const char *size : {"5.3", "7.1", "9.7"}) {
@@ -105,16 +106,21 @@ QByteArray shapesPdf()
                        "PACK MY BOX WITH FIVE DOZEN LIQUOR JUGS) Tj\n";
         }
     }
-    content += "ET\n0.2 0.3 0.9 rg 60.3 95.62 80.41 30.3 re f 0.5 g 200 20 1.2 50 re f\n";
+    content += "ET\n0.2 0.3 0.9 rg 60.3 95.62 80.41 30.3 re f 0.5 g 200 20 1.2 50 re f\n"
+               "0.3 g BT /F2 40 Tf 150 140 Td (AA) Tj ET\n";
     const QList<QByteArray> objects{
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R "
-        "/Resources << /ExtGState << /Half 5 0 R >> /Font << /F1 6 0 R >> >> >>",
+        "/Resources << /ExtGState << /Half 5 0 R >> /Font << /F1 6 0 R /F2 7 0 R >> >> >>",
         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
             "endstream",
         "<< /Type /ExtGState /ca 0.5 /CA 0.5 >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 10 10] /FontMatrix [0.1 0 0 0.1 0 0] "
+        "/CharProcs << /square 8 0 R >> /Encoding << /Type /Encoding /Differences [65 "
+        "/square] >> /FirstChar 65 /LastChar 65 /Widths [12] /Resources << >> >>",
+        "<< /Length 33 >>\nstream\n10 0 0 0 10 10 d1 0 0 10 10 re f\nendstream",
     };
     QByteArray pdf = "%PDF-1.4\n";
     QList<qsizetype> offsets;

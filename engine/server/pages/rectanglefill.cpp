@@ -94,9 +94,12 @@ bool opaqueColour(GfxState *state, Splash &splash, SplashColorMode mode,
 
 bool fillRectangleQuickly(SplashOutputDev &device, GfxState *state, bool evenOdd)
 {
+    // A page, or a transparency group or pattern tile on it, has an alpha plane; a
+    // Type 3 glyph being cached is a mask without one, painted in a colour of poppler's
+    // own rather than the state's.
     Splash *splash = device.getSplash();
     SplashBitmap *bitmap = device.getBitmap();
-    if (!splash || !bitmap || !bitmap->getDataPtr())
+    if (!splash || !bitmap || !bitmap->getDataPtr() || !bitmap->getAlphaPtr())
         return false;
     Box box;
     std::array<uint8_t, 4> pixel{};
@@ -139,9 +142,8 @@ bool fillRectangleQuickly(SplashOutputDev &device, GfxState *state, bool evenOdd
     for (int y = top; y < bottom; ++y) {
         if (y > top)
             std::memcpy(rowAt(y), rowAt(top), span);
-        if (alpha)
-            std::memset(alpha + size_t(y) * size_t(bitmap->getAlphaRowSize()) + size_t(left), 0xFF,
-                        size_t(right - left));
+        std::memset(alpha + size_t(y) * size_t(bitmap->getAlphaRowSize()) + size_t(left), 0xFF,
+                    size_t(right - left));
     }
 
     // The edges: the same fill, kept by a clip to each band of pixels around the
