@@ -86,7 +86,8 @@ QByteArray compoundFile(const QList<QByteArray> &storages)
 // again, more than poppler's own glyph cache holds. Under and over them, rectangles
 // of one colour: a background past the page's edges but one, drawn as a slide's is,
 // one in a turned and clipped space, one over the text, one too thin for a middle, and
-// squares of a Type 3 font, whose glyphs poppler draws as masks in a grey of its own.
+// squares of a Type 3 font and of a pattern without colours of its own, which poppler
+// draws as masks in a grey of its own.
 QByteArray shapesPdf()
 {
     QByteArray content = "1 0.98 0.9 rg 0 200.2 m 300.5 200.2 l 300.5 0.028 l 0 0.028 l h f*\n"
@@ -107,12 +108,14 @@ QByteArray shapesPdf()
         }
     }
     content += "ET\n0.2 0.3 0.9 rg 60.3 95.62 80.41 30.3 re f 0.5 g 200 20 1.2 50 re f\n"
-               "0.3 g BT /F2 40 Tf 150 140 Td (AA) Tj ET\n";
+               "0.3 g BT /F2 40 Tf 150 140 Td (AA) Tj ET\n"
+               "/Tiles cs 0.8 0.2 0.1 /Squares scn 20 110 120 60 re f\n";
     const QList<QByteArray> objects{
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R "
-        "/Resources << /ExtGState << /Half 5 0 R >> /Font << /F1 6 0 R /F2 7 0 R >> >> >>",
+        "/Resources << /ExtGState << /Half 5 0 R >> /Font << /F1 6 0 R /F2 7 0 R >> "
+        "/ColorSpace << /Tiles [/Pattern /DeviceRGB] >> /Pattern << /Squares 9 0 R >> >> >>",
         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content +
             "endstream",
         "<< /Type /ExtGState /ca 0.5 /CA 0.5 >>",
@@ -121,6 +124,8 @@ QByteArray shapesPdf()
         "/CharProcs << /square 8 0 R >> /Encoding << /Type /Encoding /Differences [65 "
         "/square] >> /FirstChar 65 /LastChar 65 /Widths [12] /Resources << >> >>",
         "<< /Length 33 >>\nstream\n10 0 0 0 10 10 d1 0 0 10 10 re f\nendstream",
+        "<< /PatternType 1 /PaintType 2 /TilingType 1 /BBox [0 0 30 30] /XStep 30 /YStep 30 "
+        "/Resources << >> /Length 15 >>\nstream\n2 2 24 24 re f\nendstream",
     };
     QByteArray pdf = "%PDF-1.4\n";
     QList<qsizetype> offsets;

@@ -114,15 +114,22 @@ class PageDevice : public SplashOutputDev
 {
 public:
     using SplashOutputDev::SplashOutputDev;
+    void startPage(int pageNumber, GfxState *state, XRef *xref) override
+    {
+        SplashOutputDev::startPage(pageNumber, state, xref);
+        m_page = getBitmap();
+    }
     void endPage() override {}
+    // Only on the page itself: a pattern's tile or a Type 3 glyph poppler caches is a
+    // mask it paints in colours of its own, a group a bitmap of its own.
     void fill(GfxState *state) override
     {
-        if (!fillRectangleQuickly(*this, state, false))
+        if (getBitmap() != m_page || !fillRectangleQuickly(*this, state, false))
             SplashOutputDev::fill(state);
     }
     void eoFill(GfxState *state) override
     {
-        if (!fillRectangleQuickly(*this, state, true))
+        if (getBitmap() != m_page || !fillRectangleQuickly(*this, state, true))
             SplashOutputDev::eoFill(state);
     }
     void drawChar(GfxState *state, double x, double y, double dx, double dy, double originX,
@@ -133,6 +140,9 @@ public:
         GlyphCache::enlarge(getCurrentFont());
 #endif
     }
+
+private:
+    const SplashBitmap *m_page = nullptr; // the page's own bitmap, drawn on now
 };
 
 // Divides a value of 0 to 255 * 255 by 255, rounded, as poppler does.

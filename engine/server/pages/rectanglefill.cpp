@@ -94,9 +94,9 @@ bool opaqueColour(GfxState *state, Splash &splash, SplashColorMode mode,
 
 bool fillRectangleQuickly(SplashOutputDev &device, GfxState *state, bool evenOdd)
 {
-    // A page, or a transparency group or pattern tile on it, has an alpha plane; a
-    // Type 3 glyph being cached is a mask without one, painted in a colour of poppler's
-    // own rather than the state's.
+    // The page is drawn over no paper, into colours and an alpha plane; anything
+    // else (a Type 3 glyph being cached, say, a mask painted in a colour of poppler's
+    // own) is left to poppler.
     Splash *splash = device.getSplash();
     SplashBitmap *bitmap = device.getBitmap();
     if (!splash || !bitmap || !bitmap->getDataPtr() || !bitmap->getAlphaPtr())
