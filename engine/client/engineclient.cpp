@@ -155,16 +155,20 @@ qint64 EngineClient::enginePid() const
 
 void EngineClient::fail(EngineFailure failure, const char *call, const QString &detail)
 {
-    // After any failure the engine's state is unknown: it is ended at once, and the
-    // answers still owed die with it.
+    // After any failure the engine's state is unknown: it is ended at once.
+    endEngine();
+    throw Error(
+        engineFailureNumber(failure),
+        engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
+}
+
+void EngineClient::endEngine()
+{
     if (m_channel)
         m_channel->kill();
     m_posted.clear();
     m_unsent.clear();
     m_servesAnother = false;
-    throw Error(
-        engineFailureNumber(failure),
-        engineFailureMessage(failure, m_path, QString::fromLatin1(call), detail, m_callTimeoutMs));
 }
 
 void EngineClient::writeUnsent(const char *name, int descriptor)
@@ -298,10 +302,7 @@ void EngineClient::documentsOpen(const QString &path)
     } catch (const NeedsFreshOffice &) {
         // The engine has nothing else open: it ends, and an engine that has printed
         // nothing opens the document, once.
-        m_channel->kill();
-        m_posted.clear();
-        m_unsent.clear();
-        m_leftOut.clear();
+        endEngine();
         m_channel = std::exchange(m_freshEngine, FreshEngine())();
         if (!m_channel)
             fail(EngineFailure::StartFailed, "Documents.Open");

@@ -156,6 +156,8 @@ private:
     void open(const QString &path);
     void collectPosted();
     [[noreturn]] void fail(EngineFailure failure, const char *call, const QString &detail = {});
+    // Ends the engine at once; the answers still owed die with it.
+    void endEngine();
 
     std::unique_ptr<EngineChannel> m_channel;
     int m_callTimeoutMs;

@@ -123,7 +123,7 @@ EnginePool::EnginePool(const QString &engineFolder, int waitMs, size_t memoryLim
     // One launcher for the engine at work and one for each engine made ready.
     for (int i = 0; i < m_spareCount + 1; ++i) {
         if (std::shared_ptr<LauncherProcess> launcher =
-                LauncherProcess::start(m_program, engineArguments()))
+                LauncherProcess::start(m_program, engineArguments(m_documentsPerEngine)))
             m_launchers.push_back(std::move(launcher));
     }
     orderSpares();
@@ -327,13 +327,12 @@ std::unique_ptr<EngineChannel> EnginePool::take()
     orderSpares();
     if (engine)
         return engine;
-    return startEngineProcess(m_program, engineArguments());
+    return startEngineProcess(m_program, engineArguments(m_documentsPerEngine));
 }
 
 std::unique_ptr<EngineChannel> EnginePool::takeFresh() const
 {
-    return startEngineProcess(m_program, memoryLimitArguments(m_memoryLimitBytes) +
-                                             sandboxArguments(m_sandbox));
+    return startEngineProcess(m_program, engineArguments(1));
 }
 
 void EnginePool::recycle(std::unique_ptr<EngineChannel> engine)
@@ -347,11 +346,11 @@ void EnginePool::recycle(std::unique_ptr<EngineChannel> engine)
     orderSpares();
 }
 
-QStringList EnginePool::engineArguments() const
+QStringList EnginePool::engineArguments(int documents) const
 {
     QStringList arguments = memoryLimitArguments(m_memoryLimitBytes) + sandboxArguments(m_sandbox);
-    if (m_documentsPerEngine > 1)
-        arguments << QStringLiteral("--documents") << QString::number(m_documentsPerEngine);
+    if (documents > 1)
+        arguments << QStringLiteral("--documents") << QString::number(documents);
     return arguments;
 }
 

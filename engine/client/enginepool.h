@@ -135,8 +135,9 @@ private:
     // A launcher with no engine alive and none on order, or null.
     std::shared_ptr<LauncherProcess> idleLauncher() const;
 
-    // The arguments every engine is started with.
-    QStringList engineArguments() const;
+    // The arguments an engine is started with, to serve up to `documents` documents
+    // (more than one: it warms up first).
+    QStringList engineArguments(int documents) const;
 
     QString m_program;
     int m_waitMs;
