@@ -192,11 +192,9 @@ int serveForked(const std::string &installDir, const ProfileSlot &profile, int s
         setIdlePriority(true, leaveIdleOnCall->thread());
         leaveIdleOnCall->watch();
     }
-    std::string error;
+    std::string error = sandboxShortfall(sandbox, confined);
     std::unique_ptr<EngineOffice> office;
-    if (sandbox.required && !confined.complete())
-        error = "the sandbox is not complete: " + confined.missing();
-    else
+    if (error.empty())
         office = EngineOffice::startPreinitialised(installDir, profile, error);
     reportStarted(started);
     const std::unique_ptr<EngineSession> session =
@@ -218,11 +216,9 @@ int servePdf(const std::string &installDir, const ProfileSlot &profile, int sock
     engineprotocol::RequestReader calls(socket);
     const SandboxState confined =
         confineEngine(sandbox, calls, installDir, profile.folder(), profile.temporaryFolder());
-    std::string error;
+    const std::string error = sandboxShortfall(sandbox, confined);
     std::unique_ptr<EngineSession> session;
-    if (sandbox.required && !confined.complete())
-        error = "the sandbox is not complete: " + confined.missing();
-    else
+    if (error.empty())
         session = startPdfSession(memoryLimitBytes);
     return serveCalls(calls, socket, session.get(), error, memoryLimitBytes);
 }

@@ -72,9 +72,8 @@ int serve(size_t memoryLimitBytes, int documents, const SandboxOptions &sandbox)
             systempaper::askOnce();
         const SandboxState state = confineEngine(sandbox, calls, officeInstallDir(), slot->folder(),
                                                  slot->temporaryFolder());
-        if (sandbox.required && !state.complete())
-            error = "the sandbox is not complete: " + state.missing();
-        else if (!pdf)
+        error = sandboxShortfall(sandbox, state);
+        if (error.empty() && !pdf)
             office = EngineOffice::startIn(officeInstallDir(), std::move(slot), error);
     }
     // As an engine forked from a launcher warms up, for the same reason (see

@@ -111,6 +111,12 @@ void addUserFonts(std::vector<fs::path> &read)
 
 } // namespace
 
+std::string sandboxShortfall(const SandboxOptions &options, const SandboxState &state)
+{
+    return options.required && !state.complete() ? "the sandbox is not complete: " + state.missing()
+                                                 : std::string();
+}
+
 std::string SandboxState::missing() const
 {
     std::string text;

@@ -74,6 +74,10 @@ struct SandboxOptions
     bool required = false;
 };
 
+// Why an engine confined as `state` is must take no document under `options` (the
+// sandbox is required and not complete), in the engine's words; empty when it may.
+std::string sandboxShortfall(const SandboxOptions &options, const SandboxState &state);
+
 namespace engineprotocol {
 class RequestReader;
 }
