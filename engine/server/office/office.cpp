@@ -209,8 +209,7 @@ std::unique_ptr<EngineOffice> EngineOffice::startPreinitialised(const std::strin
     return std::unique_ptr<EngineOffice>(new EngineOffice(nullptr, profile.folder(), office));
 }
 
-std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit,
-                                         bool changesOrComments)
+std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit)
 {
     std::error_code ec;
     const fs::path fonts = ProfileSlot::documentFontsFolder(m_profileFolder);
@@ -218,8 +217,6 @@ std::string EngineOffice::stateBroughtBy(const std::string &path, bool openInKit
         return "embedded fonts";
     if (openInKit)
         return "a document open in LibreOfficeKit";
-    if (changesOrComments)
-        return "tracked-change authors";
     if (mayCarryMacros(path))
         return "macros";
     return {};

@@ -95,16 +95,15 @@ public:
                                                              const ProfileSlot &profile,
                                                              std::string &error);
 
-    // What the document at `path`, open in LibreOfficeKit or printed hidden and holding
-    // tracked changes or comments or not, brought into this process that could change
-    // how a later document looks, in a few words; empty when nothing known to.
-    // Embedded fonts stay installed in the process. Tracked-change and comment authors
-    // stay in its table, and a later document's changes take their colours by their
-    // place in it. Macros leave their libraries behind. A document open in
-    // LibreOfficeKit is not looked into and counts as bringing state. Meaningful once
-    // the office warmed up (EngineSession::warmUp), with the fonts documents brought
-    // cleared before the office started.
-    std::string stateBroughtBy(const std::string &path, bool openInKit, bool changesOrComments);
+    // What the document at `path`, open in LibreOfficeKit or printed hidden, brought
+    // into this process that could change how a later document looks, in a few words;
+    // empty when nothing known to. Embedded fonts stay installed in the process. Macros
+    // leave their libraries behind. A document open in LibreOfficeKit is not looked into
+    // and counts as bringing state. (Tracked changes and comments go to an office that
+    // printed nothing, which serves no other: EngineSession::open.) Meaningful once the
+    // office warmed up (EngineSession::warmUp), with the fonts documents brought cleared
+    // before the office started.
+    std::string stateBroughtBy(const std::string &path, bool openInKit);
 
     // Opens a document the office prints (text, presentation, spreadsheet, drawing)
     // or a PDF: refuses anything else, and documents that need a password, without

@@ -240,7 +240,8 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     // The office colours tracked changes and comments by each author's place in a table
     // it keeps for its life, where a document printed before, the warm-up included, has
     // put the user first: only an office that printed nothing before gives them the
-    // colours the office's own converter gives the document alone.
+    // colours the office's own converter gives the document alone. That office has not
+    // warmed up, so it serves no other document after it either.
     if (loaded.changesOrComments && (m_warmedUp || m_opened > 0)) {
         m_copy.reset();
         return refuse(Refusal::NeedsFreshOffice);
@@ -249,7 +250,6 @@ EngineSession::Reply EngineSession::open(const engineprotocol::Request &request,
     m_printed = std::move(printed);
     m_printedTried = bool(m_printed);
     m_document = std::move(loaded.document);
-    m_changesOrComments = loaded.changesOrComments;
     m_path = m_copy ? m_copy->path().string() : path.string();
     ++m_opened;
     m_dpi = dpi;
@@ -301,7 +301,7 @@ bool EngineSession::mayServeAnother()
 {
     return m_office && m_opened < m_reuse.documents && !m_refused && m_warmedUp &&
            m_reuse.currentResidentBytes() < m_reuse.residentBytes &&
-           m_office->stateBroughtBy(m_path, bool(m_document), m_changesOrComments).empty();
+           m_office->stateBroughtBy(m_path, bool(m_document)).empty();
 }
 
 void EngineSession::paginate()

@@ -128,8 +128,7 @@ private:
     // The open document in LibreOfficeKit, when it could not be printed as the office's
     // converter prints it; else null, and the pages are m_printed's.
     std::unique_ptr<OpenDocument> m_document;
-    bool m_changesOrComments = false; // the open document holds tracked changes or comments
-    std::string m_path;               // the open document's, as the office opened it
+    std::string m_path; // the open document's, as the office opened it
     // The copy of the open document that the office reads, when it was handed over.
     std::unique_ptr<HandedDocument> m_copy;
     int m_dpi = 0; // the resolution the document's pages are drawn at
