@@ -16,6 +16,28 @@
 #include <unistd.h>
 
 namespace machineshare {
+
+std::vector<int> affinityCpuList()
+{
+    // The mask may be larger than a cpu_set_t on machines of more than 1024 CPUs.
+    for (int size = CPU_SETSIZE; size <= (1 << 20); size *= 2) {
+        cpu_set_t *set = CPU_ALLOC(size);
+        const size_t bytes = CPU_ALLOC_SIZE(size);
+        const bool read = ::sched_getaffinity(0, bytes, set) == 0;
+        std::vector<int> cpus;
+        for (int cpu = 0; read && cpu < size; ++cpu) {
+            if (CPU_ISSET_S(cpu, bytes, set))
+                cpus.push_back(cpu);
+        }
+        CPU_FREE(set);
+        if (read)
+            return cpus;
+        if (errno != EINVAL)
+            break;
+    }
+    return {};
+}
+
 namespace {
 
 constexpr uint64_t kNoLimit = std::numeric_limits<uint64_t>::max();
@@ -217,31 +239,9 @@ std::optional<uint64_t> memoryRoom(const Cgroup &cgroup, const std::string &fold
     return *limit > used ? *limit - used : 0;
 }
 
-// The CPUs of this process's affinity mask; empty when it cannot be read.
-std::vector<int> readAffinity()
-{
-    // The mask may be larger than a cpu_set_t on machines of more than 1024 CPUs.
-    for (int size = CPU_SETSIZE; size <= (1 << 20); size *= 2) {
-        cpu_set_t *set = CPU_ALLOC(size);
-        const size_t bytes = CPU_ALLOC_SIZE(size);
-        const bool read = ::sched_getaffinity(0, bytes, set) == 0;
-        std::vector<int> cpus;
-        for (int cpu = 0; read && cpu < size; ++cpu) {
-            if (CPU_ISSET_S(cpu, bytes, set))
-                cpus.push_back(cpu);
-        }
-        CPU_FREE(set);
-        if (read)
-            return cpus;
-        if (errno != EINVAL)
-            break;
-    }
-    return {};
-}
-
 int affinityCpus()
 {
-    const std::vector<int> cpus = readAffinity();
+    const std::vector<int> cpus = affinityCpuList();
     return cpus.empty() ? int(std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN))) : int(cpus.size());
 }
 
@@ -292,11 +292,6 @@ std::atomic<int> &cpusNow()
 int cpus()
 {
     return cpusNow();
-}
-
-std::vector<int> affinityCpuList()
-{
-    return readAffinity();
 }
 
 bool keepToCpus(const std::vector<int> &cpus)

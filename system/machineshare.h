@@ -41,7 +41,7 @@ int cpus();
 // with others of the same run keeps to its part, so that their threads do not queue
 // for the same CPUs.
 void keepCpusAtMost(int most);
-// The CPUs of this process's affinity mask, in order.
+// The CPUs of this process's affinity mask, in order; empty when it cannot be read.
 std::vector<int> affinityCpuList();
 // Keeps this process, and the processes it starts from now on, to `cpus` (CPUs of its
 // affinity mask); cpus() answers their number. False when the kernel refused.
